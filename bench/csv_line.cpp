@@ -1,0 +1,1 @@
+// CSV line parser (not built yet).

@@ -1,0 +1,78 @@
+// First-order low-pass H(s) = wc / (s + wc), bilinear transform without
+// pre-warping, wc = 6.28 * cut-off; and the magnitude rules.
+#include "lpf.h"
+
+#include <cmath>
+
+float lpfCutoff = 10.0f;
+float lpfRate = 500.0f;
+float a1 = 0.0f;
+float b0 = 0.0f;
+float b1 = 0.0f;
+
+void LpfInit()
+{
+    const float wc = 6.28f * lpfCutoff;
+    const float k = 2.0f * lpfRate;
+    a1 = (wc - k) / (k + wc);
+    b0 = wc / (k + wc);
+    b1 = b0;
+}
+
+void LpfStep(const float* input, float* out, float* inPrev, float* outPrev)
+{
+    *out = (b0 * *input + b1 * *inPrev) - a1 * *outPrev;
+    *outPrev = *out;
+    *inPrev = *input;
+}
+
+int TriAxisLpfInit(TriAxisLpf* filter, int32_t rate, int32_t cutoff)
+{
+    const float wc = static_cast<float>(cutoff) * 6.28f;
+    const float k = static_cast<float>(rate) * 2.0f;
+    filter->a1 = (wc - k) / (k + wc);
+    filter->b0 = wc / (k + wc);
+    filter->b1 = filter->b0;
+    for (int i = 0; i < 3; ++i) {
+        filter->inPrev[i] = 0.0f;
+        filter->out[i] = 0.0f;
+    }
+    return 0;
+}
+
+int TriAxisLpfStep(TriAxisLpf* filter, float x, float y, float z)
+{
+    const float in[3] = {x, y, z};
+    for (int i = 0; i < 3; ++i) {
+        filter->out[i] = (filter->b0 * in[i] + filter->b1 * filter->inPrev[i]) - filter->a1 * filter->out[i];
+        filter->inPrev[i] = in[i];
+    }
+    return 0;
+}
+
+float MagnitudeRoot(float x, float y, float z)
+{
+    const float s = x * x + y * y + z * z;
+    return static_cast<float>(std::pow(static_cast<double>(s), 0.5));
+}
+
+namespace {
+
+// Truncates toward zero into 16 bits. The inputs come from 16-bit sensor
+// counts, so the value is finite and far inside the int32 range.
+uint16_t Truncate16(float v)
+{
+    return static_cast<uint16_t>(static_cast<int32_t>(v));
+}
+
+}  // namespace
+
+uint16_t AccelMagnitude(float x, float y, float z)
+{
+    return Truncate16(MagnitudeRoot(x, y, z) * 100.0f);
+}
+
+uint16_t GyroMagnitude(float x, float y, float z)
+{
+    return Truncate16(MagnitudeRoot(x, y, z));
+}

@@ -1,0 +1,32 @@
+// Low-pass filters and magnitudes of the per-sample signal path.
+#ifndef TUMBLEWATCH_LPF_H
+#define TUMBLEWATCH_LPF_H
+
+#include <cstdint>
+
+#include "tumblewatch.h"
+
+// Shared first-order low-pass: process-wide design values and coefficients.
+extern float lpfCutoff;
+extern float lpfRate;
+extern float a1;
+extern float b0;
+extern float b1;
+
+void LpfInit();
+void LpfStep(const float* input, float* out, float* inPrev, float* outPrev);
+
+int TriAxisLpfInit(TriAxisLpf* filter, int32_t rate, int32_t cutoff);
+int TriAxisLpfStep(TriAxisLpf* filter, float x, float y, float z);
+
+// Square root of x*x + y*y + z*z as the power 0.5, taken in double and
+// rounded to float.
+float MagnitudeRoot(float x, float y, float z);
+
+// Acceleration magnitude in hundredths of g, truncated, kept to 16 bits.
+uint16_t AccelMagnitude(float x, float y, float z);
+
+// Angular-rate magnitude in whole deg/s, truncated, kept to 16 bits.
+uint16_t GyroMagnitude(float x, float y, float z);
+
+#endif

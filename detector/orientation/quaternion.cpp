@@ -1,0 +1,1 @@
+// Quaternion (not built yet).

@@ -1,0 +1,142 @@
+#include "test_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir()
+{
+    std::string templ = (fs::temp_directory_path() / "tumblewatch-test-XXXXXX").string();
+    if (mkdtemp(templ.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary folder");
+    }
+    path_ = templ;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool PathExists(const std::string& path)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+namespace {
+
+void PutLe16(std::string* out, int16_t v)
+{
+    const auto u = static_cast<uint16_t>(v);
+    out->push_back(static_cast<char>(u & 0xff));
+    out->push_back(static_cast<char>(u >> 8));
+}
+
+}  // namespace
+
+std::string DataSetBytes(const std::vector<ImuSample>& samples, int32_t position)
+{
+    std::string bytes("QX DataSet V1.0.0\0\0\0", 20);
+    const auto pos = static_cast<uint32_t>(position);
+    for (int i = 0; i < 4; ++i) {
+        bytes.push_back(static_cast<char>((pos >> (8 * i)) & 0xff));
+    }
+    if (position > 24) {
+        bytes.append(static_cast<size_t>(position - 24), '\0');
+    }
+    for (const ImuSample& s : samples) {
+        PutLe16(&bytes, s.accX);
+        PutLe16(&bytes, s.accY);
+        PutLe16(&bytes, s.accZ);
+        PutLe16(&bytes, s.gyroX);
+        PutLe16(&bytes, s.gyroY);
+        PutLe16(&bytes, s.gyroZ);
+    }
+    return bytes;
+}
+
+void WriteDataSet(const std::string& path, const std::vector<ImuSample>& samples)
+{
+    WriteFile(path, DataSetBytes(samples));
+}
+
+BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args)
+{
+    int fds[2];
+    if (pipe(fds) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        if (chdir(cwd.c_str()) != 0) {
+            _exit(127);
+        }
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(TILT_BENCH_PATH));
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(TILT_BENCH_PATH, argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string output;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) {
+        output.append(buf, static_cast<size_t>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return BenchRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        lines.push_back(line);
+    }
+    return lines;
+}
