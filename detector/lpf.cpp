@@ -50,10 +50,14 @@ int TriAxisLpfStep(TriAxisLpf* filter, float x, float y, float z)
     return 0;
 }
 
+float RootHalf(float s)
+{
+    return static_cast<float>(std::pow(static_cast<double>(s), 0.5));
+}
+
 float MagnitudeRoot(float x, float y, float z)
 {
-    const float s = x * x + y * y + z * z;
-    return static_cast<float>(std::pow(static_cast<double>(s), 0.5));
+    return RootHalf(x * x + y * y + z * z);
 }
 
 namespace {

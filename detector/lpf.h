@@ -19,8 +19,11 @@ void LpfStep(const float* input, float* out, float* inPrev, float* outPrev);
 int TriAxisLpfInit(TriAxisLpf* filter, int32_t rate, int32_t cutoff);
 int TriAxisLpfStep(TriAxisLpf* filter, float x, float y, float z);
 
-// Square root of x*x + y*y + z*z as the power 0.5, taken in double and
-// rounded to float.
+// The power 0.5 of s, taken in double and rounded to float. (The
+// single-precision powf can differ in the last bit.)
+float RootHalf(float s);
+
+// RootHalf of x*x + y*y + z*z, summed in float from left to right.
 float MagnitudeRoot(float x, float y, float z);
 
 // Acceleration magnitude in hundredths of g, truncated, kept to 16 bits.

@@ -140,3 +140,63 @@ std::vector<std::string> SplitLines(const std::string& text)
     }
     return lines;
 }
+
+TraceCapture::TraceCapture() : file_(std::tmpfile())
+{
+    if (file_ == nullptr) {
+        throw std::runtime_error("cannot create a temporary trace file");
+    }
+    fpTrace = file_;
+}
+
+TraceCapture::~TraceCapture()
+{
+    if (fpTrace == file_) {
+        fpTrace = nullptr;
+    }
+    std::fclose(file_);
+}
+
+std::string TraceCapture::Text() const
+{
+    std::fflush(file_);
+    const long end = std::ftell(file_);
+    std::string text(static_cast<size_t>(end), '\0');
+    std::rewind(file_);
+    const size_t got = std::fread(text.data(), 1, text.size(), file_);
+    text.resize(got);
+    std::fseek(file_, 0, SEEK_END);
+    return text;
+}
+
+Detector::Detector()
+{
+    TumblewatchDefault(&cfg);
+    if (TumblewatchSet(&ctx, &cfg) != 0) {
+        throw std::runtime_error("set-up refused");
+    }
+}
+
+Detector::~Detector()
+{
+    TumblewatchClose(&ctx);
+}
+
+int Detector::Feed(const ImuSample& sample, int n)
+{
+    int code = 0;
+    for (int i = 0; i < n; ++i) {
+        code = TumblewatchProcess(&ctx, &sample);
+    }
+    return code;
+}
+
+std::vector<int> Detector::FeedAll(const std::vector<ImuSample>& samples)
+{
+    std::vector<int> codes;
+    codes.reserve(samples.size());
+    for (const ImuSample& s : samples) {
+        codes.push_back(TumblewatchProcess(&ctx, &s));
+    }
+    return codes;
+}

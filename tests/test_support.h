@@ -4,6 +4,7 @@
 #define TESTS_TEST_SUPPORT_H
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -47,3 +48,41 @@ BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args);
 std::vector<std::string> SplitLines(const std::string& text);
 
 #endif
+
+// Sends the detector's trace into a temporary file for the life of the
+// object and gives its text back.
+class TraceCapture {
+public:
+    TraceCapture();
+    ~TraceCapture();
+    TraceCapture(const TraceCapture&) = delete;
+    TraceCapture& operator=(const TraceCapture&) = delete;
+
+    // Everything written so far.
+    std::string Text() const;
+    // The lines written so far.
+    std::vector<std::string> Lines() const { return SplitLines(Text()); }
+
+private:
+    FILE* file_;
+};
+
+// A detector with the default configuration, set up and closed with the
+// object.
+struct Detector {
+    Detector();
+    ~Detector();
+    Detector(const Detector&) = delete;
+    Detector& operator=(const Detector&) = delete;
+
+    // Processes n copies of sample; returns the last code.
+    int Feed(const ImuSample& sample, int n = 1);
+    // Processes the samples in order; returns every code.
+    std::vector<int> FeedAll(const std::vector<ImuSample>& samples);
+
+    TumblewatchConfig cfg;
+    TumblewatchContext ctx;
+};
+
+// An upright wearer at rest: gravity along -Y.
+constexpr ImuSample kUpright{0, -8192, 0, 0, 0, 0};
