@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds everything and runs the whole test suite: the normal build, then
+# the same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup-packages.sh
+
+jobs=$(nproc)
+
+echo "== build and test"
+cmake -S . -B build -DTUMBLEWATCH_WERROR=ON >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-sanitize -DTUMBLEWATCH_SANITIZE=ON -DTUMBLEWATCH_WERROR=ON >/dev/null
+cmake --build build-sanitize -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+echo "== all tests passed"
