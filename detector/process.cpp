@@ -1,5 +1,7 @@
 // The per-sample pipeline: conditioning, orientation, feature stages, ring
 // windows, and from sample number 40 on the decision cascade.
+#include <cassert>
+
 #include "criteria.h"
 #include "feature_stages.h"
 #include "lpf.h"
@@ -65,6 +67,7 @@ void UpdateWindows(TumblewatchContext* ctx)
     ctx->gyroLpfAvg5 = static_cast<uint16_t>(ctx->gyroLpfSum5 / 5);
 
     const int32_t window = ctx->config->fallWindow;
+    assert(window >= 1 && window <= 63 && "fallWindow must lie in 1..63");
     const unsigned jw = static_cast<unsigned>(static_cast<int32_t>(ri) - window) & 63u;
     ctx->accLpfSum = static_cast<uint16_t>(ctx->accLpfSum - ctx->accLpfRing[jw]);
     ctx->accLpfSum = static_cast<uint16_t>(ctx->accLpfSum + ctx->accLpfMag);
@@ -88,14 +91,16 @@ void TrackPeak(TumblewatchContext* ctx)
 
 int FallLengthCode(const TumblewatchContext* ctx)
 {
+    // Signed comparisons; 64 bits keep the sums with the configured values
+    // from overflowing.
     const TumblewatchConfig* cfg = ctx->config;
-    const int32_t L = ctx->fallLengthNow;
-    const int32_t P = cfg->fallWindow;
-    const int32_t A = ctx->fallScore;
-    const int32_t J = ctx->jumpScore;
-    const int32_t G = ctx->gyroLpfAvg5;
+    const int64_t L = ctx->fallLengthNow;
+    const int64_t P = cfg->fallWindow;
+    const int64_t A = ctx->fallScore;
+    const int64_t J = ctx->jumpScore;
+    const int64_t G = ctx->gyroLpfAvg5;
     const int32_t M = ctx->accLpfAvg;
-    const int32_t T = P - A + J;
+    const int64_t T = P - A + J;
 
     if (G < cfg->rotationLow) {
         if (L >= T) {
@@ -105,7 +110,7 @@ int FallLengthCode(const TumblewatchContext* ctx)
         return 12;
     } else if (G < cfg->rotationHigh) {
         // Rotation-weighted mean acceleration.
-        const int32_t d = G - cfg->rotationLow;
+        const int64_t d = G - cfg->rotationLow;
         const float w = static_cast<float>(d) * 0.2f / 200.0f;
         const float mf = static_cast<float>(M);
         const int32_t V = static_cast<int32_t>(mf - mf * w);

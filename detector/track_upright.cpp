@@ -4,7 +4,9 @@
 void TrackUpright(TumblewatchContext* ctx)
 {
     const TumblewatchConfig* cfg = ctx->config;
-    if (ctx->pitch > -cfg->pitchLimit && ctx->pitch < cfg->pitchLimit && ctx->tilt < cfg->tiltLimit) {
+    // 64 bits: the negated limit cannot overflow.
+    const int64_t pitchLimit = cfg->pitchLimit;
+    if (ctx->pitch > -pitchLimit && ctx->pitch < pitchLimit && ctx->tilt < cfg->tiltLimit) {
         ctx->upright = 1;
         ctx->uprightTotal += 1;
     } else {
