@@ -55,7 +55,9 @@ void TraceSample(TumblewatchContext* ctx, const ImuSample* sample, int part)
     }
     switch (part) {
     case 1:
-        TracePartOne(ctx, sample);
+        if (sample != nullptr) {
+            TracePartOne(ctx, sample);
+        }
         break;
     case 2:
         TracePartTwo(ctx);

@@ -8,9 +8,7 @@ void TrackRotation(TumblewatchContext* ctx, const ImuSample* sample)
     if (g > 0) {
         if (g > ctx->gyroXPrev) {
             ctx->gyroXRiseCount = static_cast<uint16_t>(ctx->gyroXRiseCount + 1);
-            if (ctx->gyroXDropCount != 0) {
-                ctx->gyroXDropCount = 0;
-            }
+            ctx->gyroXDropCount = 0;
         } else if (g < ctx->gyroXPrev && ctx->gyroXRiseCount != 0) {
             ctx->gyroXDropCount = static_cast<uint16_t>(ctx->gyroXDropCount + 1);
             if (ctx->gyroXDropCount >= 3) {

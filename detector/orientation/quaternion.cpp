@@ -42,10 +42,10 @@ void Quaternion::set_v(const dVector& value)
 
 Quaternion Quaternion::operator*(const Quaternion& b) const
 {
-    const double s = s_ * b.s_ - Dot(v_, b.v_);
+    const double scalar = s_ * b.s_ - Dot(v_, b.v_);
     const dVector ta = b.s_ * v_;
     const dVector tb = s_ * b.v_;
-    return Quaternion(Parts{}, s, dVector((tb + ta) + Cross(v_, b.v_)));
+    return Quaternion(Parts{}, scalar, dVector((tb + ta) + Cross(v_, b.v_)));
 }
 
 Quaternion Quaternion::operator+(const Quaternion& b) const
@@ -110,19 +110,19 @@ Quaternion& Quaternion::normalize()
 
 matrix<double> Quaternion::rotation_matrix() const
 {
-    const double s = s_;
+    const double w = s_;
     const double x = v_[0];
     const double y = v_[1];
     const double z = v_[2];
     matrix<double> r(3, 3);
-    r(0, 0) = (s * s + x * x) * 2.0 - 1.0;
-    r(0, 1) = (x * y - s * z) * 2.0;
-    r(0, 2) = (x * z + s * y) * 2.0;
-    r(1, 0) = (x * y + s * z) * 2.0;
-    r(1, 1) = (s * s + y * y) * 2.0 - 1.0;
-    r(1, 2) = (y * z - s * x) * 2.0;
-    r(2, 0) = (x * z - s * y) * 2.0;
-    r(2, 1) = (y * z + s * x) * 2.0;
-    r(2, 2) = (s * s + z * z) * 2.0 - 1.0;
+    r(0, 0) = (w * w + x * x) * 2.0 - 1.0;
+    r(0, 1) = (x * y - w * z) * 2.0;
+    r(0, 2) = (x * z + w * y) * 2.0;
+    r(1, 0) = (x * y + w * z) * 2.0;
+    r(1, 1) = (w * w + y * y) * 2.0 - 1.0;
+    r(1, 2) = (y * z - w * x) * 2.0;
+    r(2, 0) = (x * z - w * y) * 2.0;
+    r(2, 1) = (y * z + w * x) * 2.0;
+    r(2, 2) = (w * w + z * z) * 2.0 - 1.0;
     return r;
 }
