@@ -107,20 +107,31 @@ void BuildTumble(Sensor* s)
     Still(s, 6.0);
 }
 
+// A walk of random length and pace. The draws are separate statements:
+// the order in which function arguments are evaluated is left to the
+// compiler, and compilers differ in it.
+void RandomWalk(Sensor* s, double minSeconds, double maxSeconds, double turnDegrees)
+{
+    const double seconds = RngRange(&s->rng, minSeconds, maxSeconds);
+    const double stepHz = RngRange(&s->rng, 1.6, 2.0);
+    Walk(s, seconds, stepHz, turnDegrees);
+}
+
 // A slice of a day: standing about, walking with turns, sitting, bending
 // down, lying in bed and rolling over, getting up again.
 void DailyRound(Sensor* s)
 {
     Rng* r = &s->rng;
     Still(s, RngRange(r, 10.0, 40.0));
-    Walk(s, RngRange(r, 20.0, 60.0), RngRange(r, 1.6, 2.0), RngRange(r, -180.0, 180.0));
+    const double turn = RngRange(r, -180.0, 180.0);
+    RandomWalk(s, 20.0, 60.0, turn);
     Still(s, RngRange(r, 5.0, 15.0));
     Bend(s, RngRange(r, 45.0, 70.0));
-    Walk(s, RngRange(r, 10.0, 30.0), RngRange(r, 1.6, 2.0), 90.0);
+    RandomWalk(s, 10.0, 30.0, 90.0);
     SitDown(s, false);
     Still(s, RngRange(r, 40.0, 120.0));
     StandUp(s);
-    Walk(s, RngRange(r, 15.0, 40.0), RngRange(r, 1.6, 2.0), -90.0);
+    RandomWalk(s, 15.0, 40.0, -90.0);
     SitDown(s, false);
     Still(s, RngRange(r, 3.0, 8.0));
     LieDown(s);
@@ -166,7 +177,9 @@ const std::vector<Scenario> kScenarios = {
     {"sit_down_hard", "4 s standing, dropping hard onto a seat (2.4 g), 6 s seated", BuildSitDownHard},
     {"fall_forward", "4 s standing, a forward fall (turn +90 deg about X, impact 4.2 g), 6 s lying face down",
      BuildFallForward},
-    {"fall_backward", "4 s standing, a backward fall (turn -90 deg about X, impact 4.5 g), 6 s lying on the back",
+    {"fall_backward",
+     "4 s standing, a slip backward onto the buttocks (impact 4.5 g) and over onto the back (turn -90 deg about X "
+     "in all), 6 s lying on the back",
      BuildFallBackward},
     {"fall_lateral", "4 s standing, a sideways fall (turn +90 deg about Z, impact 3.8 g), 6 s lying on the side",
      BuildFallLateral},
