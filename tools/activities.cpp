@@ -206,7 +206,7 @@ void Jump(Sensor* s)
 void Fall(Sensor* s, const FallShape& f)
 {
     const int lose = SamplesIn(f.loseSeconds);
-    const int drop = SamplesIn(f.dropSeconds);
+    const int drop = std::max(1, SamplesIn(f.dropSeconds));
     const int turning = lose + drop;
     // The turn speeds up as the body tips over; the impact stops it within
     // three samples. Rate weights, scaled below to the whole turn.
