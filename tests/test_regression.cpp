@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -22,12 +23,14 @@ const std::string kReferences = std::string(SOURCE_DIR) + "/tests/regression";
 
 // Own recordings: the trace (compressed) and the console output are
 // committed as they are, under refDir with the recording's relative path.
+// A recording's ".bin" and ".csv" twins must trace alike: they share one
+// trace reference, named without the extension.
 void CheckRecordings(const std::string& root, const std::string& refDir)
 {
     const std::vector<std::string> recordings = ListRecordings(root);
     for (const std::string& rel : recordings) {
         const Replayed now = ReplayRecording(root + "/" + rel);
-        const std::string trace = refDir + "/" + rel + ".trace.gz";
+        const std::string trace = refDir + "/" + rel.substr(0, rel.size() - 4) + ".trace.gz";
         const std::string console = refDir + "/" + rel + ".console";
         if (UpdatingReferences()) {
             fs::create_directories(fs::path(trace).parent_path());
@@ -52,10 +55,17 @@ void CheckRecordings(const std::string& root, const std::string& refDir)
     }
     for (fs::recursive_directory_iterator it(refDir, ec), end; it != end; it.increment(ec)) {
         const std::string rel = fs::relative(it->path(), refDir).string();
-        const size_t cut = rel.rfind(".trace.gz") == rel.size() - 9 ? rel.size() - 9
-                           : rel.rfind(".console") == rel.size() - 8 ? rel.size() - 8
-                                                                     : std::string::npos;
-        if (cut == std::string::npos || PathExists(root + "/" + rel.substr(0, cut))) {
+        const auto endsWith = [&](const std::string& suffix) {
+            return rel.size() > suffix.size() && rel.compare(rel.size() - suffix.size(), suffix.size(), suffix) == 0;
+        };
+        bool stale = false;
+        if (endsWith(".trace.gz")) {
+            const std::string stem = root + "/" + rel.substr(0, rel.size() - 9);
+            stale = !PathExists(stem + ".bin") && !PathExists(stem + ".csv");
+        } else if (endsWith(".console")) {
+            stale = !PathExists(root + "/" + rel.substr(0, rel.size() - 8));
+        }
+        if (!stale) {
             continue;
         }
         if (UpdatingReferences()) {
@@ -69,6 +79,14 @@ void CheckRecordings(const std::string& root, const std::string& refDir)
 TEST(Regression, ExampleRecordings)
 {
     CheckRecordings(std::string(SOURCE_DIR) + "/examples", kReferences + "/examples");
+}
+
+TEST(Regression, GeneratedRecordings)
+{
+    TempDir dir;
+    const std::string command = std::string(MAKE_RECORDINGS_PATH) + " " + dir.path() + " >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    CheckRecordings(dir.path(), kReferences + "/generated");
 }
 
 // Digests of the shared recordings' traces and console outputs, by path
