@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <stdexcept>
 
 #include "test_support.h"
@@ -57,33 +56,6 @@ std::vector<std::string> ListRecordings(const std::string& root)
     }
     std::sort(found.begin(), found.end());
     return found;
-}
-
-std::string FirstDifference(const std::string& expected, const std::string& actual)
-{
-    if (expected == actual) {
-        return std::string();
-    }
-    const std::vector<std::string> a = SplitLines(expected);
-    const std::vector<std::string> b = SplitLines(actual);
-    size_t i = 0;
-    while (i < a.size() && i < b.size() && a[i] == b[i]) {
-        ++i;
-    }
-    const std::string& line = i < b.size() ? b[i] : (i < a.size() ? a[i] : std::string());
-    std::ostringstream text;
-    text << "first difference at line " << i + 1;
-    const size_t colon = line.find(':');
-    if (colon != std::string::npos && colon > 0 &&
-        std::all_of(line.begin(), line.begin() + static_cast<long>(colon), [](char c) { return c >= '0' && c <= '9'; })) {
-        text << " (sample " << line.substr(0, colon) << ")";
-    }
-    text << "\n  expected: " << (i < a.size() ? a[i] : std::string("<end of file>"))
-         << "\n  actual:   " << (i < b.size() ? b[i] : std::string("<end of file>"));
-    if (i >= a.size() && i >= b.size()) {
-        text << "\n  (the texts differ only in their line ends)";
-    }
-    return text.str();
 }
 
 std::string ReadGzipFile(const std::string& path)

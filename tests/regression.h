@@ -22,10 +22,6 @@ Replayed ReplayRecording(const std::string& path);
 // as sorted paths relative to root. Links are not followed.
 std::vector<std::string> ListRecordings(const std::string& root);
 
-// Empty when the texts are equal; otherwise the first differing line of
-// each, with its line and sample number.
-std::string FirstDifference(const std::string& expected, const std::string& actual);
-
 std::string ReadGzipFile(const std::string& path);
 void WriteGzipFile(const std::string& path, const std::string& data);
 

@@ -63,23 +63,6 @@ std::string FallLinesOf(const std::string& trace)
     return lines;
 }
 
-// The first line where two traces differ, both versions; empty when
-// they are the same.
-std::string FirstDifference(const std::string& a, const std::string& b)
-{
-    if (a == b) {
-        return std::string();
-    }
-    const std::vector<std::string> la = SplitLines(a);
-    const std::vector<std::string> lb = SplitLines(b);
-    size_t i = 0;
-    while (i < la.size() && i < lb.size() && la[i] == lb[i]) {
-        ++i;
-    }
-    return "line " + std::to_string(i) + ":\n" + (i < la.size() ? la[i] : "(none)") + "\n" +
-           (i < lb.size() ? lb[i] : "(none)");
-}
-
 // Replays csv as rec.csv in a fresh folder, with the marker when micom.
 CsvReplay Replay(const std::string& csv, bool micom = false)
 {

@@ -47,6 +47,10 @@ BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args);
 // Lines of a text, without their newlines.
 std::vector<std::string> SplitLines(const std::string& text);
 
+// Empty when the texts are equal; otherwise the first differing line of
+// each, with its line number and, for a trace line, its sample number.
+std::string FirstDifference(const std::string& expected, const std::string& actual);
+
 #endif
 
 // Sends the detector's trace into a temporary file for the life of the
