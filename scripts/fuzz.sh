@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The fuzz targets of the two readers of recorded input (fuzz/).
+# The fuzz targets (fuzz/): the two readers of recorded input and the
+# detector fed arbitrary sample streams.
 #
 #   scripts/fuzz.sh                 build the libFuzzer targets with clang and
 #                                   replay the seed corpus once (quick: what CI runs)
@@ -26,8 +27,8 @@ case "${1:-}" in
   *) usage ;;
 esac
 
-targets=(dataset csv_line)
-declare -A max_len=([dataset]=4096 [csv_line]=1100)
+targets=(dataset csv_line detector)
+declare -A max_len=([dataset]=4096 [csv_line]=1100 [detector]=2600)
 
 echo "== build the fuzz targets"
 CXX=clang++ cmake -S . -B build-fuzz -DTUMBLEWATCH_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
