@@ -28,7 +28,7 @@ case "${1:-}" in
 esac
 
 targets=(dataset csv_line detector)
-declare -A max_len=([dataset]=4096 [csv_line]=1100 [detector]=2600)
+declare -A max_len=([dataset]=4096 [csv_line]=1100 [detector]=650)
 
 echo "== build the fuzz targets"
 CXX=clang++ cmake -S . -B build-fuzz -DTUMBLEWATCH_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
