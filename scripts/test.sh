@@ -19,4 +19,13 @@ cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
 
+# --- robustness and speed stages (quick): the libFuzzer builds with a replay
+# of the seed corpus, and one brief benchmark run that only shows it works.
+echo "== fuzz targets: build and replay the seed corpus"
+bash scripts/fuzz.sh
+
+echo "== benchmark smoke run"
+bash scripts/benchmark.sh --smoke
+# --- end of the robustness and speed stages
+
 echo "== all tests passed"

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,8 +128,11 @@ BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args)
     }
     close(fds[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
-    return BenchRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    struct rusage usage {};
+    if (wait4(pid, &status, 0, &usage) != pid) {
+        throw std::runtime_error("wait4 failed");
+    }
+    return BenchRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, output, usage.ru_maxrss};
 }
 
 std::vector<std::string> SplitLines(const std::string& text)

@@ -38,6 +38,7 @@ void WriteDataSet(const std::string& path, const std::vector<ImuSample>& samples
 struct BenchRun {
     int status;
     std::string output;
+    long maxRssKib;  // the child's peak resident set size (wait4), in KiB
 };
 
 // Runs the bench program in folder cwd with the given arguments and

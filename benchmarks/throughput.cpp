@@ -1,0 +1,148 @@
+// Throughput of the detector alone (no trace file) and of a whole binary
+// replay with its trace, on the generated sample stream. Both are reported
+// in samples per second and as a multiple of real time at 50 samples per
+// second. Wall-clock time is used, so the replay's file writing counts.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench.h"
+#include "sample_stream.h"
+#include "tumblewatch.h"
+
+namespace {
+
+// Ten minutes of wear.
+constexpr std::size_t kStreamSamples = 30000;
+
+const std::vector<ImuSample>& Stream()
+{
+    static const std::vector<ImuSample> stream = MakeSampleStream(kStreamSamples);
+    return stream;
+}
+
+// Wall-clock time of the timed loop, for the multiple of real time: a
+// rate counter would print it as a rate per second.
+class LoopClock {
+public:
+    LoopClock() : start_(std::chrono::steady_clock::now()) {}
+    double Seconds() const
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+private:
+    std::chrono::steady_clock::time_point start_;
+};
+
+void SetCounters(benchmark::State& state, const LoopClock& clock)
+{
+    const double samples = static_cast<double>(kStreamSamples) * static_cast<double>(state.iterations());
+    const double seconds = clock.Seconds();
+    state.counters["samples/s"] = benchmark::Counter(samples, benchmark::Counter::kIsRate);
+    state.counters["x realtime"] = benchmark::Counter(seconds > 0.0 ? samples / kSamplesPerSecond / seconds : 0.0);
+}
+
+// The stream as a binary dataset file in a fresh folder under $TMPDIR;
+// the folder goes with the object, together with the trace written there.
+class DataSetFile {
+public:
+    explicit DataSetFile(const std::vector<ImuSample>& samples)
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string templ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tumblewatch-bench-XXXXXX";
+        if (mkdtemp(templ.data()) == nullptr) {
+            return;
+        }
+        dir_ = templ;
+        path_ = dir_ + "/stream.bin";
+        trace_ = dir_ + "/stream.txt";
+        FILE* f = std::fopen(path_.c_str(), "wb");
+        if (f == nullptr) {
+            return;
+        }
+        std::string bytes("QX DataSet V1.0.0\0\0\0\x18\0\0\0", 24);  // records from byte 24
+        for (const ImuSample& s : samples) {
+            for (const int16_t v : {s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ}) {
+                const auto u = static_cast<uint16_t>(v);
+                bytes.push_back(static_cast<char>(u & 0xff));
+                bytes.push_back(static_cast<char>(u >> 8));
+            }
+        }
+        ok_ = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        ok_ = std::fclose(f) == 0 && ok_;
+    }
+    ~DataSetFile()
+    {
+        if (!dir_.empty()) {
+            std::remove(trace_.c_str());
+            std::remove(path_.c_str());
+            rmdir(dir_.c_str());
+        }
+    }
+    DataSetFile(const DataSetFile&) = delete;
+    DataSetFile& operator=(const DataSetFile&) = delete;
+
+    bool ok() const { return ok_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string dir_;
+    std::string path_;
+    std::string trace_;
+    bool ok_ = false;
+};
+
+// TumblewatchProcess on every sample, with no trace file open; one fresh
+// detector per pass over the stream, as a replay has one per file.
+void BM_Detector(benchmark::State& state)
+{
+    const std::vector<ImuSample>& stream = Stream();
+    fpTrace = nullptr;
+    const LoopClock clock;
+    for (auto _ : state) {
+        TumblewatchConfig cfg;
+        TumblewatchContext detector;
+        TumblewatchDefault(&cfg);
+        if (TumblewatchSet(&detector, &cfg) < 0) {
+            state.SkipWithError("TumblewatchSet failed");
+            break;
+        }
+        for (const ImuSample& s : stream) {
+            benchmark::DoNotOptimize(TumblewatchProcess(&detector, &s));
+        }
+        TumblewatchClose(&detector);
+    }
+    SetCounters(state, clock);
+}
+BENCHMARK(BM_Detector)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// ReplayBinFile on the stream's dataset file: reading, detecting and
+// writing the trace beside it.
+void BM_ReplayWithTrace(benchmark::State& state)
+{
+    const DataSetFile file(Stream());
+    if (!file.ok()) {
+        state.SkipWithError("cannot write the dataset file");
+        return;
+    }
+    const LoopClock clock;
+    for (auto _ : state) {
+        if (ReplayBinFile(file.path().c_str()) != 0) {
+            state.SkipWithError("ReplayBinFile failed");
+            break;
+        }
+    }
+    SetCounters(state, clock);
+}
+BENCHMARK(BM_ReplayWithTrace)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
