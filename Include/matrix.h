@@ -18,7 +18,7 @@ class matrix {
         std::valarray<T> data;  // element (r, c) at r * cols + c
         uint32_t rows;
         uint32_t cols;
-        int32_t refs;           // handles sharing this representation
+        int32_t refs;  // handles sharing this representation
     };
 
 public:

@@ -64,8 +64,7 @@ bool ListDirectory(const std::string& dir, std::vector<Entry>* entries)
         const bool directory = it->is_directory(typeError);
         entries->push_back(Entry{it->path().filename().string(), directory, directory && !link});
     }
-    std::sort(entries->begin(), entries->end(),
-              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    std::sort(entries->begin(), entries->end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
     return true;
 }
 

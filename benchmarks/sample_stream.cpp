@@ -97,12 +97,10 @@ std::vector<ImuSample> MakeSampleStream(std::size_t count)
             ay *= 1.1;
             gx = -90.0 / ((kRiseEnd - kLieEnd) / kSamplesPerSecond);
         }
-        samples.push_back(ImuSample{Counts((ax + noise.Next(0.01)) * kCountsPerG),
-                                    Counts((ay + noise.Next(0.01)) * kCountsPerG),
-                                    Counts((az + noise.Next(0.01)) * kCountsPerG),
-                                    Counts((gx + noise.Next(1.0)) * kCountsPerDps),
-                                    Counts((gy + noise.Next(1.0)) * kCountsPerDps),
-                                    Counts((gz + noise.Next(1.0)) * kCountsPerDps)});
+        samples.push_back(
+            ImuSample{Counts((ax + noise.Next(0.01)) * kCountsPerG), Counts((ay + noise.Next(0.01)) * kCountsPerG),
+                      Counts((az + noise.Next(0.01)) * kCountsPerG), Counts((gx + noise.Next(1.0)) * kCountsPerDps),
+                      Counts((gy + noise.Next(1.0)) * kCountsPerDps), Counts((gz + noise.Next(1.0)) * kCountsPerDps)});
     }
     return samples;
 }

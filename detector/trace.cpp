@@ -15,9 +15,9 @@ void TracePartOne(TumblewatchContext* ctx, const ImuSample* s)
                  ctx->gyroRawMag, ctx->gyroLpfMag);
     std::fprintf(fpTrace, ", JUMP (%3d, %3d, %3d, %4d)", ctx->jumpPeak, static_cast<int>(ctx->jumpLastSample),
                  ctx->jumpScore, ctx->jumpArea);
-    std::fprintf(fpTrace, ", AVG <%3d, %3d>, PX <%4d, %4d, %3d, %c><%2d, %2d, %4d>", ctx->accLpfAvg,
-                 ctx->gyroLpfAvg5, ctx->pitch, ctx->tilt, ctx->tilt - ctx->fallStartTilt,
-                 ctx->upright == 1 ? 'O' : 'X', ctx->gyroXRiseCount, ctx->gyroXDropCount, ctx->gyroXPrev);
+    std::fprintf(fpTrace, ", AVG <%3d, %3d>, PX <%4d, %4d, %3d, %c><%2d, %2d, %4d>", ctx->accLpfAvg, ctx->gyroLpfAvg5,
+                 ctx->pitch, ctx->tilt, ctx->tilt - ctx->fallStartTilt, ctx->upright == 1 ? 'O' : 'X',
+                 ctx->gyroXRiseCount, ctx->gyroXDropCount, ctx->gyroXPrev);
     ctx->fallTraced = 0;
 }
 
@@ -28,8 +28,8 @@ void TracePartTwo(TumblewatchContext* ctx)
     }
     const int depth = ctx->fallDeepCount == 0 ? 0 : ctx->fallDepthSum / ctx->fallDeepCount;
     std::fprintf(fpTrace, ", FALL [%2d, %2d, %2d, %2d, %4d(%02d), %2d, %2d : %2d]", ctx->fallLength, ctx->quietRun,
-                 ctx->fallDeepCount, ctx->fallRecoverCount, ctx->fallDepthSum, depth, ctx->gyroXHighRun,
-                 ctx->fallScore, ctx->fallLengthNow);
+                 ctx->fallDeepCount, ctx->fallRecoverCount, ctx->fallDepthSum, depth, ctx->gyroXHighRun, ctx->fallScore,
+                 ctx->fallLengthNow);
     ctx->fallTraced = 1;
 }
 

@@ -105,7 +105,7 @@ struct TumblewatchContext {
     uint32_t uprightTotal;
     uint32_t uprightRing[64];
     uint32_t jumpLastSample;
-    uint16_t jumpPeak;        // jumpPeak .. jumpScoredPeak are cleared as one block
+    uint16_t jumpPeak;  // jumpPeak .. jumpScoredPeak are cleared as one block
     uint16_t jumpScore;
     uint16_t jumpArea;
     uint16_t jumpScoredPeak;
@@ -133,7 +133,7 @@ struct TumblewatchContext {
     uint16_t tumbleRun;
     uint32_t peakWindowEnd;
     uint16_t peakValue;
-    uint32_t peakSample;      // full sample number of peakValue
+    uint32_t peakSample;  // full sample number of peakValue
     int16_t pitchOffset;
     int16_t tiltOffset;
     LpfState accLpf[3];

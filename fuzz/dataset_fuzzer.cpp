@@ -80,8 +80,8 @@ int32_t Int32At(const uint8_t* p)
 
 bool SameRecord(const ImuSample& s, const uint8_t* p)
 {
-    return s.accX == Int16At(p) && s.accY == Int16At(p + 2) && s.accZ == Int16At(p + 4) &&
-           s.gyroX == Int16At(p + 6) && s.gyroY == Int16At(p + 8) && s.gyroZ == Int16At(p + 10);
+    return s.accX == Int16At(p) && s.accY == Int16At(p + 2) && s.accZ == Int16At(p + 4) && s.gyroX == Int16At(p + 6) &&
+           s.gyroY == Int16At(p + 8) && s.gyroZ == Int16At(p + 10);
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ std::vector<std::string> ListRecordings(const std::string& root)
         }
         const std::string name = it->path().filename().string();
         const auto endsWith = [&](const std::string& suffix) {
-            return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+            return name.size() >= suffix.size() &&
+                   name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
         };
         if (endsWith(".bin") || (endsWith(".csv") && !endsWith("_DSV.csv"))) {
             found.push_back(fs::relative(it->path(), root).string());

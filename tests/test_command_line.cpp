@@ -100,8 +100,7 @@ TEST(CommandLine, RecursiveSearchVisitsFilesThenSubdirectoriesDepthFirst)
     Recording(dir / "z.bin");
 
     const std::string expected = kBanner + Header("./top.bin") + Header("./z.bin") + Header("./d1/one.bin") +
-                                 Header("./d1/d2/two.bin") + Header("./d1/d2/d3/three.bin") +
-                                 Header("./e/four.bin");
+                                 Header("./d1/d2/two.bin") + Header("./d1/d2/d3/three.bin") + Header("./e/four.bin");
     // Any first word selects the recursive mode.
     for (const char* word : {"-r", "please"}) {
         const BenchRun run = RunBench(dir.path(), {word, "*.bin"});

@@ -42,9 +42,9 @@ void ExpectSkipped(const std::string& piece)
 
 TEST(CsvLine, OnlyADigitOrAMinusSignStartsAKeptLine)
 {
-    for (const char* piece : {"", "\n", "\r\n", " 1,0,0,0,0,0,0", "\t1,0,0,0,0,0,0", "walk,0,0,0,0,0,0",
-                              "\"1\",0,0,0,0,0,0", "+1,0,0,0,0,0,0", "#1,0,0,0,0,0,0", ",1,0,0,0,0,0,0",
-                              "\xb9,0,0,0,0,0,0", "\xd9\xa1,0,0,0,0,0,0"}) {
+    for (const char* piece :
+         {"", "\n", "\r\n", " 1,0,0,0,0,0,0", "\t1,0,0,0,0,0,0", "walk,0,0,0,0,0,0", "\"1\",0,0,0,0,0,0",
+          "+1,0,0,0,0,0,0", "#1,0,0,0,0,0,0", ",1,0,0,0,0,0,0", "\xb9,0,0,0,0,0,0", "\xd9\xa1,0,0,0,0,0,0"}) {
         ExpectSkipped(piece);
     }
     ExpectRow("0,1,2,3,4,5,6", false, 0, {1, 2, 3, 4, 5, 6});
@@ -179,8 +179,8 @@ TEST(CsvLine, AgreesWithTheCLibraryOnRandomPieces)
 
 TEST(CsvLine, OffsetIsAddedWithWrapAround)
 {
-    const ImuSample sum = AddOffset(ImuSample{30000, -30000, 1, -1, 32767, -32768},
-                                    ImuSample{10000, -10000, -1, 1, 1, -1});
+    const ImuSample sum =
+        AddOffset(ImuSample{30000, -30000, 1, -1, 32767, -32768}, ImuSample{10000, -10000, -1, 1, 1, -1});
     EXPECT_EQ(ValuesOf(sum), (Values{-25536, 25536, 0, 0, -32768, 32767}));
 }
 

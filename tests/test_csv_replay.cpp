@@ -25,8 +25,8 @@ const std::string kHeader7 = "h1\nh2\nh3\nh4\nh5\nh6\nh7\n";
 const ImuSample kRest{0, -8192, 0, 0, 0, 0};
 
 struct CsvReplay {
-    std::string output;          // everything the bench printed
-    std::vector<Values> samples; // the samples in the trace, in order
+    std::string output;           // everything the bench printed
+    std::vector<Values> samples;  // the samples in the trace, in order
     std::string trace;
 };
 
@@ -37,8 +37,8 @@ std::vector<Values> TracedSamples(const std::string& trace)
     for (const std::string& line : SplitLines(trace)) {
         int number = -1;
         Values v{};
-        const int n = std::sscanf(line.c_str(), "%d: AG <%d, %d, %d><%d, %d, %d>", &number, &v[0], &v[1], &v[2],
-                                  &v[3], &v[4], &v[5]);
+        const int n = std::sscanf(line.c_str(), "%d: AG <%d, %d, %d><%d, %d, %d>", &number, &v[0], &v[1], &v[2], &v[3],
+                                  &v[4], &v[5]);
         EXPECT_EQ(n, 7) << line;
         EXPECT_EQ(number, static_cast<int>(samples.size())) << line;
         samples.push_back(v);
@@ -187,15 +187,15 @@ TEST(CsvReplay, LongLinesAreReadInPiecesOf1023Characters)
     // Exactly 1023 characters: the newline is a piece of its own.
     std::string third = "3,7,0,0,0,0,0,";
     third += std::string(1023 - third.size(), 'z') + "\n";
-    EXPECT_EQ(Replay(kHeader7 + first + second + third).samples, (std::vector<Values>{{1, 2, 3, 4, 5, 6},
-                                                                                     {0, 0, 0, 0, 0, 0},
-                                                                                     {100, -8192, 0, 0, 0, 0},
-                                                                                     {7, 0, 0, 0, 0, 0}}));
+    EXPECT_EQ(
+        Replay(kHeader7 + first + second + third).samples,
+        (std::vector<Values>{{1, 2, 3, 4, 5, 6}, {0, 0, 0, 0, 0, 0}, {100, -8192, 0, 0, 0, 0}, {7, 0, 0, 0, 0, 0}}));
 }
 
 TEST(CsvReplay, CrlfLineEnds)
 {
-    const std::string csv = "h1\r\nh2\r\nh3\r\nh4\r\nh5\r\nh6\r\nh7\r\n1,2,3,4,5,6,7\r\n2,1,1,1,1,1\r\n3,-2,-3,-4,-5,-6,-7\r\n";
+    const std::string csv =
+        "h1\r\nh2\r\nh3\r\nh4\r\nh5\r\nh6\r\nh7\r\n1,2,3,4,5,6,7\r\n2,1,1,1,1,1\r\n3,-2,-3,-4,-5,-6,-7\r\n";
     EXPECT_EQ(Replay(csv).samples, (std::vector<Values>{{2, 3, 4, 5, 6, 7}, {-2, -3, -4, -5, -6, -7}}));
 }
 

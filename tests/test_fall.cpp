@@ -277,5 +277,4 @@ TEST_F(LowPhase, CloseKeepsWhatTheNextPhaseMayUse)
     EXPECT_EQ(ctx().jumpScore, 8);
 }
 
-
 }  // namespace

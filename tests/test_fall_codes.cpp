@@ -36,8 +36,9 @@ public:
             const double rate = n == 1 ? rate0 : rate0 + (rate1 - rate0) * i / (n - 1);
             angle_ += rate * 0.02;
             const double a = angle_ * kPi / 180.0;
-            samples_.push_back(ImuSample{0, Counts(-g * kCountsPerG * std::cos(a)), Counts(g * kCountsPerG * std::sin(a)),
-                                         Counts(rate * kCountsPerDegPerS), Counts(yawRate * kCountsPerDegPerS), 0});
+            samples_.push_back(ImuSample{0, Counts(-g * kCountsPerG * std::cos(a)),
+                                         Counts(g * kCountsPerG * std::sin(a)), Counts(rate * kCountsPerDegPerS),
+                                         Counts(yawRate * kCountsPerDegPerS), 0});
         }
         return *this;
     }
@@ -48,10 +49,7 @@ public:
         return *this;
     }
     // A free fall: no specific force, still turning at rate deg/s about X.
-    Recording& FreeFall(int n, double rate = 0.0, double yawRate = 0.0)
-    {
-        return Turn(n, rate, rate, 0.0, yawRate);
-    }
+    Recording& FreeFall(int n, double rate = 0.0, double yawRate = 0.0) { return Turn(n, rate, rate, 0.0, yawRate); }
     // A short hard hit along the current gravity direction.
     Recording& Hit(int n, double g) { return Hold(n, g); }
     // n samples with load factor g turning about the vertical at yawRate
@@ -62,8 +60,9 @@ public:
         for (int i = 0; i < n; ++i) {
             const double a = angle_ * kPi / 180.0;
             const double x = (samples_.size() % 2 == 0 ? rate : -rate) * kCountsPerDegPerS;
-            samples_.push_back(ImuSample{0, Counts(-g * kCountsPerG * std::cos(a)), Counts(g * kCountsPerG * std::sin(a)),
-                                         Counts(x), Counts(yawRate * kCountsPerDegPerS), 0});
+            samples_.push_back(ImuSample{0, Counts(-g * kCountsPerG * std::cos(a)),
+                                         Counts(g * kCountsPerG * std::sin(a)), Counts(x),
+                                         Counts(yawRate * kCountsPerDegPerS), 0});
         }
         return *this;
     }

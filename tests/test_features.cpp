@@ -53,8 +53,7 @@ TEST_F(Features, CalibrationWindowBoundsAreExclusiveWhereStated)
         uint16_t mag;
     };
     for (const Case c : {Case{49, 7, -3, 100}, Case{60, 7, -3, 100}, Case{55, 7, -3, 95}, Case{55, 7, -3, 105},
-                         Case{55, 20, -3, 100}, Case{55, -20, -3, 100}, Case{55, 7, 25, 100},
-                         Case{55, 7, -25, 100}}) {
+                         Case{55, 20, -3, 100}, Case{55, -20, -3, 100}, Case{55, 7, 25, 100}, Case{55, 7, -25, 100}}) {
         ctx().pitchOffset = 0;
         ctx().tiltOffset = 0;
         Calibrate(c.sample, c.pitch, c.tilt, c.mag);
@@ -154,8 +153,8 @@ TEST_F(Features, UprightNeedsBothAnglesStrictlyInsideTheLimits)
     };
     uint32_t total = 0;
     ctx().ringIndex = 7;
-    for (const Case c : {Case{0, 0, 1}, Case{64, 34, 1}, Case{-64, -200, 1}, Case{65, 0, 0}, Case{-65, 0, 0},
-                         Case{0, 35, 0}}) {
+    for (const Case c :
+         {Case{0, 0, 1}, Case{64, 34, 1}, Case{-64, -200, 1}, Case{65, 0, 0}, Case{-65, 0, 0}, Case{0, 35, 0}}) {
         ctx().pitch = c.pitch;
         ctx().tilt = c.tilt;
         TrackUpright(&ctx());

@@ -14,8 +14,8 @@ TEST(Config, DefaultsInFieldOrder)
     TumblewatchConfig cfg;
     std::memset(&cfg, 0x5a, sizeof cfg);
     EXPECT_EQ(TumblewatchDefault(&cfg), 0);
-    const int32_t expected[35] = {20, 60, 140, 400, 160, 360, 40, 50, 65, -180, -90, 35, 4, 37, 60, 90, 55, 1750,
-                                  5,  3,  1350, 5,  7,   -3,  1,  150, 150, 19, 10, 9, 25, 5, 20, 400, 25};
+    const int32_t expected[35] = {20, 60, 140,  400, 160, 360, 40, 50,  65,  -180, -90, 35, 4,  37, 60, 90,  55, 1750,
+                                  5,  3,  1350, 5,   7,   -3,  1,  150, 150, 19,   10,  9,  25, 5,  20, 400, 25};
     int32_t actual[35];
     std::memcpy(actual, &cfg, sizeof actual);
     for (int i = 0; i < 35; ++i) {

@@ -101,9 +101,8 @@ TEST(OrientationFilter, BiasJoinsOnlyStrictlyInsideTheBand)
         bool joins;
     };
     const Case cases[] = {
-        {{15.0, 0, 0}, false},   {{14.999, 0, 0}, true}, {{-5.0, 0, 0}, false},
-        {{-4.999, 0, 0}, true},  {{5.0, 10.0, 0}, false}, {{5.0, 0, -10.0}, false},
-        {{5.0, 9.5, -9.5}, true},
+        {{15.0, 0, 0}, false},   {{14.999, 0, 0}, true},   {{-5.0, 0, 0}, false},    {{-4.999, 0, 0}, true},
+        {{5.0, 10.0, 0}, false}, {{5.0, 0, -10.0}, false}, {{5.0, 9.5, -9.5}, true},
     };
     for (const Case& c : cases) {
         Filter f;
@@ -156,7 +155,7 @@ TEST(OrientationFilter, GyroRateIsIntegratedAboutTheSensorAxes)
     Filter f;
     const double still[3] = {0, 0, 0};
     const double none[3] = {0, 0, 0};
-    f.Step(still, none);  // bias 0
+    f.Step(still, none);                 // bias 0
     const double spin[3] = {9.0, 0, 0};  // in the band: the bias moves to 4.5
     f.Step(spin, none);
     const double angle = (9.0 - 4.5) * 0.017453292519943295 * 0.02;
@@ -379,8 +378,7 @@ TEST(DetectorRecordings, QuaternionStaysUnitOnRecordedData)
         GTEST_SKIP() << "no shared data";
     }
     int files = 0;
-    for (auto it = fs::recursive_directory_iterator(SHARED_DATA_DIR, ec); !ec && it != fs::end(it);
-         it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(SHARED_DATA_DIR, ec); !ec && it != fs::end(it); it.increment(ec)) {
         if (it->path().extension() != ".bin") {
             continue;
         }

@@ -66,8 +66,8 @@ bool SameSamples(const std::vector<ImuSample>& a, const std::vector<ImuSample>& 
     for (size_t i = 0; i < a.size(); ++i) {
         const ImuSample& p = a[i];
         const ImuSample& q = b[i];
-        if (p.accX != q.accX || p.accY != q.accY || p.accZ != q.accZ || p.gyroX != q.gyroX ||
-            p.gyroY != q.gyroY || p.gyroZ != q.gyroZ) {
+        if (p.accX != q.accX || p.accY != q.accY || p.accZ != q.accZ || p.gyroX != q.gyroX || p.gyroY != q.gyroY ||
+            p.gyroZ != q.gyroZ) {
             return false;
         }
     }
@@ -171,8 +171,7 @@ double AccelG(const ImuSample& s)
 
 double GyroDps(const ImuSample& s)
 {
-    return std::sqrt(double(s.gyroX) * s.gyroX + double(s.gyroY) * s.gyroY + double(s.gyroZ) * s.gyroZ) /
-           kCountsPerDps;
+    return std::sqrt(double(s.gyroX) * s.gyroX + double(s.gyroY) * s.gyroY + double(s.gyroZ) * s.gyroZ) / kCountsPerDps;
 }
 
 // v turned by angle (radians) about the unit axis k (Rodrigues' formula).

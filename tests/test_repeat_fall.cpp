@@ -73,7 +73,7 @@ TEST_F(Score, DeepPhasesWithoutJumpOrRotation)
 
 TEST_F(Score, OtherTiltLimitsScaleTheTurnRule)
 {
-    cfg.tiltLimit = 10;  // negative divisor
+    cfg.tiltLimit = 10;               // negative divisor
     EXPECT_EQ(Adjust(20, 0, 80), 2);  // e = 25 / -5 = -5: nothing, then the depth rules
     cfg.tiltLimit = 55;
     EXPECT_EQ(Adjust(23, 0, 65), 1);  // 40 / 40
@@ -165,12 +165,12 @@ TEST_F(Repeat, CodeSevenBounds)
         int code;
     };
     // Event at 900; gap = start - 901.
-    for (const Case c : {Case{"gap 5", 906, 903, 12, 450, 7}, Case{"gap 20", 921, 908, 12, 450, 7},
-                         Case{"gap 4", 905, 903, 12, 450, 0}, Case{"gap 21", 922, 908, 12, 450, 0},
-                         Case{"event length 6", 915, 908, 6, 450, 7}, Case{"event length 5", 915, 908, 5, 450, 0},
-                         Case{"peak 400", 915, 908, 12, 400, 7}, Case{"peak 399", 915, 908, 12, 399, 0},
-                         Case{"peak at the event", 915, 900, 12, 450, 0},
-                         Case{"peak at the start", 915, 915, 12, 450, 0}}) {
+    for (const Case c :
+         {Case{"gap 5", 906, 903, 12, 450, 7}, Case{"gap 20", 921, 908, 12, 450, 7},
+          Case{"gap 4", 905, 903, 12, 450, 0}, Case{"gap 21", 922, 908, 12, 450, 0},
+          Case{"event length 6", 915, 908, 6, 450, 7}, Case{"event length 5", 915, 908, 5, 450, 0},
+          Case{"peak 400", 915, 908, 12, 400, 7}, Case{"peak 399", 915, 908, 12, 399, 0},
+          Case{"peak at the event", 915, 900, 12, 450, 0}, Case{"peak at the start", 915, 915, 12, 450, 0}}) {
         Phase(c.start, 5);
         Event(900, c.eventLength);
         Peak(c.peak, c.peakSample);

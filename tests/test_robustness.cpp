@@ -77,8 +77,8 @@ std::vector<Values> TracedSamples(const std::vector<std::string>& lines)
     for (const std::string& line : lines) {
         int number = -1;
         Values v{};
-        const int n = std::sscanf(line.c_str(), "%d: AG <%d, %d, %d><%d, %d, %d>", &number, &v[0], &v[1], &v[2],
-                                  &v[3], &v[4], &v[5]);
+        const int n = std::sscanf(line.c_str(), "%d: AG <%d, %d, %d><%d, %d, %d>", &number, &v[0], &v[1], &v[2], &v[3],
+                                  &v[4], &v[5]);
         EXPECT_EQ(n, 7) << line;
         EXPECT_EQ(number, static_cast<int>(samples.size())) << line;
         samples.push_back(v);
@@ -228,8 +228,11 @@ TEST(Robustness, CsvOfRandomBytesRunsToTheEndInBothLayouts)
         const uint32_t w = words.Next();
         const uint32_t pick = w % 100;
         const char digit = static_cast<char>('0' + (w >> 8) % 10);
-        bytes.push_back(pick < 45 ? digit : pick < 60 ? ',' : pick < 62 ? '\n' : pick < 66 ? '-'
-                                                                                          : static_cast<char>(w >> 24));
+        bytes.push_back(pick < 45   ? digit
+                        : pick < 60 ? ','
+                        : pick < 62 ? '\n'
+                        : pick < 66 ? '-'
+                                    : static_cast<char>(w >> 24));
     }
     for (const bool micom : {false, true}) {
         TempDir dir;
@@ -353,8 +356,8 @@ TEST(Robustness, TwoMillionSamplesStreamThroughInLittleMemory)
     EXPECT_EQ(lastLine.rfind("1999999: AG <", 0), 0u) << lastLine;
 
     if (!TW_SANITIZED) {
-        EXPECT_LT(run.maxRssKib, 16 * 1024) << "peak resident size of the replay in KiB; this test process had "
-                                            << ownKib << " KiB at the fork";
+        EXPECT_LT(run.maxRssKib, 16 * 1024)
+            << "peak resident size of the replay in KiB; this test process had " << ownKib << " KiB at the fork";
     }
     std::printf("peak resident size of the replay: %ld KiB (test process at the fork: %ld KiB)\n", run.maxRssKib,
                 ownKib);

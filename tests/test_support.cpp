@@ -222,7 +222,8 @@ std::string FirstDifference(const std::string& expected, const std::string& actu
     text << "first difference at line " << i + 1;
     const size_t colon = line.find(':');
     if (colon != std::string::npos && colon > 0 &&
-        std::all_of(line.begin(), line.begin() + static_cast<long>(colon), [](char c) { return c >= '0' && c <= '9'; })) {
+        std::all_of(line.begin(), line.begin() + static_cast<long>(colon),
+                    [](char c) { return c >= '0' && c <= '9'; })) {
         text << " (sample " << line.substr(0, colon) << ")";
     }
     text << "\n  expected: " << (i < a.size() ? a[i] : std::string("<end of file>"))

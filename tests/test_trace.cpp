@@ -43,9 +43,10 @@ TEST_F(Trace, PartOneShowsSampleMagnitudesJumpAndAttitude)
     ctx.gyroXPrev = 6600;
     ctx.fallTraced = 1;
     TraceSample(&ctx, &s, 1);
-    EXPECT_EQ(capture.Text(),
-              "0007: AG <   -12,   8192,  32767><-32768,      5,      0>, RMS <101,  99, 100><  3, 1250>, JUMP (210,  65,   "
-              "9,  240), AVG < 98,   2>, PX <  -4,   87,  90, O>< 3,  1, 6600>");
+    EXPECT_EQ(
+        capture.Text(),
+        "0007: AG <   -12,   8192,  32767><-32768,      5,      0>, RMS <101,  99, 100><  3, 1250>, JUMP (210,  65,   "
+        "9,  240), AVG < 98,   2>, PX <  -4,   87,  90, O>< 3,  1, 6600>");
     EXPECT_EQ(ctx.fallTraced, 0);
 }
 

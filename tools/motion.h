@@ -39,10 +39,22 @@ constexpr Vec3 kUp{0.0, -1.0, 0.0};
 constexpr Vec3 kForward{0.0, 0.0, -1.0};
 constexpr Vec3 kLeft{-1.0, 0.0, 0.0};
 
-inline Vec3 Add(Vec3 a, Vec3 b) { return Vec3{a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Vec3 Sub(Vec3 a, Vec3 b) { return Vec3{a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Vec3 Scale(Vec3 a, double k) { return Vec3{a.x * k, a.y * k, a.z * k}; }
-inline double Dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vec3 Add(Vec3 a, Vec3 b)
+{
+    return Vec3{a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline Vec3 Sub(Vec3 a, Vec3 b)
+{
+    return Vec3{a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline Vec3 Scale(Vec3 a, double k)
+{
+    return Vec3{a.x * k, a.y * k, a.z * k};
+}
+inline double Dot(Vec3 a, Vec3 b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 Vec3 Cross(Vec3 a, Vec3 b);
 double Length(Vec3 a);
 // a scaled to length 1; a zero vector stays zero.
@@ -61,10 +73,10 @@ Vec3 RotateInverse(Quat q, Vec3 v);
 
 // The sensor, its error model and the samples written so far.
 struct Sensor {
-    Quat orientation;    // sensor frame to world frame
-    Vec3 gyroBias;       // deg/s, fixed for one recording
-    double accelNoise;   // g, standard deviation per axis
-    double gyroNoise;    // deg/s, standard deviation per axis
+    Quat orientation;   // sensor frame to world frame
+    Vec3 gyroBias;      // deg/s, fixed for one recording
+    double accelNoise;  // g, standard deviation per axis
+    double gyroNoise;   // deg/s, standard deviation per axis
     Rng rng;
     std::vector<ImuSample> samples;
 };

@@ -81,8 +81,8 @@ std::string CsvText(const Recording& recording)
     char line[96];
     for (size_t i = 0; i < recording.samples.size(); ++i) {
         const ImuSample& s = recording.samples[i];
-        const int n = std::snprintf(line, sizeof line, "%zu,%d,%d,%d,%d,%d,%d\n", i, s.accX, s.accY, s.accZ,
-                                    s.gyroX, s.gyroY, s.gyroZ);
+        const int n = std::snprintf(line, sizeof line, "%zu,%d,%d,%d,%d,%d,%d\n", i, s.accX, s.accY, s.accZ, s.gyroX,
+                                    s.gyroY, s.gyroZ);
         text.append(line, static_cast<size_t>(n));
     }
     return text;

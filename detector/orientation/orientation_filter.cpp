@@ -12,10 +12,10 @@ namespace {
 
 constexpr double kDegToRad = 0.017453292519943295;
 constexpr int32_t kBiasSampleLimit = 10000;
-constexpr double kBiasBand = 10.0;         // deg/s around the current bias
-constexpr double kCorrectionGain = 0.1;    // share of the tilt error per sample at 1 g
-constexpr double kGainWidth = 0.1;         // g
-constexpr double kUnitMagnitude = 1.0;     // g
+constexpr double kBiasBand = 10.0;       // deg/s around the current bias
+constexpr double kCorrectionGain = 0.1;  // share of the tilt error per sample at 1 g
+constexpr double kGainWidth = 0.1;       // g
+constexpr double kUnitMagnitude = 1.0;   // g
 
 }  // namespace
 
@@ -37,8 +37,7 @@ void OrientationFilterRelease(OrientationFilter* filter)
     }
 }
 
-void UpdateGyroBias(OrientationFilter* filter, double* bias, const double* gyro, int32_t maxCount,
-                    double threshold)
+void UpdateGyroBias(OrientationFilter* filter, double* bias, const double* gyro, int32_t maxCount, double threshold)
 {
     bool inBand = true;
     for (int i = 0; i < 3; ++i) {

@@ -16,11 +16,10 @@ void OrientationFilterRelease(OrientationFilter* filter);
 
 // Running mean of the gyro samples that lie strictly inside +-threshold of
 // the current bias on every axis (the first sample always joins).
-void UpdateGyroBias(OrientationFilter* filter, double* bias, const double* gyro, int32_t maxCount,
-                    double threshold);
+void UpdateGyroBias(OrientationFilter* filter, double* bias, const double* gyro, int32_t maxCount, double threshold);
 
 // One filter step: gyro in deg/s, accl in g, magn ignored, dt in seconds.
-void OrientationFilterUpdate(OrientationFilter* filter, const double* gyro, const double* accl,
-                             const double* magn, double dt);
+void OrientationFilterUpdate(OrientationFilter* filter, const double* gyro, const double* accl, const double* magn,
+                             double dt);
 
 #endif
