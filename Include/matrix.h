@@ -47,6 +47,8 @@ public:
     // All elements value-initialised (0 for arithmetic types).
     matrix(uint32_t rows, uint32_t cols) : rep_(new Rep(rows, cols)) {}
 
+    // Copies share the representation until one of them is written.
+    // cppcheck-suppress copyCtorPointerCopying
     matrix(const matrix& other) : rep_(other.rep_) { ++rep_->refs; }
 
     matrix& operator=(const matrix& other)

@@ -28,23 +28,25 @@ int32_t Int32At(const unsigned char* p)
 
 DataSet* DataSetOpen(const char* path)
 {
-    DataSet* dataSet = new (std::nothrow) DataSet{nullptr};
-    if (dataSet == nullptr) {
-        return nullptr;
-    }
-    dataSet->file = std::fopen(path, "rb");
-    if (dataSet->file == nullptr) {
-        delete dataSet;
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
         return nullptr;
     }
 
     unsigned char header[kHeaderSize];
-    const bool whole = std::fread(header, 1, kHeaderSize, dataSet->file) == kHeaderSize;
+    const bool whole = std::fread(header, 1, kHeaderSize, file) == kHeaderSize;
     const bool magic = whole && std::memcmp(header, kMagic, sizeof(kMagic)) == 0;
     const int32_t position = whole ? Int32At(header + 20) : -1;
-    if (!magic || position < 0 || std::fseek(dataSet->file, position, SEEK_SET) != 0) {
-        DataSetClose(dataSet);
+    if (!magic || position < 0 || std::fseek(file, position, SEEK_SET) != 0) {
+        std::fclose(file);
         return nullptr;
+    }
+
+    // (cppcheck misreads the nothrow new as an unused allocation.)
+    // cppcheck-suppress [unreadVariable,unusedAllocatedMemory]
+    DataSet* dataSet = new (std::nothrow) DataSet{file};
+    if (dataSet == nullptr) {
+        std::fclose(file);
     }
     return dataSet;
 }

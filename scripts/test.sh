@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite: the normal build, then
-# the same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds everything and runs the whole test suite: the house-style checks,
+# the normal build, the same suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, valgrind memcheck of the bench over the
+# examples, the fuzz targets over their seed corpus and one brief
+# benchmark run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup-packages.sh
 
 jobs=$(nproc)
+
+echo "== house style"
+bash scripts/check-style.sh
 
 echo "== build and test"
 cmake -S . -B build -DTUMBLEWATCH_WERROR=ON >/dev/null
@@ -18,6 +24,9 @@ cmake -S . -B build-sanitize -DTUMBLEWATCH_SANITIZE=ON -DTUMBLEWATCH_WERROR=ON >
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+echo "== valgrind memcheck of the bench over the examples"
+bash scripts/memcheck.sh examples
 
 # --- robustness and speed stages (quick): the libFuzzer builds with a replay
 # of the seed corpus, and one brief benchmark run that only shows it works.
