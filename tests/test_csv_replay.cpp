@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Values = std::array<int, 6>;
+using Values = TracedValues;
 
 const std::string kBanner = "Tumblewatch : " + std::to_string(sizeof(TumblewatchContext)) + " bytes.\n\n";
 const std::string kHeader7 = "h1\nh2\nh3\nh4\nh5\nh6\nh7\n";
@@ -29,39 +29,6 @@ struct CsvReplay {
     std::vector<Values> samples;  // the samples in the trace, in order
     std::string trace;
 };
-
-// The six raw values of every trace line, checking the 0-based numbers.
-std::vector<Values> TracedSamples(const std::string& trace)
-{
-    std::vector<Values> samples;
-    for (const std::string& line : SplitLines(trace)) {
-        int number = -1;
-        Values v{};
-        const int n = std::sscanf(line.c_str(), "%d: AG <%d, %d, %d><%d, %d, %d>", &number, &v[0], &v[1], &v[2], &v[3],
-                                  &v[4], &v[5]);
-        EXPECT_EQ(n, 7) << line;
-        EXPECT_EQ(number, static_cast<int>(samples.size())) << line;
-        samples.push_back(v);
-    }
-    return samples;
-}
-
-// The console lines the falls of a trace must give: the trace numbers its
-// samples from 0, the console from 1.
-std::string FallLinesOf(const std::string& trace)
-{
-    std::string lines;
-    for (const std::string& line : SplitLines(trace)) {
-        const size_t arrow = line.rfind(" -> (");
-        if (arrow != std::string::npos) {
-            char text[64];
-            std::snprintf(text, sizeof text, "%04d : Fall (%d)\n", std::atoi(line.c_str()) + 1,
-                          std::atoi(line.c_str() + arrow + 5));
-            lines += text;
-        }
-    }
-    return lines;
-}
 
 // Replays csv as rec.csv in a fresh folder, with the marker when micom.
 CsvReplay Replay(const std::string& csv, bool micom = false)
@@ -86,16 +53,6 @@ std::string Row(int number, const ImuSample& s)
     row << number << ',' << s.accX << ',' << s.accY << ',' << s.accZ << ',' << s.gyroX << ',' << s.gyroY << ','
         << s.gyroZ << '\n';
     return row.str();
-}
-
-// The samples in the default layout, rows numbered from 0.
-std::string CsvOf(const std::vector<ImuSample>& samples)
-{
-    std::string csv = kHeader7;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        csv += Row(static_cast<int>(i), samples[i]);
-    }
-    return csv;
 }
 
 // Standing, two spells of free fall, standing again.

@@ -31,16 +31,11 @@
 
 namespace {
 
-using Values = std::array<int, 6>;
+using Values = TracedValues;
 
 constexpr ImuSample kZero{0, 0, 0, 0, 0, 0};
 constexpr ImuSample kHigh{32767, 32767, 32767, 32767, 32767, 32767};
 constexpr ImuSample kLow{-32768, -32768, -32768, -32768, -32768, -32768};
-
-Values ValuesOf(const ImuSample& s)
-{
-    return Values{s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ};
-}
 
 // A fixed stream of pseudo-random words: the raw engine output, which the
 // standard fixes for every library.
@@ -55,59 +50,13 @@ private:
     std::mt19937 engine_;
 };
 
-std::string CsvOf(const std::vector<ImuSample>& samples)
+// The fall lines of the bench's console output.
+std::string ConsoleFalls(const std::string& output)
 {
-    std::ostringstream csv;
-    for (int i = 1; i <= 7; ++i) {
-        csv << "header " << i << '\n';
-    }
-    for (size_t i = 0; i < samples.size(); ++i) {
-        const ImuSample& s = samples[i];
-        csv << i << ',' << s.accX << ',' << s.accY << ',' << s.accZ << ',' << s.gyroX << ',' << s.gyroY << ','
-            << s.gyroZ << '\n';
-    }
-    return csv.str();
-}
-
-// Checks that every trace line carries its 0-based number and returns the
-// raw sample each line shows.
-std::vector<Values> TracedSamples(const std::vector<std::string>& lines)
-{
-    std::vector<Values> samples;
-    for (const std::string& line : lines) {
-        int number = -1;
-        Values v{};
-        const int n = std::sscanf(line.c_str(), "%d: AG <%d, %d, %d><%d, %d, %d>", &number, &v[0], &v[1], &v[2], &v[3],
-                                  &v[4], &v[5]);
-        EXPECT_EQ(n, 7) << line;
-        EXPECT_EQ(number, static_cast<int>(samples.size())) << line;
-        samples.push_back(v);
-    }
-    return samples;
-}
-
-// The console lines that the falls in a trace must have given.
-std::vector<std::string> FallLinesOf(const std::vector<std::string>& trace)
-{
-    std::vector<std::string> falls;
-    for (const std::string& line : trace) {
-        const size_t arrow = line.rfind(" -> (");
-        if (arrow != std::string::npos) {
-            char text[64];
-            std::snprintf(text, sizeof text, "%04d : Fall (%d)", std::atoi(line.c_str()) + 1,
-                          std::atoi(line.c_str() + arrow + 5));
-            falls.emplace_back(text);
-        }
-    }
-    return falls;
-}
-
-std::vector<std::string> ConsoleFalls(const std::string& output)
-{
-    std::vector<std::string> falls;
+    std::string falls;
     for (const std::string& line : SplitLines(output)) {
         if (line.find(" : Fall (") != std::string::npos) {
-            falls.push_back(line);
+            falls += line + "\n";
         }
     }
     return falls;
@@ -134,12 +83,12 @@ void ExpectBothFormatsTraceEverySample(const std::vector<ImuSample>& samples)
     ASSERT_EQ(lines.size(), samples.size());
     ASSERT_TRUE(binTrace.empty() || binTrace.back() == '\n');
 
-    const std::vector<Values> traced = TracedSamples(lines);
+    const std::vector<Values> traced = TracedSamples(binTrace);
     for (size_t i = 0; i < samples.size(); ++i) {
         ASSERT_EQ(traced[i], ValuesOf(samples[i])) << "sample " << i;
     }
     EXPECT_TRUE(binTrace == csvTrace) << "the CSV replay traced differently from the binary one";
-    EXPECT_EQ(ConsoleFalls(csv.output), FallLinesOf(lines));
+    EXPECT_EQ(ConsoleFalls(csv.output), FallLinesOf(binTrace));
 }
 
 std::vector<ImuSample> Alternating(const ImuSample& a, const ImuSample& b, size_t n)
@@ -242,10 +191,10 @@ TEST(Robustness, CsvOfRandomBytesRunsToTheEndInBothLayouts)
         WriteFile(dir / "rec.csv", bytes);
         const BenchRun run = RunBench(dir.path(), {"rec.csv"});
         ASSERT_EQ(run.status, 0) << "micom " << micom;
-        const std::vector<std::string> lines = SplitLines(ReadFile(dir / "rec.txt"));
-        EXPECT_GT(lines.size(), 100u) << "micom " << micom;
-        TracedSamples(lines);
-        EXPECT_EQ(ConsoleFalls(run.output), FallLinesOf(lines)) << "micom " << micom;
+        const std::string trace = ReadFile(dir / "rec.txt");
+        EXPECT_GT(SplitLines(trace).size(), 100u) << "micom " << micom;
+        TracedSamples(trace);
+        EXPECT_EQ(ConsoleFalls(run.output), FallLinesOf(trace)) << "micom " << micom;
     }
 }
 

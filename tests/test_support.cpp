@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -232,4 +233,53 @@ std::string FirstDifference(const std::string& expected, const std::string& actu
         text << "\n  (the texts differ only in their line ends)";
     }
     return text.str();
+}
+
+TracedValues ValuesOf(const ImuSample& s)
+{
+    return TracedValues{s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ};
+}
+
+std::vector<TracedValues> TracedSamples(const std::string& trace)
+{
+    std::vector<TracedValues> samples;
+    for (const std::string& line : SplitLines(trace)) {
+        int number = -1;
+        TracedValues v{};
+        const int n = std::sscanf(line.c_str(), "%d: AG <%d, %d, %d><%d, %d, %d>", &number, &v[0], &v[1], &v[2], &v[3],
+                                  &v[4], &v[5]);
+        EXPECT_EQ(n, 7) << line;
+        EXPECT_EQ(number, static_cast<int>(samples.size())) << line;
+        samples.push_back(v);
+    }
+    return samples;
+}
+
+std::string FallLinesOf(const std::string& trace)
+{
+    std::string lines;
+    for (const std::string& line : SplitLines(trace)) {
+        const size_t arrow = line.rfind(" -> (");
+        if (arrow != std::string::npos) {
+            char text[64];
+            std::snprintf(text, sizeof text, "%04d : Fall (%d)\n", std::atoi(line.c_str()) + 1,
+                          std::atoi(line.c_str() + arrow + 5));
+            lines += text;
+        }
+    }
+    return lines;
+}
+
+std::string CsvOf(const std::vector<ImuSample>& samples)
+{
+    std::ostringstream csv;
+    for (int i = 1; i <= 7; ++i) {
+        csv << "header " << i << '\n';
+    }
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const ImuSample& s = samples[i];
+        csv << i << ',' << s.accX << ',' << s.accY << ',' << s.accZ << ',' << s.gyroX << ',' << s.gyroY << ','
+            << s.gyroZ << '\n';
+    }
+    return csv.str();
 }

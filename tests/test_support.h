@@ -3,6 +3,7 @@
 #ifndef TESTS_TEST_SUPPORT_H
 #define TESTS_TEST_SUPPORT_H
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -47,6 +48,22 @@ BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args);
 
 // Lines of a text, without their newlines.
 std::vector<std::string> SplitLines(const std::string& text);
+
+// The six raw values of a sample, as a trace line shows them.
+using TracedValues = std::array<int, 6>;
+TracedValues ValuesOf(const ImuSample& s);
+
+// The raw sample of every trace line; checks (as test expectations) that
+// the lines carry the 0-based sample numbers in order.
+std::vector<TracedValues> TracedSamples(const std::string& trace);
+
+// The console lines ("%04d : Fall (%d)\n") that the falls in a trace must
+// give: the trace numbers its samples from 0, the console from 1.
+std::string FallLinesOf(const std::string& trace);
+
+// The samples as a CSV recording in the default layout: seven header
+// lines, then rows numbered from 0.
+std::string CsvOf(const std::vector<ImuSample>& samples);
 
 // Empty when the texts are equal; otherwise the first differing line of
 // each, with its line number and, for a trace line, its sample number.
