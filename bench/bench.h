@@ -9,16 +9,32 @@
 // when dir is given and cannot be enumerated.
 int SearchFiles(const char* dir, const char* name);
 
+// What a search found and how its replays went.
+struct SearchTally {
+    int matched;   // entries that matched the pattern (folders excluded)
+    int replayed;  // of those, the ".bin" and ".csv" files handed to a replay
+    int failed;    // replays that failed or did not complete
+};
+
+// SearchFiles that adds to *tally what it found and how each replay went.
+int SearchFilesCounted(const char* dir, const char* name, SearchTally* tally);
+
+// True when name carries a wildcard (* or ?).
+bool HasWildcard(const char* name);
+
 // Replays a binary dataset through a fresh detector, writing the trace
-// beside it. Returns 0 after a complete replay, -1 on failure.
+// beside it. Returns 0 after a complete replay, -1 on failure (reported on
+// standard error): the input is no regular file, cannot be read or is no
+// dataset, the trace is refused, cannot be created or was not written
+// completely.
 int ReplayBinFile(const char* path);
 
 // Replays a CSV recording through a fresh detector, writing the trace
 // beside it and printing each fall. Returns 0 after a complete replay, -1
-// on failure.
+// on failure, reported on standard error as for ReplayBinFile.
 int ReplayCsvFile(const char* path);
 
-// True when path can be opened for reading.
+// True when path exists and may be read (asked without opening it).
 bool FileExists(const char* path);
 
 #endif

@@ -2,9 +2,13 @@
 // decoded byte by byte, so the reader is right on any host.
 #include "dataset.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <string>
+
+#include "safe_files.h"
 
 namespace {
 
@@ -26,18 +30,35 @@ int32_t Int32At(const unsigned char* p)
 
 }  // namespace
 
-DataSet* DataSetOpen(const char* path)
+DataSet* DataSetOpenChecked(const char* path, std::string* reason)
 {
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = SafeOpenInput(path, reason);
     if (file == nullptr) {
         return nullptr;
     }
 
     unsigned char header[kHeaderSize];
-    const bool whole = std::fread(header, 1, kHeaderSize, file) == kHeaderSize;
-    const bool magic = whole && std::memcmp(header, kMagic, sizeof(kMagic)) == 0;
-    const int32_t position = whole ? Int32At(header + 20) : -1;
-    if (!magic || position < 0 || std::fseek(file, position, SEEK_SET) != 0) {
+    const size_t got = std::fread(header, 1, kHeaderSize, file);
+    if (got != kHeaderSize) {
+        *reason = std::ferror(file) != 0
+                      ? "cannot be read: " + SafeErrorText(errno)
+                      : "not a dataset: the file ends inside its 24-byte header (" + std::to_string(got) + " bytes)";
+        std::fclose(file);
+        return nullptr;
+    }
+    if (std::memcmp(header, kMagic, sizeof(kMagic)) != 0) {
+        *reason = "not a dataset: it does not begin with the magic text \"" + std::string(kMagic) + "\"";
+        std::fclose(file);
+        return nullptr;
+    }
+    const int32_t position = Int32At(header + 20);
+    if (position < 0) {
+        *reason = "not a dataset: negative record position " + std::to_string(position);
+        std::fclose(file);
+        return nullptr;
+    }
+    if (std::fseek(file, position, SEEK_SET) != 0) {
+        *reason = "not a dataset: cannot seek to record position " + std::to_string(position);
         std::fclose(file);
         return nullptr;
     }
@@ -46,9 +67,16 @@ DataSet* DataSetOpen(const char* path)
     // cppcheck-suppress [unreadVariable,unusedAllocatedMemory]
     DataSet* dataSet = new (std::nothrow) DataSet{file};
     if (dataSet == nullptr) {
+        *reason = "out of memory";
         std::fclose(file);
     }
     return dataSet;
+}
+
+DataSet* DataSetOpen(const char* path)
+{
+    std::string reason;
+    return DataSetOpenChecked(path, &reason);
 }
 
 int DataSetRead(DataSet* dataSet, ImuSample* records, int count)
@@ -66,6 +94,11 @@ int DataSetRead(DataSet* dataSet, ImuSample* records, int count)
         ++read;
     }
     return read;
+}
+
+bool DataSetFailed(const DataSet* dataSet)
+{
+    return std::ferror(dataSet->file) != 0;
 }
 
 void DataSetClose(DataSet* dataSet)

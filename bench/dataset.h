@@ -4,6 +4,7 @@
 #define TILT_BENCH_DATASET_H
 
 #include <cstdio>
+#include <string>
 
 #include "tumblewatch.h"
 
@@ -12,12 +13,21 @@ struct DataSet {
 };
 
 // Opens path and positions it at the first record; null when the file
-// cannot be opened, has the wrong magic, ends inside its header or gives a
-// negative record position.
+// is not a regular file, cannot be opened, has the wrong magic, ends inside
+// its header or gives a negative record position. The handle is allocated
+// here and freed by DataSetClose.
 DataSet* DataSetOpen(const char* path);
+
+// DataSetOpen that says why it failed: on null, *reason holds the failure
+// in plain words (which header check failed, for a file that is not a
+// dataset).
+DataSet* DataSetOpenChecked(const char* path, std::string* reason);
 
 // Reads up to count whole records; returns the number read, 0 at the end.
 int DataSetRead(DataSet* dataSet, ImuSample* records, int count);
+
+// True when a read failed (not merely reached the end of the file).
+bool DataSetFailed(const DataSet* dataSet);
 
 // Closes the file and frees the handle; null is accepted.
 void DataSetClose(DataSet* dataSet);

@@ -2,14 +2,18 @@
 #include "bench.h"
 #include "dataset.h"
 #include "replay_common.h"
+#include "safe_files.h"
 
 int ReplayBinFile(const char* path)
 {
-    DataSet* dataSet = DataSetOpen(path);
+    std::string reason;
+    DataSet* dataSet = DataSetOpenChecked(path, &reason);
     if (dataSet == nullptr) {
+        ReportFailure(path, reason);
         return -1;
     }
-    if (!OpenTraceBeside(path)) {
+    BenchTrace trace;
+    if (!OpenTraceBeside(path, dataSet->file, &trace)) {
         DataSetClose(dataSet);
         return -1;
     }
@@ -17,19 +21,25 @@ int ReplayBinFile(const char* path)
     TumblewatchConfig cfg;
     TumblewatchContext detector;
     if (!StartDetector(&detector, &cfg)) {
-        CloseTrace();
+        CloseTrace(path, &trace);
         DataSetClose(dataSet);
         return -1;
     }
 
-    // The fall codes show in the trace only.
+    // The fall codes show in the trace only. A trace that cannot be written
+    // does not stop the replay.
     ImuSample record;
     while (DataSetRead(dataSet, &record, 1) == 1) {
         TumblewatchProcess(&detector, &record);
+        NoteTraceErrors(&trace);
     }
+    const bool readFailed = DataSetFailed(dataSet);
 
     TumblewatchClose(&detector);
-    CloseTrace();
+    const bool traced = CloseTrace(path, &trace);
     DataSetClose(dataSet);
-    return 0;
+    if (readFailed) {
+        ReportFailure(path, "reading stopped early: a read error");
+    }
+    return traced && !readFailed ? 0 : -1;
 }

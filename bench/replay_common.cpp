@@ -1,6 +1,34 @@
 #include "replay_common.h"
 
-#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "safe_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// True when creating or writing path would touch the layout marker of the
+// current folder: path names it (however spelled), or would create it.
+bool IsMarker(const std::string& path)
+{
+    SafeFileId marker{};
+    SafeFileId target{};
+    if (SafeFileIdOf(kMicomMarker, &marker) && SafeFileIdOf(path, &target)) {
+        return SafeSameFile(marker, target);
+    }
+    const fs::path p(path);
+    if (p.filename() != kMicomMarker) {
+        return false;
+    }
+    const std::string parent = p.parent_path().empty() ? std::string(".") : p.parent_path().string();
+    SafeFileId here{};
+    SafeFileId folder{};
+    return SafeFileIdOf(".", &here) && SafeFileIdOf(parent, &folder) && SafeSameFile(here, folder);
+}
+
+}  // namespace
 
 std::string TraceFileName(const std::string& path)
 {
@@ -14,22 +42,55 @@ std::string TraceFileName(const std::string& path)
     return name;
 }
 
-bool OpenTraceBeside(const std::string& path)
+void ReportFailure(const std::string& path, const std::string& reason)
 {
-    const std::string name = TraceFileName(path);
-    if (name.empty()) {
-        return false;
-    }
-    fpTrace = std::fopen(name.c_str(), "w+");
-    return fpTrace != nullptr;
+    std::fflush(stdout);  // keeps the message after the file's header on a shared terminal
+    std::fprintf(stderr, "tilt_bench: %s: %s\n", path.c_str(), reason.c_str());
 }
 
-void CloseTrace()
+bool OpenTraceBeside(const std::string& inputPath, FILE* input, BenchTrace* trace)
 {
-    if (fpTrace != nullptr) {
-        std::fclose(fpTrace);
-        fpTrace = nullptr;
+    trace->path = TraceFileName(inputPath);
+    trace->firstError = 0;
+    if (trace->path.empty()) {
+        ReportFailure(inputPath, "refused: no trace name can be made from this path");
+        return false;
     }
+    if (IsMarker(trace->path)) {
+        ReportFailure(inputPath, "refused: its trace " + trace->path + " would overwrite the layout marker " +
+                                     kMicomMarker + " of the current folder");
+        return false;
+    }
+    std::vector<SafeFileId> keep;
+    SafeFileId id{};
+    if (SafeFileIdOfStream(input, &id)) {
+        keep.push_back(id);
+    }
+    std::string reason;
+    bool refused = false;
+    fpTrace = SafeCreateOutput(trace->path, keep, &reason, &refused);
+    if (fpTrace == nullptr) {
+        ReportFailure(inputPath, refused ? "refused: its trace " + trace->path + " is the input itself"
+                                         : "trace " + trace->path + " " + reason);
+        return false;
+    }
+    return true;
+}
+
+void NoteTraceErrors(BenchTrace* trace)
+{
+    SafeNoteWriteError(fpTrace, &trace->firstError);
+}
+
+bool CloseTrace(const std::string& inputPath, BenchTrace* trace)
+{
+    std::string reason;
+    const bool complete = SafeCloseOutput(fpTrace, trace->firstError, &reason);
+    fpTrace = nullptr;
+    if (!complete) {
+        ReportFailure(inputPath, "trace " + trace->path + " not written completely: " + reason);
+    }
+    return complete;
 }
 
 bool StartDetector(TumblewatchContext* ctx, TumblewatchConfig* cfg)

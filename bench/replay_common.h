@@ -1,26 +1,50 @@
 // What the binary and the CSV replay share: the trace file beside the
-// input and the set-up of a fresh detector.
+// input, written only where it destroys nothing and checked to its close,
+// the set-up of a fresh detector, and the report of a failure.
 #ifndef TILT_BENCH_REPLAY_COMMON_H
 #define TILT_BENCH_REPLAY_COMMON_H
 
+#include <cstdio>
 #include <string>
 
 #include "tumblewatch.h"
+
+// The layout marker: a file of this name in the current folder selects the
+// micom layout for CSV recordings.
+constexpr const char* kMicomMarker = "micom.txt";
 
 // The input path with its last three characters replaced by "txt"; empty
 // when the path is too short or already names a ".txt"-style file, so that
 // an input is never overwritten by its own trace.
 std::string TraceFileName(const std::string& path);
 
-// Creates (or truncates) the trace file beside path and stores it in
-// fpTrace. False when it cannot be created.
-bool OpenTraceBeside(const std::string& path);
+// The trace of one replay while it is open.
+struct BenchTrace {
+    std::string path;  // the trace file
+    int firstError;    // errno of the first failed write; 0 while none failed
+};
 
-// Closes fpTrace and clears the handle.
-void CloseTrace();
+// Creates (or truncates) the trace file beside inputPath and stores it in
+// fpTrace. input is the open input, compared by identity with the trace.
+// Refused, with nothing created or changed, when the trace would be the
+// input itself (a link in either direction, any spelling of the path) or
+// the layout marker of the current folder. False after reporting why on
+// standard error.
+bool OpenTraceBeside(const std::string& inputPath, FILE* input, BenchTrace* trace);
+
+// Notes a failed write of the trace; call it after every sample.
+void NoteTraceErrors(BenchTrace* trace);
+
+// Flushes and closes fpTrace and clears the handle. False after reporting
+// on standard error that the trace of inputPath was not written
+// completely.
+bool CloseTrace(const std::string& inputPath, BenchTrace* trace);
 
 // Fills cfg with the defaults and sets up ctx; prints the set-up failure
 // message and returns false when the set-up is refused.
 bool StartDetector(TumblewatchContext* ctx, TumblewatchConfig* cfg);
+
+// One line on standard error: "tilt_bench: PATH: REASON".
+void ReportFailure(const std::string& path, const std::string& reason);
 
 #endif

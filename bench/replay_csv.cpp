@@ -3,12 +3,15 @@
 // layout skips one header line and scales the values by 100, the default
 // layout skips seven lines and takes the values as written. A row numbered
 // -1 sets the offset that is added to every sample after it.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
 #include "bench.h"
 #include "csv_line.h"
 #include "replay_common.h"
+#include "safe_files.h"
 
 namespace {
 
@@ -19,12 +22,8 @@ constexpr int kDefaultHeaderReads = 7;
 
 bool FileExists(const char* path)
 {
-    FILE* f = std::fopen(path, "r");
-    if (f == nullptr) {
-        return false;
-    }
-    std::fclose(f);
-    return true;
+    // Asked without opening it, so that a FIFO of that name cannot block.
+    return access(path, R_OK) == 0;
 }
 
 int ReplayCsvFile(const char* path)
@@ -32,11 +31,14 @@ int ReplayCsvFile(const char* path)
     ImuSample data{};
     ImuSample offset{};
 
-    FILE* csvFile = std::fopen(path, "r");
+    std::string reason;
+    FILE* csvFile = SafeOpenInput(path, &reason);
     if (csvFile == nullptr) {
+        ReportFailure(path, reason);
         return -1;
     }
-    if (!OpenTraceBeside(path)) {
+    BenchTrace trace;
+    if (!OpenTraceBeside(path, csvFile, &trace)) {
         std::fclose(csvFile);
         return -1;
     }
@@ -44,12 +46,12 @@ int ReplayCsvFile(const char* path)
     TumblewatchConfig cfg;
     TumblewatchContext detector;
     if (!StartDetector(&detector, &cfg)) {
-        CloseTrace();
+        CloseTrace(path, &trace);
         std::fclose(csvFile);
         return -1;
     }
 
-    const bool micom = FileExists("micom.txt");
+    const bool micom = FileExists(kMicomMarker);
 
     // Every read takes at most 1023 characters: a longer line is read in
     // pieces, each counted as a header read or parsed as a line of its own.
@@ -61,7 +63,7 @@ int ReplayCsvFile(const char* path)
         }
     }
 
-    // A read error ends the loop like the end of the file.
+    // A read error ends the loop like the end of the file, and is reported.
     while (std::fgets(szTemp1, sizeof szTemp1, csvFile) != nullptr) {
         CsvRow row;
         if (!ParseCsvLine(szTemp1, std::strlen(szTemp1), micom, &row)) {
@@ -77,10 +79,15 @@ int ReplayCsvFile(const char* path)
             // The count after the call: the sample's 1-based position.
             std::printf("%04d : Fall (%d)\n", static_cast<int>(detector.sampleCount), code);
         }
+        NoteTraceErrors(&trace);
     }
+    const bool readFailed = std::ferror(csvFile) != 0;
 
     TumblewatchClose(&detector);
-    CloseTrace();
+    const bool traced = CloseTrace(path, &trace);
     std::fclose(csvFile);
-    return 0;
+    if (readFailed) {
+        ReportFailure(path, "reading stopped early: a read error");
+    }
+    return traced && !readFailed ? 0 : -1;
 }

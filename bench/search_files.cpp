@@ -75,23 +75,31 @@ bool EndsWith(const std::string& s, const char* suffix)
 }
 
 // Replays one entry by its suffix; anything else is ignored.
-void HandleFile(const std::string& path)
+void HandleFile(const std::string& path, SearchTally* tally)
 {
+    int result = 0;
     if (EndsWith(path, ".csv")) {
-        if (!EndsWith(path, "_DSV.csv")) {
-            std::printf("\n%s:\n\n", path.c_str());
-            ReplayCsvFile(path.c_str());
+        if (EndsWith(path, "_DSV.csv")) {
+            return;
         }
+        std::printf("\n%s:\n\n", path.c_str());
+        result = ReplayCsvFile(path.c_str());
     } else if (EndsWith(path, ".bin")) {
         std::printf("\n%s:\n\n", path.c_str());
-        ReplayBinFile(path.c_str());
+        result = ReplayBinFile(path.c_str());
+    } else {
+        return;
+    }
+    ++tally->replayed;
+    if (result < 0) {
+        ++tally->failed;
     }
 }
 
 // Replays the files that match the last component of pattern in the
 // directory that the pattern names (the current one when it names none).
 // A directory that cannot be read matches nothing.
-void ReplayMatches(const std::string& pattern)
+void ReplayMatches(const std::string& pattern, SearchTally* tally)
 {
     const size_t slash = pattern.rfind('/');
     const std::string prefix = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
@@ -104,22 +112,23 @@ void ReplayMatches(const std::string& pattern)
     }
     for (const Entry& entry : entries) {
         if (!entry.directory && WildcardMatch(last.c_str(), entry.name.c_str())) {
-            HandleFile(prefix + entry.name);
+            ++tally->matched;
+            HandleFile(prefix + entry.name, tally);
         }
     }
 }
 
 }  // namespace
 
-int SearchFiles(const char* dir, const char* name)
+int SearchFilesCounted(const char* dir, const char* name, SearchTally* tally)
 {
     if (dir == nullptr) {
-        ReplayMatches(name);
+        ReplayMatches(name, tally);
         return 0;
     }
 
     const std::string base(dir);
-    ReplayMatches(base + "/" + name);
+    ReplayMatches(base + "/" + name, tally);
 
     std::vector<Entry> entries;
     if (!ListDirectory(base, &entries)) {
@@ -128,8 +137,19 @@ int SearchFiles(const char* dir, const char* name)
     }
     for (const Entry& entry : entries) {
         if (entry.realDirectory && entry.name != "." && entry.name != "..") {
-            SearchFiles((base + "/" + entry.name).c_str(), name);
+            SearchFilesCounted((base + "/" + entry.name).c_str(), name, tally);
         }
     }
     return 0;
+}
+
+int SearchFiles(const char* dir, const char* name)
+{
+    SearchTally tally{};
+    return SearchFilesCounted(dir, name, &tally);
+}
+
+bool HasWildcard(const char* name)
+{
+    return std::strpbrk(name, "*?") != nullptr;
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -94,11 +95,16 @@ void WriteDataSet(const std::string& path, const std::vector<ImuSample>& samples
     WriteFile(path, DataSetBytes(samples));
 }
 
-BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args)
+BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args, unsigned timeLimitSeconds)
 {
     int fds[2];
     if (pipe(fds) != 0) {
         throw std::runtime_error("pipe failed");
+    }
+    // Standard error goes to an unnamed file, read once the child is done.
+    FILE* errors = std::tmpfile();
+    if (errors == nullptr) {
+        throw std::runtime_error("tmpfile failed");
     }
     const pid_t pid = fork();
     if (pid < 0) {
@@ -106,6 +112,7 @@ BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args)
     }
     if (pid == 0) {
         dup2(fds[1], STDOUT_FILENO);
+        dup2(fileno(errors), STDERR_FILENO);
         close(fds[0]);
         close(fds[1]);
         if (chdir(cwd.c_str()) != 0) {
@@ -117,6 +124,8 @@ BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args)
             argv.push_back(const_cast<char*>(a.c_str()));
         }
         argv.push_back(nullptr);
+        // The alarm survives exec and ends a run that hangs.
+        alarm(timeLimitSeconds);
         execv(TILT_BENCH_PATH, argv.data());
         _exit(127);
     }
@@ -131,9 +140,17 @@ BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args)
     int status = 0;
     struct rusage usage {};
     if (wait4(pid, &status, 0, &usage) != pid) {
+        std::fclose(errors);
         throw std::runtime_error("wait4 failed");
     }
-    return BenchRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, output, usage.ru_maxrss};
+    std::string errorText;
+    std::rewind(errors);
+    while (std::fgets(buf, sizeof buf, errors) != nullptr) {
+        errorText += buf;
+    }
+    std::fclose(errors);
+    return BenchRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, output, usage.ru_maxrss, errorText,
+                    WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM};
 }
 
 std::vector<std::string> SplitLines(const std::string& text)

@@ -37,14 +37,17 @@ std::string DataSetBytes(const std::vector<ImuSample>& samples, int32_t position
 void WriteDataSet(const std::string& path, const std::vector<ImuSample>& samples);
 
 struct BenchRun {
-    int status;
+    int status;  // exit status; -1 when ended by a signal
     std::string output;
-    long maxRssKib;  // the child's peak resident set size (wait4), in KiB
+    long maxRssKib;      // the child's peak resident set size (wait4), in KiB
+    std::string errors;  // standard error
+    bool timedOut;       // ended by the time limit
 };
 
 // Runs the bench program in folder cwd with the given arguments and
-// collects its standard output.
-BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args);
+// collects its standard output and standard error. A run still going after
+// timeLimitSeconds (0: no limit) is ended.
+BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args, unsigned timeLimitSeconds = 0);
 
 // Lines of a text, without their newlines.
 std::vector<std::string> SplitLines(const std::string& text);
