@@ -9,6 +9,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Samples read from the input at a time.
+constexpr int kReplayBlock = 256;
+
 // True when creating or writing path would touch the layout marker of the
 // current folder: path names it (however spelled), or would create it.
 bool IsMarker(const std::string& path)
@@ -101,4 +104,51 @@ bool StartDetector(TumblewatchContext* ctx, TumblewatchConfig* cfg)
         return false;
     }
     return true;
+}
+
+int ReplayRecording(const std::string& path, RecordingFormat format, bool micom, bool printFalls)
+{
+    RecordingReader reader{};
+    std::string reason;
+    if (RecordingOpen(&reader, path, format, micom, &reason) != 0) {
+        ReportFailure(path, reason);
+        return -1;
+    }
+    BenchTrace trace;
+    if (!OpenTraceBeside(path, RecordingStream(&reader), &trace)) {
+        RecordingClose(&reader);
+        return -1;
+    }
+
+    TumblewatchConfig cfg;
+    TumblewatchContext detector;
+    if (!StartDetector(&detector, &cfg)) {
+        CloseTrace(path, &trace);
+        RecordingClose(&reader);
+        return -1;
+    }
+
+    // A read error ends the replay like the end of the file, and is
+    // reported; a trace that cannot be written does not stop it.
+    ImuSample samples[kReplayBlock];
+    int n = 0;
+    while ((n = RecordingRead(&reader, samples, kReplayBlock)) > 0) {
+        for (int i = 0; i < n; ++i) {
+            const int code = TumblewatchProcess(&detector, &samples[i]);
+            if (code > 0 && printFalls) {
+                // The count after the call: the sample's 1-based position.
+                std::printf("%04d : Fall (%d)\n", static_cast<int>(detector.sampleCount), code);
+            }
+            NoteTraceErrors(&trace);
+        }
+    }
+    const bool readFailed = n < 0;
+
+    TumblewatchClose(&detector);
+    const bool traced = CloseTrace(path, &trace);
+    RecordingClose(&reader);
+    if (readFailed) {
+        ReportFailure(path, "reading stopped early: a read error");
+    }
+    return traced && !readFailed ? 0 : -1;
 }

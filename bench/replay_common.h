@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "recording_reader.h"
 #include "tumblewatch.h"
 
 // The layout marker: a file of this name in the current folder selects the
@@ -43,6 +44,14 @@ bool CloseTrace(const std::string& inputPath, BenchTrace* trace);
 // Fills cfg with the defaults and sets up ctx; prints the set-up failure
 // message and returns false when the set-up is refused.
 bool StartDetector(TumblewatchContext* ctx, TumblewatchConfig* cfg);
+
+// Replays one recording through a fresh detector with the defaults,
+// writing its trace beside it; micom selects the CSV layout; printFalls
+// prints "%04d : Fall (%d)" for each fall. Returns 0 after a complete
+// replay and trace, -1 after reporting a failure on standard error (the
+// input cannot be read or is no dataset, the trace is refused, cannot be
+// created or was not written completely, a read failed).
+int ReplayRecording(const std::string& path, RecordingFormat format, bool micom, bool printFalls);
 
 // One line on standard error: "tilt_bench: PATH: REASON".
 void ReportFailure(const std::string& path, const std::string& reason);

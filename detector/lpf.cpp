@@ -3,6 +3,7 @@
 #include "lpf.h"
 
 #include <cmath>
+#include <mutex>
 
 float lpfCutoff = 10.0f;
 float lpfRate = 500.0f;
@@ -10,13 +11,25 @@ float a1 = 0.0f;
 float b0 = 0.0f;
 float b1 = 0.0f;
 
-void LpfInit()
+namespace {
+
+void ComputeCoefficients()
 {
     const float wc = 6.28f * lpfCutoff;
     const float k = 2.0f * lpfRate;
     a1 = (wc - k) / (k + wc);
     b0 = wc / (k + wc);
     b1 = b0;
+}
+
+}  // namespace
+
+void LpfInit()
+{
+    // Computed once: every set-up would store the same values, and storing
+    // them again while other threads filter would be a data race.
+    static std::once_flag once;
+    std::call_once(once, ComputeCoefficients);
 }
 
 void LpfStep(const float* input, float* out, float* inPrev, float* outPrev)

@@ -13,6 +13,8 @@ extern float a1;
 extern float b0;
 extern float b1;
 
+// Computes a1, b0, b1 from lpfCutoff and lpfRate, once per process (later
+// calls return at once; any thread may call it). Call it before LpfStep.
 void LpfInit();
 void LpfStep(const float* input, float* out, float* inPrev, float* outPrev);
 

@@ -3,7 +3,7 @@
 
 #include "feature_stages.h"
 
-FILE* fpTrace = nullptr;
+thread_local FILE* fpTrace = nullptr;
 
 namespace {
 

@@ -3,22 +3,14 @@
 
 #include "lpf.h"
 #include "orientation_filter.h"
+#include "params.h"
 #include "tumblewatch.h"
-
-namespace {
-
-// Defaults in field order.
-constexpr int32_t kDefaults[35] = {
-    20, 60, 140,  400, 160, 360, 40, 50,  65,  -180, -90, 35, 4,  37, 60, 90,  55, 1750,
-    5,  3,  1350, 5,   7,   -3,  1,  150, 150, 19,   10,  9,  25, 5,  20, 400, 25,
-};
-
-}  // namespace
 
 int TumblewatchDefault(TumblewatchConfig* cfg)
 {
-    static_assert(sizeof(kDefaults) == sizeof(TumblewatchConfig), "one default per field");
-    std::memcpy(cfg, kDefaults, sizeof(kDefaults));
+    for (int i = 0; i < kTumblewatchParamCount; ++i) {
+        TumblewatchParamSet(cfg, i, TumblewatchParams()[i].defaultValue);
+    }
     return 0;
 }
 
@@ -28,7 +20,7 @@ int TumblewatchSet(TumblewatchContext* ctx, const TumblewatchConfig* cfg)
     if (ctx == nullptr || cfg == nullptr) {
         return -1;
     }
-    if (cfg->fallWindow < 1 || cfg->fallWindow > 63 || cfg->tiltLimit == 15) {
+    if (TumblewatchCheck(cfg, nullptr) != nullptr) {
         return -1;
     }
 

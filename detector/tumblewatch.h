@@ -156,8 +156,10 @@ struct TumblewatchContext {
     int32_t fallTraced;
 };
 
-// The process-wide trace file; the detector writes nothing while it is null.
-extern FILE* fpTrace;
+// The trace file of the calling thread: every thread has its own handle,
+// null until that thread sets it; the detector writes nothing while it is
+// null. The caller opens and closes the file.
+extern thread_local FILE* fpTrace;
 
 int TumblewatchDefault(TumblewatchConfig* cfg);
 int TumblewatchSet(TumblewatchContext* ctx, const TumblewatchConfig* cfg);

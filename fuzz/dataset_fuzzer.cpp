@@ -1,9 +1,9 @@
 // Fuzz target for the binary dataset reader. The input bytes become a file
 // in a scratch folder, which is opened, read to its end and closed. Besides
 // the sanitizers' checks, the reader's answers are compared with what the
-// file's bytes say: accepted exactly with the magic and a non-negative
-// record position, and every whole record after that position delivered
-// once, decoded as little-endian 16-bit values.
+// file's bytes say: accepted exactly when the header decodes (the magic and
+// a non-negative record position), and every whole record after that
+// position delivered once, as the format decodes it.
 #include <unistd.h>
 
 #include <cstdint>
@@ -13,11 +13,11 @@
 #include <string>
 
 #include "dataset.h"
+#include "dataset_format.h"
 
 namespace {
 
-constexpr size_t kHeaderSize = 24;
-constexpr size_t kRecordSize = 12;
+constexpr size_t kRecordSize = kDataSetRecordSize;
 constexpr int kMaxBatch = 5;
 
 // The one scratch file of this process, in a folder made under $TMPDIR on
@@ -66,22 +66,11 @@ void Check(bool ok, const char* what)
     }
 }
 
-int16_t Int16At(const uint8_t* p)
-{
-    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
-}
-
-int32_t Int32At(const uint8_t* p)
-{
-    const uint32_t u = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                       (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-    return static_cast<int32_t>(u);
-}
-
 bool SameRecord(const ImuSample& s, const uint8_t* p)
 {
-    return s.accX == Int16At(p) && s.accY == Int16At(p + 2) && s.accZ == Int16At(p + 4) && s.gyroX == Int16At(p + 6) &&
-           s.gyroY == Int16At(p + 8) && s.gyroZ == Int16At(p + 10);
+    const ImuSample d = DataSetDecodeRecord(p);
+    return s.accX == d.accX && s.accY == d.accY && s.accZ == d.accZ && s.gyroX == d.gyroX && s.gyroY == d.gyroY &&
+           s.gyroZ == d.gyroZ;
 }
 
 }  // namespace
@@ -91,12 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static ScratchFile scratch;
     const char* path = scratch.Write(data, size);
 
-    const bool whole = size >= kHeaderSize;
-    const bool magic = whole && std::memcmp(data, "QX DataSet V1.0.0", 18) == 0;
-    const int32_t position = whole ? Int32At(data + 20) : -1;
+    int32_t position = -1;
+    std::string reason;
+    const bool header = DataSetDecodeHeader(data, size, &position, &reason);
 
     DataSet* dataSet = DataSetOpen(path);
-    Check((dataSet != nullptr) == (magic && position >= 0), "accepted or refused against its header");
+    Check((dataSet != nullptr) == header, "accepted or refused against its header");
     if (dataSet == nullptr) {
         return 0;
     }

@@ -8,17 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "dataset_format.h"
 #include "tumblewatch.h"
 
 namespace {
 
 constexpr size_t kPieceSize = 13;
 constexpr uint32_t kMaxSamples = 100000;  // more than a 16-bit counter holds
-
-int16_t Int16At(const uint8_t* p)
-{
-    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
-}
 
 }  // namespace
 
@@ -41,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint32_t samples = 0;
     for (size_t at = 0; at + kPieceSize <= size && samples < kMaxSamples; at += kPieceSize) {
         const uint8_t* p = data + at;
-        const ImuSample sample{Int16At(p + 1), Int16At(p + 3), Int16At(p + 5),
-                               Int16At(p + 7), Int16At(p + 9), Int16At(p + 11)};
+        const ImuSample sample = DataSetDecodeRecord(p + 1);
         for (int n = p[0] + 1; n > 0 && samples < kMaxSamples; --n, ++samples) {
             const int code = TumblewatchProcess(&detector, &sample);
             if (code < 0) {

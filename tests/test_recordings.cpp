@@ -18,6 +18,7 @@
 
 #include "csv_line.h"
 #include "dataset.h"
+#include "dataset_format.h"
 #include "recording_files.h"
 #include "scenarios.h"
 #include "test_support.h"
@@ -216,7 +217,7 @@ TEST(Recordings, GeneratorWritesTheSameBytesOnEveryRun)
     // The files are the library's recordings, and a build in this process
     // gives the same samples again.
     for (const Recording& rec : AllRecordings()) {
-        EXPECT_TRUE(first.at(rec.name + ".bin") == recgen::DataSetImage(rec.samples)) << rec.name;
+        EXPECT_TRUE(first.at(rec.name + ".bin") == DataSetImage(rec.samples)) << rec.name;
         EXPECT_TRUE(first.at(rec.name + ".csv") == recgen::CsvText(rec)) << rec.name;
         const Recording again = recgen::MakeRecording(*recgen::FindScenario(rec.name));
         EXPECT_TRUE(SameSamples(rec.samples, again.samples)) << rec.name;
@@ -258,7 +259,7 @@ TEST(Recordings, BothReplaysTraceTheSame)
         const Recording& rec = RecordingNamed(name);
         TempDir binDir;
         TempDir csvDir;
-        WriteFile(binDir / (name + ".bin"), recgen::DataSetImage(rec.samples));
+        WriteFile(binDir / (name + ".bin"), DataSetImage(rec.samples));
         WriteFile(csvDir / (name + ".csv"), recgen::CsvText(rec));
         ASSERT_EQ(RunBench(binDir.path(), {name + ".bin"}).status, 0);
         ASSERT_EQ(RunBench(csvDir.path(), {name + ".csv"}).status, 0);

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "dataset_format.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -58,36 +60,9 @@ bool PathExists(const std::string& path)
     return fs::exists(fs::symlink_status(path, ec));
 }
 
-namespace {
-
-void PutLe16(std::string* out, int16_t v)
-{
-    const auto u = static_cast<uint16_t>(v);
-    out->push_back(static_cast<char>(u & 0xff));
-    out->push_back(static_cast<char>(u >> 8));
-}
-
-}  // namespace
-
 std::string DataSetBytes(const std::vector<ImuSample>& samples, int32_t position)
 {
-    std::string bytes("QX DataSet V1.0.0\0\0\0", 20);
-    const auto pos = static_cast<uint32_t>(position);
-    for (int i = 0; i < 4; ++i) {
-        bytes.push_back(static_cast<char>((pos >> (8 * i)) & 0xff));
-    }
-    if (position > 24) {
-        bytes.append(static_cast<size_t>(position - 24), '\0');
-    }
-    for (const ImuSample& s : samples) {
-        PutLe16(&bytes, s.accX);
-        PutLe16(&bytes, s.accY);
-        PutLe16(&bytes, s.accZ);
-        PutLe16(&bytes, s.gyroX);
-        PutLe16(&bytes, s.gyroY);
-        PutLe16(&bytes, s.gyroZ);
-    }
-    return bytes;
+    return DataSetImage(samples, position);
 }
 
 void WriteDataSet(const std::string& path, const std::vector<ImuSample>& samples)

@@ -4,24 +4,11 @@
 #include <filesystem>
 #include <system_error>
 
+#include "dataset_format.h"
+
 namespace recgen {
 
 namespace {
-
-void PutLe16(std::string* out, int16_t value)
-{
-    const auto u = static_cast<uint16_t>(value);
-    out->push_back(static_cast<char>(u & 0xffu));
-    out->push_back(static_cast<char>(u >> 8));
-}
-
-void PutLe32(std::string* out, int32_t value)
-{
-    const auto u = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i) {
-        out->push_back(static_cast<char>((u >> (8 * i)) & 0xffu));
-    }
-}
 
 // Writes bytes to path through a temporary file in the same folder.
 bool WriteWhole(const std::string& path, const std::string& bytes, std::string* error)
@@ -51,23 +38,6 @@ bool WriteWhole(const std::string& path, const std::string& bytes, std::string* 
 
 }  // namespace
 
-std::string DataSetImage(const std::vector<ImuSample>& samples)
-{
-    std::string bytes("QX DataSet V1.0.0", 17);
-    bytes.append(3, '\0');
-    PutLe32(&bytes, 24);
-    bytes.reserve(24 + 12 * samples.size());
-    for (const ImuSample& s : samples) {
-        PutLe16(&bytes, s.accX);
-        PutLe16(&bytes, s.accY);
-        PutLe16(&bytes, s.accZ);
-        PutLe16(&bytes, s.gyroX);
-        PutLe16(&bytes, s.gyroY);
-        PutLe16(&bytes, s.gyroZ);
-    }
-    return bytes;
-}
-
 std::string CsvText(const Recording& recording)
 {
     std::string text;
@@ -91,7 +61,7 @@ std::string CsvText(const Recording& recording)
 bool WriteRecording(const std::string& folder, const Recording& recording, std::string* error)
 {
     const std::string base = folder + "/" + recording.name;
-    return WriteWhole(base + ".bin", DataSetImage(recording.samples), error) &&
+    return WriteWhole(base + ".bin", ::DataSetImage(recording.samples), error) &&
            WriteWhole(base + ".csv", CsvText(recording), error);
 }
 

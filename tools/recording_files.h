@@ -11,11 +11,6 @@
 
 namespace recgen {
 
-// The bytes of a binary dataset: the magic text and a zero byte in a
-// 20-byte field, the record position 24 (little-endian), then the samples
-// as little-endian int16 values, byte by byte.
-std::string DataSetImage(const std::vector<ImuSample>& samples);
-
 // The CSV text: seven header lines (the last names the columns), then one
 // row "row,ax,ay,az,gx,gy,gz" per sample, numbered from 0.
 std::string CsvText(const Recording& recording);

@@ -1,7 +1,7 @@
 // The reading rules of one line of a CSV recording, free of any file so
 // that they can be tested and fuzzed on their own.
-#ifndef TILT_BENCH_CSV_LINE_H
-#define TILT_BENCH_CSV_LINE_H
+#ifndef RECORDING_CSV_LINE_H
+#define RECORDING_CSV_LINE_H
 
 #include <cstddef>
 

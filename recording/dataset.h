@@ -1,7 +1,7 @@
 // Reader of binary dataset files: a 24-byte header (magic text and the
 // byte position of the first record) followed by 12-byte sample records.
-#ifndef TILT_BENCH_DATASET_H
-#define TILT_BENCH_DATASET_H
+#ifndef RECORDING_DATASET_H
+#define RECORDING_DATASET_H
 
 #include <cstdio>
 #include <string>
