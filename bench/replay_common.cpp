@@ -137,7 +137,7 @@ int ReplayRecording(const std::string& path, RecordingFormat format, bool micom,
             const int code = TumblewatchProcess(&detector, &samples[i]);
             if (code > 0 && printFalls) {
                 // The count after the call: the sample's 1-based position.
-                std::printf("%04d : Fall (%d)\n", static_cast<int>(detector.sampleCount), code);
+                std::printf("%04d : Fall (%d)\n", static_cast<int>(TumblewatchSampleCount(&detector)), code);
             }
             NoteTraceErrors(&trace);
         }

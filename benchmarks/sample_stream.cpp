@@ -8,11 +8,9 @@
 #include <cmath>
 #include <cstdint>
 
-namespace {
+#include "angles.h"
 
-constexpr double kCountsPerG = 8192.0;
-constexpr double kCountsPerDps = 65.536;
-constexpr double kPi = 3.14159265358979323846;
+namespace {
 
 // Phase ends within a cycle, in samples.
 constexpr int kStandEnd = 1000;
@@ -97,10 +95,12 @@ std::vector<ImuSample> MakeSampleStream(std::size_t count)
             ay *= 1.1;
             gx = -90.0 / ((kRiseEnd - kLieEnd) / kSamplesPerSecond);
         }
-        samples.push_back(
-            ImuSample{Counts((ax + noise.Next(0.01)) * kCountsPerG), Counts((ay + noise.Next(0.01)) * kCountsPerG),
-                      Counts((az + noise.Next(0.01)) * kCountsPerG), Counts((gx + noise.Next(1.0)) * kCountsPerDps),
-                      Counts((gy + noise.Next(1.0)) * kCountsPerDps), Counts((gz + noise.Next(1.0)) * kCountsPerDps)});
+        samples.push_back(ImuSample{Counts((ax + noise.Next(0.01)) * kTumblewatchAccelCountsPerG),
+                                    Counts((ay + noise.Next(0.01)) * kTumblewatchAccelCountsPerG),
+                                    Counts((az + noise.Next(0.01)) * kTumblewatchAccelCountsPerG),
+                                    Counts((gx + noise.Next(1.0)) * kTumblewatchGyroCountsPerDps),
+                                    Counts((gy + noise.Next(1.0)) * kTumblewatchGyroCountsPerDps),
+                                    Counts((gz + noise.Next(1.0)) * kTumblewatchGyroCountsPerDps)});
     }
     return samples;
 }

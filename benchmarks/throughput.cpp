@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "dataset_format.h"
 #include "sample_stream.h"
 #include "tumblewatch.h"
 
@@ -64,14 +65,7 @@ public:
         if (f == nullptr) {
             return;
         }
-        std::string bytes("QX DataSet V1.0.0\0\0\0\x18\0\0\0", 24);  // records from byte 24
-        for (const ImuSample& s : samples) {
-            for (const int16_t v : {s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ}) {
-                const auto u = static_cast<uint16_t>(v);
-                bytes.push_back(static_cast<char>(u & 0xff));
-                bytes.push_back(static_cast<char>(u >> 8));
-            }
-        }
+        const std::string bytes = DataSetImage(samples);  // records from byte 24
         ok_ = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
         ok_ = std::fclose(f) == 0 && ok_;
     }

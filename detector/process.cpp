@@ -13,14 +13,18 @@ namespace {
 // Samples below this number only warm the filters and windows up.
 constexpr uint32_t kWarmUpSamples = 40;
 
+// The scales in single precision, as the signal path divides by them.
+constexpr float kAccelScale = static_cast<float>(kTumblewatchAccelCountsPerG);
+constexpr float kGyroScale = static_cast<float>(kTumblewatchGyroCountsPerDps);
+
 void ConditionSample(TumblewatchContext* ctx, const ImuSample* sample)
 {
-    const float ax = static_cast<float>(sample->accX) / 8192.0f;
-    const float ay = static_cast<float>(sample->accY) / 8192.0f;
-    const float az = static_cast<float>(sample->accZ) / 8192.0f;
-    const float gx = static_cast<float>(sample->gyroX) / 65.536f;
-    const float gy = static_cast<float>(sample->gyroY) / 65.536f;
-    const float gz = static_cast<float>(sample->gyroZ) / 65.536f;
+    const float ax = static_cast<float>(sample->accX) / kAccelScale;
+    const float ay = static_cast<float>(sample->accY) / kAccelScale;
+    const float az = static_cast<float>(sample->accZ) / kAccelScale;
+    const float gx = static_cast<float>(sample->gyroX) / kGyroScale;
+    const float gy = static_cast<float>(sample->gyroY) / kGyroScale;
+    const float gz = static_cast<float>(sample->gyroZ) / kGyroScale;
 
     // LpfStep leaves its input untouched: lpf_X..lpf_Z stay the scaled raw
     // values and feed the second accelerometer filter below.
@@ -88,41 +92,6 @@ void TrackPeak(TumblewatchContext* ctx)
 }
 
 }  // namespace
-
-int FallLengthCode(const TumblewatchContext* ctx)
-{
-    // Signed comparisons; 64 bits keep the sums with the configured values
-    // from overflowing.
-    const TumblewatchConfig* cfg = ctx->config;
-    const int64_t L = ctx->fallLengthNow;
-    const int64_t P = cfg->fallWindow;
-    const int64_t A = ctx->fallScore;
-    const int64_t J = ctx->jumpScore;
-    const int64_t G = ctx->gyroLpfAvg5;
-    const int32_t M = ctx->accLpfAvg;
-    const int64_t T = P - A + J;
-
-    if (G < cfg->rotationLow) {
-        if (L >= T) {
-            return J != 0 ? 3 : 1;
-        }
-    } else if (L >= T) {
-        return 12;
-    } else if (G < cfg->rotationHigh) {
-        // Rotation-weighted mean acceleration.
-        const int64_t d = G - cfg->rotationLow;
-        const float w = static_cast<float>(d) * 0.2f / 200.0f;
-        const float mf = static_cast<float>(M);
-        const int32_t V = static_cast<int32_t>(mf - mf * w);
-        if (V < cfg->weightedAccelMax && L >= (P + 1) / 4) {
-            return J != 0 ? 4 : 2;
-        }
-    }
-    if (L >= P + 18) {
-        return 9;
-    }
-    return 0;
-}
 
 int TumblewatchProcess(TumblewatchContext* ctx, const ImuSample* sample)
 {

@@ -49,5 +49,6 @@ int TumblewatchClose(TumblewatchContext* ctx)
 
 const char* TumblewatchVersion()
 {
-    return "J6-Tumblewatch-2.1.1";
+    // TUMBLEWATCH_VERSION is the project's version, set by the build.
+    return "J6-Tumblewatch-" TUMBLEWATCH_VERSION;
 }

@@ -7,13 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "angles.h"
 #include "test_support.h"
 
 namespace {
-
-constexpr double kCountsPerG = 8192.0;
-constexpr double kCountsPerDegPerS = 65.536;
-constexpr double kPi = 3.14159265358979323846;
 
 int16_t Counts(double v)
 {
@@ -36,9 +33,10 @@ public:
             const double rate = n == 1 ? rate0 : rate0 + (rate1 - rate0) * i / (n - 1);
             angle_ += rate * 0.02;
             const double a = angle_ * kPi / 180.0;
-            samples_.push_back(ImuSample{0, Counts(-g * kCountsPerG * std::cos(a)),
-                                         Counts(g * kCountsPerG * std::sin(a)), Counts(rate * kCountsPerDegPerS),
-                                         Counts(yawRate * kCountsPerDegPerS), 0});
+            samples_.push_back(ImuSample{0, Counts(-g * kTumblewatchAccelCountsPerG * std::cos(a)),
+                                         Counts(g * kTumblewatchAccelCountsPerG * std::sin(a)),
+                                         Counts(rate * kTumblewatchGyroCountsPerDps),
+                                         Counts(yawRate * kTumblewatchGyroCountsPerDps), 0});
         }
         return *this;
     }
@@ -59,10 +57,10 @@ public:
     {
         for (int i = 0; i < n; ++i) {
             const double a = angle_ * kPi / 180.0;
-            const double x = (samples_.size() % 2 == 0 ? rate : -rate) * kCountsPerDegPerS;
-            samples_.push_back(ImuSample{0, Counts(-g * kCountsPerG * std::cos(a)),
-                                         Counts(g * kCountsPerG * std::sin(a)), Counts(x),
-                                         Counts(yawRate * kCountsPerDegPerS), 0});
+            const double x = (samples_.size() % 2 == 0 ? rate : -rate) * kTumblewatchGyroCountsPerDps;
+            samples_.push_back(ImuSample{0, Counts(-g * kTumblewatchAccelCountsPerG * std::cos(a)),
+                                         Counts(g * kTumblewatchAccelCountsPerG * std::sin(a)), Counts(x),
+                                         Counts(yawRate * kTumblewatchGyroCountsPerDps), 0});
         }
         return *this;
     }

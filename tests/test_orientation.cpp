@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "angles.h"
 #include "dataset.h"
 #include "orientation_filter.h"
 #include "quaternion.h"
@@ -13,9 +14,6 @@
 #include "update_orientation.h"
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
-constexpr double kDeg = kPi / 180.0;
 
 // A filter record that owns its quaternion for the length of a test.
 class Filter {
@@ -158,7 +156,7 @@ TEST(OrientationFilter, GyroRateIsIntegratedAboutTheSensorAxes)
     f.Step(still, none);                 // bias 0
     const double spin[3] = {9.0, 0, 0};  // in the band: the bias moves to 4.5
     f.Step(spin, none);
-    const double angle = (9.0 - 4.5) * 0.017453292519943295 * 0.02;
+    const double angle = (9.0 - 4.5) * kRadPerDeg * 0.02;
     EXPECT_EQ(f.q().s(), std::cos(angle / 2.0));
     EXPECT_EQ(f.q().v()[0], std::sin(angle / 2.0));
     EXPECT_EQ(f.q().v()[1], 0.0);
@@ -195,8 +193,8 @@ TEST(OrientationFilter, PullsGravityTowardTheReference)
     const double gyro[3] = {0, 0, 0};
     const double accl[3] = {0, -1, 0};
     f.Step(gyro, accl);
-    const double c = std::cos(4.5 * kDeg);
-    const double s = std::sin(4.5 * kDeg);
+    const double c = std::cos(4.5 * kRadPerDeg);
+    const double s = std::sin(4.5 * kRadPerDeg);
     const dVector v = f.q().v();
     EXPECT_NEAR(f.q().s(), c, 1e-15);
     EXPECT_NEAR(v[0], s, 1e-15);
@@ -246,8 +244,8 @@ protected:
         *ctx.orient.orientation = Quaternion(s, x, y, z);
         UpdateOrientation(&ctx);
     }
-    void AtRoll(double degrees) { At(std::cos(degrees * kDeg / 2), std::sin(degrees * kDeg / 2), 0, 0); }
-    void AtPitch(double degrees) { At(std::cos(degrees * kDeg / 2), 0, std::sin(degrees * kDeg / 2), 0); }
+    void AtRoll(double degrees) { At(std::cos(degrees * kRadPerDeg / 2), std::sin(degrees * kRadPerDeg / 2), 0, 0); }
+    void AtPitch(double degrees) { At(std::cos(degrees * kRadPerDeg / 2), 0, std::sin(degrees * kRadPerDeg / 2), 0); }
 
     TumblewatchContext ctx;
 };

@@ -3,11 +3,10 @@
 
 #include <cmath>
 
+#include "angles.h"
 #include "quaternion.h"
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 void ExpectExactly(const Quaternion& q, double s, double x, double y, double z)
 {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "angles.h"
 #include "csv_line.h"
 #include "dataset.h"
 #include "dataset_format.h"
@@ -29,10 +30,7 @@ namespace {
 
 using recgen::Recording;
 
-constexpr double kCountsPerG = 8192.0;
-constexpr double kCountsPerDps = 65.536;
 constexpr double kDt = 0.02;
-constexpr double kRadPerDeg = 3.141592653589793 / 180.0;
 
 const std::vector<std::string> kFallScenarios = {"fall_forward", "fall_backward", "fall_lateral",
                                                  "double_fall",  "tumble",        "long_mixed"};
@@ -167,12 +165,14 @@ Dir MeanAccelDir(const std::vector<ImuSample>& s, size_t from, size_t to)
 
 double AccelG(const ImuSample& s)
 {
-    return std::sqrt(double(s.accX) * s.accX + double(s.accY) * s.accY + double(s.accZ) * s.accZ) / kCountsPerG;
+    return std::sqrt(double(s.accX) * s.accX + double(s.accY) * s.accY + double(s.accZ) * s.accZ) /
+           kTumblewatchAccelCountsPerG;
 }
 
 double GyroDps(const ImuSample& s)
 {
-    return std::sqrt(double(s.gyroX) * s.gyroX + double(s.gyroY) * s.gyroY + double(s.gyroZ) * s.gyroZ) / kCountsPerDps;
+    return std::sqrt(double(s.gyroX) * s.gyroX + double(s.gyroY) * s.gyroY + double(s.gyroZ) * s.gyroZ) /
+           kTumblewatchGyroCountsPerDps;
 }
 
 // v turned by angle (radians) about the unit axis k (Rodrigues' formula).
@@ -323,9 +323,9 @@ TEST(Recordings, IntegratedGyroTurnsGravityAsTheAccelerometerSees)
             }
             double bias[3] = {0, 0, 0};
             for (size_t i = from1; i < to1; ++i) {
-                bias[0] += s[i].gyroX / kCountsPerDps;
-                bias[1] += s[i].gyroY / kCountsPerDps;
-                bias[2] += s[i].gyroZ / kCountsPerDps;
+                bias[0] += s[i].gyroX / kTumblewatchGyroCountsPerDps;
+                bias[1] += s[i].gyroY / kTumblewatchGyroCountsPerDps;
+                bias[2] += s[i].gyroZ / kTumblewatchGyroCountsPerDps;
             }
             for (double& b : bias) {
                 b /= static_cast<double>(to1 - from1);
@@ -334,9 +334,9 @@ TEST(Recordings, IntegratedGyroTurnsGravityAsTheAccelerometerSees)
             const size_t b = from2 + 5;
             Dir g = MeanAccelDir(s, a - 5, a + 5);
             for (size_t i = a; i < b; ++i) {
-                const double wx = s[i].gyroX / kCountsPerDps - bias[0];
-                const double wy = s[i].gyroY / kCountsPerDps - bias[1];
-                const double wz = s[i].gyroZ / kCountsPerDps - bias[2];
+                const double wx = s[i].gyroX / kTumblewatchGyroCountsPerDps - bias[0];
+                const double wy = s[i].gyroY / kTumblewatchGyroCountsPerDps - bias[1];
+                const double wz = s[i].gyroZ / kTumblewatchGyroCountsPerDps - bias[2];
                 const double rate = std::sqrt(wx * wx + wy * wy + wz * wz);
                 if (rate > 0.0) {
                     // The sensor turns by +w dt: a fixed direction turns by -w dt.

@@ -72,8 +72,6 @@ std::string CsvOf(const std::vector<ImuSample>& samples);
 // each, with its line number and, for a trace line, its sample number.
 std::string FirstDifference(const std::string& expected, const std::string& actual);
 
-#endif
-
 // Sends the detector's trace into a temporary file for the life of the
 // object and gives its text back.
 class TraceCapture {
@@ -111,3 +109,5 @@ struct Detector {
 
 // An upright wearer at rest: gravity along -Y.
 constexpr ImuSample kUpright{0, -8192, 0, 0, 0, 0};
+
+#endif

@@ -91,12 +91,12 @@ void SensorStep(Sensor* sensor, Vec3 rate, Vec3 forceWorld)
     const double gn = sensor->gyroNoise;
     const Vec3 g = Add(rate, sensor->gyroBias);
     ImuSample out;
-    out.accX = ToCounts(accel.x + an * RngGauss(rng), kAccelCountsPerG);
-    out.accY = ToCounts(accel.y + an * RngGauss(rng), kAccelCountsPerG);
-    out.accZ = ToCounts(accel.z + an * RngGauss(rng), kAccelCountsPerG);
-    out.gyroX = ToCounts(g.x + gn * RngGauss(rng), kGyroCountsPerDps);
-    out.gyroY = ToCounts(g.y + gn * RngGauss(rng), kGyroCountsPerDps);
-    out.gyroZ = ToCounts(g.z + gn * RngGauss(rng), kGyroCountsPerDps);
+    out.accX = ToCounts(accel.x + an * RngGauss(rng), kTumblewatchAccelCountsPerG);
+    out.accY = ToCounts(accel.y + an * RngGauss(rng), kTumblewatchAccelCountsPerG);
+    out.accZ = ToCounts(accel.z + an * RngGauss(rng), kTumblewatchAccelCountsPerG);
+    out.gyroX = ToCounts(g.x + gn * RngGauss(rng), kTumblewatchGyroCountsPerDps);
+    out.gyroY = ToCounts(g.y + gn * RngGauss(rng), kTumblewatchGyroCountsPerDps);
+    out.gyroZ = ToCounts(g.z + gn * RngGauss(rng), kTumblewatchGyroCountsPerDps);
     sensor->samples.push_back(out);
 
     // The rate is given in the sensor frame: the step multiplies on the right.

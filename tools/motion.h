@@ -12,6 +12,7 @@
 
 #include <vector>
 
+#include "angles.h"
 #include "rng.h"
 #include "tumblewatch.h"
 
@@ -28,10 +29,6 @@ struct Quat {
 
 constexpr double kSampleRate = 50.0;
 constexpr double kDt = 1.0 / kSampleRate;
-constexpr double kAccelCountsPerG = 8192.0;
-constexpr double kGyroCountsPerDps = 65.536;
-constexpr double kPi = 3.141592653589793;
-constexpr double kRadPerDeg = kPi / 180.0;
 
 // The specific force of a wearer at rest, in the world frame (1 g up).
 constexpr Vec3 kUp{0.0, -1.0, 0.0};

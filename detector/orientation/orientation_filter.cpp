@@ -6,11 +6,11 @@
 #include <cmath>
 
 #include "MatrixAlgebra.h"
+#include "angles.h"
 #include "quaternion.h"
 
 namespace {
 
-constexpr double kDegToRad = 0.017453292519943295;
 constexpr int32_t kBiasSampleLimit = 10000;
 constexpr double kBiasBand = 10.0;       // deg/s around the current bias
 constexpr double kCorrectionGain = 0.1;  // share of the tilt error per sample at 1 g
@@ -68,9 +68,9 @@ void OrientationFilterUpdate(OrientationFilter* filter, const double* gyro, cons
     UpdateGyroBias(filter, filter->gyroBias, gyro, kBiasSampleLimit, kBiasBand);
 
     // Gyro increment as Z-Y-X Euler angles, multiplied on the right (sensor frame).
-    const double ax = (gyro[0] - filter->gyroBias[0]) * kDegToRad * dt;
-    const double ay = (gyro[1] - filter->gyroBias[1]) * kDegToRad * dt;
-    const double az = (gyro[2] - filter->gyroBias[2]) * kDegToRad * dt;
+    const double ax = (gyro[0] - filter->gyroBias[0]) * kRadPerDeg * dt;
+    const double ay = (gyro[1] - filter->gyroBias[1]) * kRadPerDeg * dt;
+    const double az = (gyro[2] - filter->gyroBias[2]) * kRadPerDeg * dt;
     Quaternion& q = *filter->orientation;
     q = q * Quaternion(ax, ay, az);
 

@@ -4,13 +4,13 @@
 
 #include <cmath>
 
+#include "angles.h"
 #include "orientation_filter.h"
 #include "quaternion.h"
 
 namespace {
 
 constexpr double kSampleTime = 0.02;  // s, 50 samples per second
-constexpr double kPi = 3.141592653589793;
 
 // Radians to whole degrees, truncated toward zero. A non-finite angle has no
 // integer value and is taken as 0.
