@@ -23,6 +23,7 @@ install(FILES ${PROJECT_BINARY_DIR}/TumblewatchConfig.cmake ${PROJECT_BINARY_DIR
 # The pkg-config file finds the prefix from its own place, so the tree can
 # be installed anywhere (cmake --install --prefix DIR) and moved.
 file(RELATIVE_PATH TUMBLEWATCH_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" TUMBLEWATCH_PC_TO_PREFIX "${TUMBLEWATCH_PC_TO_PREFIX}")
 configure_file(cmake/tumblewatch.pc.in ${PROJECT_BINARY_DIR}/tumblewatch.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/tumblewatch.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
-          valgrind cppcheck clang-format)
+          valgrind cppcheck clang-format pkg-config)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: the house-style checks,
 # the normal build, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, valgrind memcheck of the bench over the
-# examples, the fuzz targets over their seed corpus and one brief
-# benchmark run.
+# UndefinedBehaviorSanitizer, the installed library as another project
+# uses it, valgrind memcheck of the bench over the examples, the fuzz
+# targets over their seed corpus and one brief benchmark run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +24,9 @@ cmake -S . -B build-sanitize -DTUMBLEWATCH_SANITIZE=ON -DTUMBLEWATCH_WERROR=ON >
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+echo "== the installed library: headers alone, CMake package, pkg-config file, example consumer"
+bash scripts/consumer.sh build
 
 echo "== valgrind memcheck of the bench over the examples"
 bash scripts/memcheck.sh examples
