@@ -3,7 +3,7 @@
 
 #include "feature_stages.h"
 
-thread_local FILE* fpTrace = nullptr;
+TUMBLEWATCH_THREAD_LOCAL FILE* fpTrace = nullptr;
 
 namespace {
 

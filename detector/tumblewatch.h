@@ -213,12 +213,23 @@ struct TumblewatchContext {
     int32_t fallTraced;  // 0 or 1
 };
 
+// Per-thread storage of fpTrace. GCC and Clang take __thread: the same
+// per-thread variable as thread_local for a constant-initialised pointer,
+// without the initialisation wrapper that every use of an extern
+// thread_local variable goes through (and whose null check GCC 12
+// miscompiles under -fsanitize=undefined at -O2).
+#if defined(__GNUC__)
+#define TUMBLEWATCH_THREAD_LOCAL __thread
+#else
+#define TUMBLEWATCH_THREAD_LOCAL thread_local
+#endif
+
 // The trace file of the calling thread: every thread has its own handle,
 // null until that thread sets it; the detector writes nothing while it is
 // null. While it is set, every TumblewatchProcess call of that thread
 // writes one text line to it. The caller opens, flushes and closes the
 // file; the detector only writes.
-extern thread_local FILE* fpTrace;
+extern TUMBLEWATCH_THREAD_LOCAL FILE* fpTrace;
 
 // Writes the 35 defaults into *cfg and returns 0. Allocates nothing.
 int TumblewatchDefault(TumblewatchConfig* cfg);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "params.h"
 #include "test_support.h"
@@ -43,6 +45,33 @@ TEST(Interface, AccessorsFollowTheSamplesAndOutliveClose)
     TumblewatchClose(&d.ctx);
     EXPECT_EQ(TumblewatchSampleCount(&d.ctx), 100u);
     EXPECT_EQ(TumblewatchAccRawMag(&d.ctx), 200u);
+}
+
+TEST(Interface, ContextsInTwoThreadsTraceOnlyIntoTheirOwnHandles)
+{
+    // Both detectors see the same stream; each thread traces into its own
+    // capture, and the main thread's handle stays null.
+    std::vector<ImuSample> samples(300, kUpright);
+    for (size_t i = 150; i < 170; ++i) {
+        samples[i] = ImuSample{0, -1200, 300, 9000, 0, 0};
+    }
+    std::string traces[2];
+    std::vector<int> codes[2];
+    auto run = [&](int k) {
+        TraceCapture capture;
+        Detector d;
+        codes[k] = d.FeedAll(samples);
+        traces[k] = capture.Text();
+    };
+    std::thread first(run, 0);
+    std::thread second(run, 1);
+    first.join();
+    second.join();
+
+    EXPECT_EQ(fpTrace, nullptr);
+    EXPECT_EQ(SplitLines(traces[0]).size(), samples.size());
+    EXPECT_EQ(traces[0], traces[1]);
+    EXPECT_EQ(codes[0], codes[1]);
 }
 
 TEST(Interface, EveryParameterHasItsFieldNameAndUnit)
