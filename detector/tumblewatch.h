@@ -244,11 +244,12 @@ int TumblewatchDefault(TumblewatchConfig* cfg);
 // sample; fallWindow must stay within 1..63 and tiltLimit other than 15.
 int TumblewatchSet(TumblewatchContext* ctx, const TumblewatchConfig* cfg);
 
-// Runs one sample through a set-up context and returns its fall code: 0
-// for none, otherwise 1, 2, 3, 4, 5, 6, 7, 8, 9, 12, 16 or 71, the
-// criterion that fired. Samples come at 50 per second, in counts. Keeps
-// nothing allocated between calls. Writes the sample's trace line when
-// fpTrace is set.
+// Runs one sample through a context between a successful TumblewatchSet
+// and its TumblewatchClose, and returns the sample's fall code: 0 for
+// none, otherwise 1, 2, 3, 4, 5, 6, 7, 8, 9, 12, 16 or 71, the criterion
+// that fired. Samples come at 50 per second, in counts. Keeps nothing
+// allocated between calls. Writes the sample's trace line when fpTrace is
+// set.
 int TumblewatchProcess(TumblewatchContext* ctx, const ImuSample* sample);
 
 // Frees the orientation quaternion of a set-up context and returns 0. A
