@@ -49,6 +49,10 @@ struct BenchRun {
 // timeLimitSeconds (0: no limit) is ended.
 BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args, unsigned timeLimitSeconds = 0);
 
+// The same for any program.
+BenchRun RunProgram(const std::string& program, const std::string& cwd, const std::vector<std::string>& args,
+                    unsigned timeLimitSeconds = 0);
+
 // Lines of a text, without their newlines.
 std::vector<std::string> SplitLines(const std::string& text);
 

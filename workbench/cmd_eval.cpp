@@ -61,7 +61,8 @@ CLI::App* CommandEvalAdd(CLI::App* app, EvalOptions* options)
     command->add_option("--csv", options->csv, "write one CSV row per recording");
     command->add_option("--traces", options->traces, "write each recording's trace below this folder");
     command->add_option("--require", options->requires, "e.g. sensitivity>=0.9 (repeatable); unmet: exit 1")
-        ->type_name("EXPR");
+        ->type_name("EXPR")
+        ->allow_extra_args(false);
     command->add_flag("-q,--quiet", options->quiet, "no report and no progress on the terminal");
     return command;
 }

@@ -15,7 +15,8 @@ void CommandAddConfigOptions(CLI::App* command, ConfigSource* source)
 {
     command->add_option("--config", source->file, "TOML file of 'name = value' lines")->check(CLI::ExistingFile);
     command->add_option("--set", source->settings, "NAME=VALUE, repeatable; applied after --config")
-        ->type_name("NAME=VALUE");
+        ->type_name("NAME=VALUE")
+        ->allow_extra_args(false);
 }
 
 CLI::App* CommandParamsAdd(CLI::App* app, ParamsOptions* options)

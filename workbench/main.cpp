@@ -2,6 +2,7 @@
 // recordings.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <string>
 
 #include "commands.h"
 #include "tumblewatch.h"
@@ -22,6 +23,17 @@ int main(int argc, char** argv)
     EvalOptions eval;
     const CLI::App* evalCommand = CommandEvalAdd(&app, &eval);
 
+    std::string names;
+    bool known = false;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        names += (names.empty() ? "" : ", ") + command->get_name();
+        known = known || (argc > 1 && command->get_name() == argv[1]);
+    }
+    if (argc > 1 && argv[1][0] != '-' && !known) {
+        std::fprintf(stderr, "tumblewatch: unknown command '%s' (the commands: %s; see --help)\n", argv[1],
+                     names.c_str());
+        return kExitUsage;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
