@@ -287,7 +287,7 @@ TEST(TumblewatchProgram, EvaluatesAndWritesItsReports)
     const BenchRun unmet = Tumblewatch(out.path(), {"eval", data, "-q", "--require", "fp>=1"});
     EXPECT_EQ(unmet.status, 1);
     EXPECT_EQ(unmet.output, "");
-    EXPECT_EQ(unmet.errors, "tumblewatch: requirement not met: fp>=1 (fp is 0.000000)\n");
+    EXPECT_EQ(unmet.errors, "tumblewatch: requirement not met: fp>=1 (fp is 0)\n");
 }
 
 TEST(TumblewatchProgram, UnreadableRecordingsAreListedAndTheOthersEvaluated)

@@ -2,6 +2,8 @@
 // alarms on a labelled set of recordings.
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -154,8 +156,12 @@ int CommandEvalRun(const EvalOptions& options)
     }
     for (const RequirementResult& r : report.requirements) {
         if (!r.met) {
-            CommandError("requirement not met: " + r.requirement.text + " (" + r.requirement.metric + " is " +
-                         (std::isnan(r.value) ? std::string("undefined") : std::to_string(r.value)) + ")");
+            char value[32] = "undefined";
+            if (!std::isnan(r.value)) {
+                std::snprintf(value, sizeof value, "%.6g", r.value);
+            }
+            CommandError("requirement not met: " + r.requirement.text + " (" + r.requirement.metric + " is " + value +
+                         ")");
         }
     }
     if (!written) {

@@ -138,6 +138,17 @@ const std::vector<std::string>& MetricsNames()
     return names;
 }
 
+bool MetricsIsCount(const std::string& name)
+{
+    static const char* const counts[] = {"tp", "fn", "fp", "tn", "falls", "adls", "recordings", "false_alarm_events"};
+    for (const char* c : counts) {
+        if (name == c) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool MetricsValue(const Metrics& m, const std::string& name, double* value)
 {
     for (const MetricField& f : kFields) {

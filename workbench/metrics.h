@@ -74,4 +74,7 @@ const std::vector<std::string>& MetricsNames();
 // latency_max). False for an unknown name.
 bool MetricsValue(const Metrics& m, const std::string& name, double* value);
 
+// True for the metrics that count recordings or events (whole numbers).
+bool MetricsIsCount(const std::string& name);
+
 #endif

@@ -28,7 +28,7 @@ ordered_json MetricsJson(const Metrics& m)
     for (const std::string& name : MetricsNames()) {
         double v = 0.0;
         MetricsValue(m, name, &v);
-        j[name] = Number(v);
+        j[name] = MetricsIsCount(name) ? ordered_json(static_cast<int64_t>(v)) : Number(v);
     }
     j["latency_count"] = m.latencyCount;
     return j;

@@ -61,7 +61,7 @@ void Summary(FILE* out, const EvalReport& r)
     fmt::print(out, "  {:<22} {:>7}   {} in {:.2f} h of ADL recordings\n", "false alarms per hour",
                Rate(m.falseAlarmsPerHour, 2), Plural(m.falseAlarmEvents, "event", "events"), m.adlHours);
     if (m.latencyCount > 0) {
-        fmt::print(out, "  {:<22} {:>7}   min {:.2f}, max {:.2f} (first alarm after the impact, s)\n",
+        fmt::print(out, "  {:<22} {:>7}   min {:.2f}, max {:.2f}: from the impact to the first alarm\n",
                    "latency median (s)", Rate(m.latencyMedian, 2), m.latencyMin, m.latencyMax);
     } else {
         fmt::print(out, "  {:<22} {:>7}\n", "latency median (s)", "-");
