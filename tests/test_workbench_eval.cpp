@@ -325,7 +325,7 @@ TEST(TumblewatchProgram, BadInputIsRefusedBeforeAnyWork)
         {{"eval", "a", "--traces", "blocker/t"}, "--traces blocker/t: the folder cannot be created"},
         {{"eval", "a", "--traces", "a"}, "would be written beside it"},
         {{"eval", "a", "--json", "nofolder/x.json"}, "--json nofolder/x.json: cannot be written"},
-        {{"eval"}, "give a PATH"},
+        {{"eval"}, "give a PATH to evaluate"},
         {{"frobnicate"}, "unknown command 'frobnicate' (the commands: params, eval; see --help)"},
     };
     for (const auto& [args, message] : cases) {

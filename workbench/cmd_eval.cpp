@@ -14,51 +14,11 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-int HardwareThreads()
-{
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(n);
-}
-
-// An output file's folder must exist and be writable before any work.
-bool CheckWritable(const std::string& option, const std::string& path, std::string* error)
-{
-    if (path.empty()) {
-        return true;
-    }
-    const fs::path p(path);
-    const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
-    std::error_code ec;
-    if (fs::is_directory(p, ec)) {
-        *error = option + " " + path + ": is a folder";
-        return false;
-    }
-    if (!fs::is_directory(folder, ec) || access(folder.c_str(), W_OK) != 0) {
-        *error = option + " " + path + ": cannot be written (no writable folder " + folder.string() + ")";
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 CLI::App* CommandEvalAdd(CLI::App* app, EvalOptions* options)
 {
     CLI::App* command = app->add_subcommand(
         "eval", "Evaluate the detector on recordings: sensitivity, specificity, false alarms per hour, latency");
-    command->add_option("PATH", options->paths,
-                        "recording, folder (searched recursively) or quoted pattern; optional with --labels");
-    command->add_option("--labels", options->labels, "manifest CSV: path,label[,activity,subject,impact_sample]");
-    CommandAddConfigOptions(command, &options->config);
-    options->threads = HardwareThreads();
-    command->add_option("-j,--jobs", options->threads, "worker threads (default: every hardware thread)")
-        ->check(CLI::Range(1, 1024))
-        ->capture_default_str();
-    command->add_option("--merge", options->mergeSeconds, "alarms closer than this many seconds are one event")
-        ->check(CLI::NonNegativeNumber)
-        ->capture_default_str();
+    CommandAddInputOptions(command, &options->inputs);
     command->add_option("--json", options->json, "write the whole evaluation as JSON");
     command->add_option("--csv", options->csv, "write one CSV row per recording");
     command->add_option("--traces", options->traces, "write each recording's trace below this folder");
@@ -73,7 +33,9 @@ int CommandEvalRun(const EvalOptions& options)
 {
     std::string error;
     EvalSettings settings{};
-    if (!ConfigBuild(options.config, &settings.config, &error)) {
+    Manifest manifest;
+    InputSet inputs{};
+    if (!CommandLoadInputs(options.inputs, &settings.config, &manifest, &inputs, &error)) {
         CommandError(error);
         return kExitUsage;
     }
@@ -86,46 +48,30 @@ int CommandEvalRun(const EvalOptions& options)
         }
         requirements.push_back(r);
     }
-    Manifest manifest;
-    if (!options.labels.empty() && !ManifestRead(options.labels, &manifest, &error)) {
-        CommandError(error);
-        return kExitUsage;
-    }
-    if (options.paths.empty() && options.labels.empty()) {
-        CommandError("eval: give a PATH to evaluate, or a manifest with --labels");
-        return kExitUsage;
-    }
-    InputSet inputs{};
-    const bool found =
-        options.paths.empty()
-            ? InputsFromList(manifest.files, fs::path(options.labels).parent_path().string(), &inputs, &error)
-            : InputsFind(options.paths, &inputs, &error);
-    if (!found) {
-        CommandError(error);
-        return kExitUsage;
-    }
-    if (inputs.recordings.empty()) {
-        CommandError("eval: no recording (.bin or .csv) found");
-        return kExitUsage;
-    }
-    if (!CheckWritable("--json", options.json, &error) || !CheckWritable("--csv", options.csv, &error) ||
+    if (!CommandCheckWritable("--json", options.json, &error) || !CommandCheckWritable("--csv", options.csv, &error) ||
         (!options.traces.empty() && !EvalCheckTraces(options.traces, inputs, &error))) {
         CommandError(error);
         return kExitUsage;
     }
 
-    settings.mergeSeconds = options.mergeSeconds;
-    settings.threads = options.threads;
+    settings.mergeSeconds = options.inputs.mergeSeconds;
+    settings.threads = options.inputs.threads;
     settings.tracesDir = options.traces;
     settings.progress = !options.quiet;
     Evaluation evaluation{};
-    EvalRun(inputs, options.labels.empty() ? nullptr : &manifest, settings, &evaluation);
+    EvalRun(inputs, options.inputs.labels.empty() ? nullptr : &manifest, settings, &evaluation);
 
     const Metrics metrics = EvalMetrics(evaluation);
     const Breakdowns breakdowns = BreakdownsOf(evaluation);
-    EvalReport report{&evaluation,          &metrics,        &breakdowns,
-                      &settings.config,     options.paths,   options.labels,
-                      options.mergeSeconds, options.threads, {}};
+    EvalReport report{&evaluation,
+                      &metrics,
+                      &breakdowns,
+                      &settings.config,
+                      options.inputs.paths,
+                      options.inputs.labels,
+                      options.inputs.mergeSeconds,
+                      options.inputs.threads,
+                      {}};
     bool met = true;
     for (const Requirement& r : requirements) {
         double value = 0.0;

@@ -22,6 +22,8 @@ int main(int argc, char** argv)
     const CLI::App* paramsCommand = CommandParamsAdd(&app, &params);
     EvalOptions eval;
     const CLI::App* evalCommand = CommandEvalAdd(&app, &eval);
+    SweepOptions sweep;
+    const CLI::App* sweepCommand = CommandSweepAdd(&app, &sweep);
 
     std::string names;
     bool known = false;
@@ -51,6 +53,9 @@ int main(int argc, char** argv)
     }
     if (evalCommand->parsed()) {
         return CommandEvalRun(eval);
+    }
+    if (sweepCommand->parsed()) {
+        return CommandSweepRun(sweep);
     }
     return kExitUsage;
 }
