@@ -272,7 +272,7 @@ void PrintSummary(const SweepPlan& plan, const SweepRow& base, const ParetoFront
     for (const SweepPoint& p : front.points) {
         std::string values = VariedText(plan.varied, p.values);
         if (values.size() > width) {
-            values = values.substr(0, width - 3) + "...";
+            values.replace(width - 3, std::string::npos, "...");
         }
         fmt::print("  {:>8} {:>7} {:>7} {:>6}", p.index, Rate(p.sensitivity), Rate(p.falseAlarmsPerHour, 2),
                    Rate(p.f1));
