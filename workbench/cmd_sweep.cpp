@@ -261,7 +261,7 @@ void PrintSummary(const SweepPlan& plan, const SweepRow& base, const ParetoFront
     const bool folds = plan.layout.folds;
     fmt::print("\nPareto front (sensitivity up, false alarms per hour down): {} configurations\n", front.points.size());
     if (folds) {
-        fmt::print("  {:>8} {:>7} {:>7} {:>6} {:>7} {:>7}  {}\n", "", "", "", "", "held-out", "", "");
+        fmt::print("  {:>8} {:>7} {:>7} {:>6} {:^15}\n", "", "", "", "", "held-out");
     }
     fmt::print("  {:>8} {:>7} {:>7} {:>6}", "config", "sens.", "FA/h", "F1");
     if (folds) {
