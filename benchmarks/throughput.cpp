@@ -1,7 +1,10 @@
 // Throughput of the detector alone (no trace file) and of a whole binary
-// replay with its trace, on the generated sample stream. Both are reported
-// in samples per second and as a multiple of real time at 50 samples per
-// second. Wall-clock time is used, so the replay's file writing counts.
+// replay with its trace, on the generated sample stream, for the current
+// code and for the previous implementation (previous/previous.h) in the
+// same run. Both are reported in samples per second and as a multiple of
+// real time at 50 samples per second. Wall-clock time is used, so the
+// replay's file writing counts. scripts/benchmark.sh runs every case
+// several times, interleaved, and prints the speed-ups of the medians.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "previous.h"
 #include "sample_stream.h"
 #include "tumblewatch.h"
 
@@ -25,6 +29,26 @@ const std::vector<ImuSample>& Stream()
 {
     static const std::vector<ImuSample> stream = MakeSampleStream(kStreamSamples);
     return stream;
+}
+
+// The entry points a case runs: the current ones or the previous ones,
+// both called through pointers.
+struct Implementation {
+    int (*set)(TumblewatchContext* ctx, const TumblewatchConfig* cfg);
+    int (*process)(TumblewatchContext* ctx, const ImuSample* sample);
+    int (*close)(TumblewatchContext* ctx);
+    int (*replayBinFile)(const char* path);
+};
+
+Implementation Current()
+{
+    return Implementation{TumblewatchSet, TumblewatchProcess, TumblewatchClose, ReplayBinFile};
+}
+
+Implementation Previous()
+{
+    const PreviousImplementation& p = TumblewatchPrevious();
+    return Implementation{p.set, p.process, p.close, p.replayBinFile};
 }
 
 // Wall-clock time of the timed loop, for the multiple of real time: a
@@ -60,20 +84,7 @@ public:
         dir_ = templ;
         path_ = dir_ + "/stream.bin";
         trace_ = dir_ + "/stream.txt";
-        FILE* f = std::fopen(path_.c_str(), "wb");
-        if (f == nullptr) {
-            return;
-        }
-        std::string bytes("QX DataSet V1.0.0\0\0\0\x18\0\0\0", 24);  // records from byte 24
-        for (const ImuSample& s : samples) {
-            for (const int16_t v : {s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ}) {
-                const auto u = static_cast<uint16_t>(v);
-                bytes.push_back(static_cast<char>(u & 0xff));
-                bytes.push_back(static_cast<char>(u >> 8));
-            }
-        }
-        ok_ = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        ok_ = std::fclose(f) == 0 && ok_;
+        ok_ = WriteDataSetFile(path_, samples);
     }
     ~DataSetFile()
     {
@@ -98,31 +109,32 @@ private:
 
 // TumblewatchProcess on every sample, with no trace file open; one fresh
 // detector per pass over the stream, as a replay has one per file.
-void BM_Detector(benchmark::State& state)
+void BM_Detector(benchmark::State& state, Implementation impl)
 {
     const std::vector<ImuSample>& stream = Stream();
-    fpTrace = nullptr;
+    fpTrace = nullptr;  // the previous implementation's own handle is never set
     const LoopClock clock;
     for (auto _ : state) {
         TumblewatchConfig cfg;
         TumblewatchContext detector;
         TumblewatchDefault(&cfg);
-        if (TumblewatchSet(&detector, &cfg) < 0) {
+        if (impl.set(&detector, &cfg) < 0) {
             state.SkipWithError("TumblewatchSet failed");
             break;
         }
         for (const ImuSample& s : stream) {
-            benchmark::DoNotOptimize(TumblewatchProcess(&detector, &s));
+            benchmark::DoNotOptimize(impl.process(&detector, &s));
         }
-        TumblewatchClose(&detector);
+        impl.close(&detector);
     }
     SetCounters(state, clock);
 }
-BENCHMARK(BM_Detector)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Detector, previous, Previous())->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Detector, current, Current())->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // ReplayBinFile on the stream's dataset file: reading, detecting and
 // writing the trace beside it.
-void BM_ReplayWithTrace(benchmark::State& state)
+void BM_ReplayWithTrace(benchmark::State& state, Implementation impl)
 {
     const DataSetFile file(Stream());
     if (!file.ok()) {
@@ -131,14 +143,15 @@ void BM_ReplayWithTrace(benchmark::State& state)
     }
     const LoopClock clock;
     for (auto _ : state) {
-        if (ReplayBinFile(file.path().c_str()) != 0) {
+        if (impl.replayBinFile(file.path().c_str()) != 0) {
             state.SkipWithError("ReplayBinFile failed");
             break;
         }
     }
     SetCounters(state, clock);
 }
-BENCHMARK(BM_ReplayWithTrace)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReplayWithTrace, previous, Previous())->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReplayWithTrace, current, Current())->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
