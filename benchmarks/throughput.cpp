@@ -1,5 +1,6 @@
-// Throughput of the detector alone (no trace file) and of a whole binary
-// replay with its trace, on the generated sample stream, for the current
+// Throughput of the detector alone (no trace file), of a whole binary
+// replay with its trace and of the trace writers alone, on the generated
+// sample stream, for the current
 // code and for the previous implementation (previous/previous.h) in the
 // same run. Both are reported in samples per second and as a multiple of
 // real time at 50 samples per second. Wall-clock time is used, so the
@@ -18,6 +19,7 @@
 #include "bench.h"
 #include "previous.h"
 #include "sample_stream.h"
+#include "trace.h"
 #include "tumblewatch.h"
 
 namespace {
@@ -38,17 +40,21 @@ struct Implementation {
     int (*process)(TumblewatchContext* ctx, const ImuSample* sample);
     int (*close)(TumblewatchContext* ctx);
     int (*replayBinFile)(const char* path);
+    FILE** trace;
+    void (*traceSample)(TumblewatchContext* ctx, const ImuSample* sample, int part);
+    int (*finishSample)(TumblewatchContext* ctx, int code);
 };
 
 Implementation Current()
 {
-    return Implementation{TumblewatchSet, TumblewatchProcess, TumblewatchClose, ReplayBinFile};
+    return Implementation{TumblewatchSet, TumblewatchProcess, TumblewatchClose, ReplayBinFile,
+                          &fpTrace,       TraceSample,        FinishSample};
 }
 
 Implementation Previous()
 {
     const PreviousImplementation& p = TumblewatchPrevious();
-    return Implementation{p.set, p.process, p.close, p.replayBinFile};
+    return Implementation{p.set, p.process, p.close, p.replayBinFile, p.trace, p.traceSample, p.finishSample};
 }
 
 // Wall-clock time of the timed loop, for the multiple of real time: a
@@ -152,6 +158,64 @@ void BM_ReplayWithTrace(benchmark::State& state, Implementation impl)
 }
 BENCHMARK_CAPTURE(BM_ReplayWithTrace, previous, Previous())->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ReplayWithTrace, current, Current())->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The detector's states at every sample of the stream's first minutes, for
+// the trace writers alone.
+const std::vector<TumblewatchContext>& States()
+{
+    static const std::vector<TumblewatchContext> states = [] {
+        std::vector<TumblewatchContext> all;
+        TumblewatchConfig cfg;
+        TumblewatchDefault(&cfg);
+        TumblewatchContext ctx;
+        TumblewatchSet(&ctx, &cfg);
+        for (std::size_t i = 0; i < 3000; ++i) {
+            TumblewatchProcess(&ctx, &Stream()[i]);
+            all.push_back(ctx);
+        }
+        TumblewatchClose(&ctx);
+        for (TumblewatchContext& c : all) {
+            c.config = nullptr;  // set again where used
+            c.orient.orientation = nullptr;
+        }
+        return all;
+    }();
+    return states;
+}
+
+// The trace writers alone: the three fragments of a line after warm-up
+// for every stored state, into /dev/null through a 1 MiB stdio buffer.
+void BM_TraceWriters(benchmark::State& state, Implementation impl)
+{
+    const std::vector<TumblewatchContext>& states = States();
+    static char buffer[1 << 20];
+    FILE* devNull = std::fopen("/dev/null", "w");
+    if (devNull == nullptr) {
+        state.SkipWithError("cannot open /dev/null");
+        return;
+    }
+    std::setvbuf(devNull, buffer, _IOFBF, sizeof buffer);
+    *impl.trace = devNull;
+    TumblewatchConfig cfg;
+    TumblewatchDefault(&cfg);
+    const LoopClock clock;
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < states.size(); ++i) {
+            TumblewatchContext ctx = states[i];
+            ctx.config = &cfg;
+            impl.traceSample(&ctx, &Stream()[i], 1);
+            impl.traceSample(&ctx, &Stream()[i], 2);
+            impl.finishSample(&ctx, 0);
+        }
+    }
+    *impl.trace = nullptr;
+    std::fclose(devNull);
+    const double lines = static_cast<double>(states.size()) * static_cast<double>(state.iterations());
+    state.counters["lines/s"] = benchmark::Counter(lines, benchmark::Counter::kIsRate);
+    benchmark::DoNotOptimize(clock.Seconds());
+}
+BENCHMARK_CAPTURE(BM_TraceWriters, previous, Previous())->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_TraceWriters, current, Current())->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -8,27 +8,34 @@ FILE* fpTrace = nullptr;
 
 namespace {
 
-// Each writer builds its fragment in a TraceText on its own stack and
-// writes it with one fwrite; the comments give the printf format that the
-// fragment reproduces byte for byte.
+// Each writer builds its fragment in a buffer on its own stack (see
+// trace_text.h) and writes it with one fwrite; the comments give the printf
+// format that the fragment reproduces byte for byte.
+
+void WriteFragment(const char* begin, TraceText t)
+{
+    std::fwrite(begin, 1, static_cast<size_t>(t.end() - begin), fpTrace);
+}
 
 // "%04d: AG <%6d, %6d, %6d><%6d, %6d, %6d>", ", RMS <%3d, %3d, %3d><%3d, %3d>",
 // ", JUMP (%3d, %3d, %3d, %4d)", ", AVG <%3d, %3d>, PX <%4d, %4d, %3d, %c><%2d, %2d, %4d>"
 void TracePartOne(TumblewatchContext* ctx, const ImuSample* s)
 {
-    TraceText t;
-    t.ZeroPadded(static_cast<int>(ctx->sampleCount), 4).Text(": AG <");
-    t.Int(s->accX, 6).Text(", ").Int(s->accY, 6).Text(", ").Int(s->accZ, 6).Text("><");
-    t.Int(s->gyroX, 6).Text(", ").Int(s->gyroY, 6).Text(", ").Int(s->gyroZ, 6).Text(">");
-    t.Text(", RMS <").Int(ctx->accRawMag, 3).Text(", ").Int(ctx->accLpfMag, 3).Text(", ").Int(ctx->accLpf2Mag, 3);
-    t.Text("><").Int(ctx->gyroRawMag, 3).Text(", ").Int(ctx->gyroLpfMag, 3).Text(">");
-    t.Text(", JUMP (").Int(ctx->jumpPeak, 3).Text(", ").Int(static_cast<int>(ctx->jumpLastSample), 3);
-    t.Text(", ").Int(ctx->jumpScore, 3).Text(", ").Int(ctx->jumpArea, 4).Text(")");
-    t.Text(", AVG <").Int(ctx->accLpfAvg, 3).Text(", ").Int(ctx->gyroLpfAvg5, 3).Text(">");
-    t.Text(", PX <").Int(ctx->pitch, 4).Text(", ").Int(ctx->tilt, 4).Text(", ").Int(ctx->tilt - ctx->fallStartTilt, 3);
-    t.Text(", ").Char(ctx->upright == 1 ? 'O' : 'X').Text("><").Int(ctx->gyroXRiseCount, 2).Text(", ");
-    t.Int(ctx->gyroXDropCount, 2).Text(", ").Int(ctx->gyroXPrev, 4).Text(">");
-    t.WriteTo(fpTrace);
+    char line[kTraceFragmentCapacity];
+    TraceText t(line, sizeof line);
+    t = t.ZeroPadded(static_cast<int>(ctx->sampleCount), 4).Text(": AG <");
+    t = t.Int(s->accX, 6).Text(", ").Int(s->accY, 6).Text(", ").Int(s->accZ, 6).Text("><");
+    t = t.Int(s->gyroX, 6).Text(", ").Int(s->gyroY, 6).Text(", ").Int(s->gyroZ, 6).Text(">");
+    t = t.Text(", RMS <").Int(ctx->accRawMag, 3).Text(", ").Int(ctx->accLpfMag, 3).Text(", ");
+    t = t.Int(ctx->accLpf2Mag, 3).Text("><").Int(ctx->gyroRawMag, 3).Text(", ").Int(ctx->gyroLpfMag, 3).Text(">");
+    t = t.Text(", JUMP (").Int(ctx->jumpPeak, 3).Text(", ").Int(static_cast<int>(ctx->jumpLastSample), 3);
+    t = t.Text(", ").Int(ctx->jumpScore, 3).Text(", ").Int(ctx->jumpArea, 4).Text(")");
+    t = t.Text(", AVG <").Int(ctx->accLpfAvg, 3).Text(", ").Int(ctx->gyroLpfAvg5, 3).Text(">");
+    t = t.Text(", PX <").Int(ctx->pitch, 4).Text(", ").Int(ctx->tilt, 4).Text(", ");
+    t = t.Int(ctx->tilt - ctx->fallStartTilt, 3).Text(", ").Char(ctx->upright == 1 ? 'O' : 'X').Text("><");
+    t = t.Int(ctx->gyroXRiseCount, 2).Text(", ").Int(ctx->gyroXDropCount, 2).Text(", ").Int(ctx->gyroXPrev, 4);
+    t = t.Text(">");
+    WriteFragment(line, t);
     ctx->fallTraced = 0;
 }
 
@@ -39,37 +46,34 @@ void TracePartTwo(TumblewatchContext* ctx)
         return;
     }
     const int depth = ctx->fallDeepCount == 0 ? 0 : ctx->fallDepthSum / ctx->fallDeepCount;
-    TraceText t;
-    t.Text(", FALL [").Int(ctx->fallLength, 2).Text(", ").Int(ctx->quietRun, 2).Text(", ");
-    t.Int(ctx->fallDeepCount, 2).Text(", ").Int(ctx->fallRecoverCount, 2).Text(", ").Int(ctx->fallDepthSum, 4);
-    t.Text("(").ZeroPadded(depth, 2).Text("), ").Int(ctx->gyroXHighRun, 2).Text(", ").Int(ctx->fallScore, 2);
-    t.Text(" : ").Int(ctx->fallLengthNow, 2).Text("]");
-    t.WriteTo(fpTrace);
+    char line[kTraceFragmentCapacity];
+    TraceText t(line, sizeof line);
+    t = t.Text(", FALL [").Int(ctx->fallLength, 2).Text(", ").Int(ctx->quietRun, 2).Text(", ");
+    t = t.Int(ctx->fallDeepCount, 2).Text(", ").Int(ctx->fallRecoverCount, 2).Text(", ");
+    t = t.Int(ctx->fallDepthSum, 4).Text("(").ZeroPadded(depth, 2).Text("), ").Int(ctx->gyroXHighRun, 2);
+    t = t.Text(", ").Int(ctx->fallScore, 2).Text(" : ").Int(ctx->fallLengthNow, 2).Text("]");
+    WriteFragment(line, t);
     ctx->fallTraced = 1;
 }
 
 // ", TF <%2d, %2d>" once the run is long enough, else ", TF <%2d>"; then
 // ", 3S <%4d, %3d>".
-void PutPartThree(const TumblewatchContext* ctx, TraceText* t)
+TraceText PutPartThree(const TumblewatchContext* ctx, TraceText t)
 {
     const int32_t run = ctx->tumbleRun;
-    t->Text(", TF <").Int(run, 2);
+    t = t.Text(", TF <").Int(run, 2);
     if (run >= ctx->config->tumbleLength) {
         const uint32_t upright = UprightCount(ctx, run);
         const int threshold = static_cast<int>((upright >> 1) + static_cast<uint32_t>(ctx->config->tumbleLength));
-        t->Text(", ").Int(threshold, 2);
+        t = t.Text(", ").Int(threshold, 2);
     }
-    t->Text(">, 3S <").Int(ctx->accRawSum3, 4).Text(", ").Int(ctx->gyroLpfSum3, 3).Text(">");
+    return t.Text(">, 3S <").Int(ctx->accRawSum3, 4).Text(", ").Int(ctx->gyroLpfSum3, 3).Text(">");
 }
 
 // " -> (%d)\n" for a positive code, else "\n".
-void PutResult(int code, TraceText* t)
+TraceText PutResult(int code, TraceText t)
 {
-    if (code > 0) {
-        t->Text(" -> (").Int(code, 0).Text(")\n");
-    } else {
-        t->Text("\n");
-    }
+    return code > 0 ? t.Text(" -> (").Int(code, 0).Text(")\n") : t.Text("\n");
 }
 
 }  // namespace
@@ -89,9 +93,8 @@ void TraceSample(TumblewatchContext* ctx, const ImuSample* sample, int part)
         TracePartTwo(ctx);
         break;
     case 3: {
-        TraceText t;
-        PutPartThree(ctx, &t);
-        t.WriteTo(fpTrace);
+        char line[kTraceFragmentCapacity];
+        WriteFragment(line, PutPartThree(ctx, TraceText(line, sizeof line)));
         break;
     }
     default:
@@ -105,14 +108,14 @@ void TraceRepeatCheck(const TumblewatchContext* ctx, int adjust, int outside, in
     if (fpTrace == nullptr) {
         return;
     }
-    TraceText t;
-    t.Text(", CF <").Int(adjust, 2);
+    char line[kTraceFragmentCapacity];
+    TraceText t(line, sizeof line);
+    t = t.Text(", CF <").Int(adjust, 2);
     if (eventLength >= 0) {
-        t.Text(", ").Int(outside, 2).Text(", ").Int(gap, 2).Text(", ").Int(eventLength, 2).Text(", ");
-        t.Int(ctx->peakValue, 3);
+        t = t.Text(", ").Int(outside, 2).Text(", ").Int(gap, 2).Text(", ").Int(eventLength, 2).Text(", ");
+        t = t.Int(ctx->peakValue, 3);
     }
-    t.Text(">");
-    t.WriteTo(fpTrace);
+    WriteFragment(line, t.Text(">"));
 }
 
 void TraceResult(const TumblewatchContext* /*ctx*/, int code)
@@ -120,19 +123,16 @@ void TraceResult(const TumblewatchContext* /*ctx*/, int code)
     if (fpTrace == nullptr) {
         return;
     }
-    TraceText t;
-    PutResult(code, &t);
-    t.WriteTo(fpTrace);
+    char line[kTraceFragmentCapacity];
+    WriteFragment(line, PutResult(code, TraceText(line, sizeof line)));
 }
 
 int FinishSample(TumblewatchContext* ctx, int code)
 {
     // Part 3 and the result in one write.
     if (fpTrace != nullptr) {
-        TraceText t;
-        PutPartThree(ctx, &t);
-        PutResult(code, &t);
-        t.WriteTo(fpTrace);
+        char line[kTraceFragmentCapacity];
+        WriteFragment(line, PutResult(code, PutPartThree(ctx, TraceText(line, sizeof line))));
     }
     ctx->ringIndex = static_cast<uint16_t>((ctx->ringIndex + 1) & 63);
     ctx->sampleCount += 1;

@@ -39,18 +39,22 @@ std::vector<int> EdgeValues()
     return values;
 }
 
+std::string Formatted(int value, int width, bool zeroPadded)
+{
+    char line[kTraceFragmentCapacity];
+    const TraceText t = TraceText(line, sizeof line);
+    const TraceText end = zeroPadded ? t.ZeroPadded(value, width) : t.Int(value, width);
+    return std::string(line, end.end());
+}
+
 void ExpectLikePrintf(int value)
 {
     // The trace's widths, and some it does not use.
-    for (const int width : {0, 1, 2, 3, 4, 6, 11, 12}) {
+    for (const int width : {0, 1, 2, 3, 4, 6, 7, 8, 9, 11, 12}) {
         const std::string spaced = "%" + std::to_string(width) + "d";
         const std::string zeroed = "%0" + std::to_string(width) + "d";
-        TraceText t;
-        t.Int(value, width);
-        EXPECT_EQ(std::string(t.data(), t.size()), Printf(spaced.c_str(), value)) << spaced << " of " << value;
-        TraceText z;
-        z.ZeroPadded(value, width);
-        EXPECT_EQ(std::string(z.data(), z.size()), Printf(zeroed.c_str(), value)) << zeroed << " of " << value;
+        EXPECT_EQ(Formatted(value, width, false), Printf(spaced.c_str(), value)) << spaced << " of " << value;
+        EXPECT_EQ(Formatted(value, width, true), Printf(zeroed.c_str(), value)) << zeroed << " of " << value;
     }
 }
 
@@ -60,11 +64,12 @@ TEST(TraceText, NumbersAsPrintfWritesThemAtEveryWidthAndSign)
         ExpectLikePrintf(v);
     }
     // Spot checks of what the trace relies on: a minimum width, a sign
-    // before the zeros, a value wider than its field.
-    TraceText t;
-    t.ZeroPadded(-5, 4).Text("|").ZeroPadded(12345, 4).Text("|").ZeroPadded(-5, 2).Text("|").Int(-32768, 6);
-    t.Text("|").Int(1250, 3).Text("|").Char('O');
-    EXPECT_EQ(std::string(t.data(), t.size()), "-005|12345|-5|-32768|1250|O");
+    // before the zeros, a value wider than its field; and pieces in a row.
+    char line[kTraceFragmentCapacity];
+    TraceText t(line, sizeof line);
+    t = t.ZeroPadded(-5, 4).Text("|").ZeroPadded(12345, 4).Text("|").ZeroPadded(-5, 2).Text("|").Int(-32768, 6);
+    t = t.Text("|").Int(1250, 3).Text("|").Char('O');
+    EXPECT_EQ(std::string(line, t.end()), "-005|12345|-5|-32768|1250|O");
 }
 
 TEST(TraceText, RandomNumbersAsPrintfWritesThem)
