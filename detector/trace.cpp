@@ -94,7 +94,8 @@ void TraceSample(TumblewatchContext* ctx, const ImuSample* sample, int part)
         break;
     case 3: {
         char line[kTraceFragmentCapacity];
-        WriteFragment(line, PutPartThree(ctx, TraceText(line, sizeof line)));
+        const TraceText t = PutPartThree(ctx, TraceText(line, sizeof line));
+        WriteFragment(line, t);
         break;
     }
     default:
@@ -124,7 +125,8 @@ void TraceResult(const TumblewatchContext* /*ctx*/, int code)
         return;
     }
     char line[kTraceFragmentCapacity];
-    WriteFragment(line, PutResult(code, TraceText(line, sizeof line)));
+    const TraceText t = PutResult(code, TraceText(line, sizeof line));
+    WriteFragment(line, t);
 }
 
 int FinishSample(TumblewatchContext* ctx, int code)
@@ -132,7 +134,8 @@ int FinishSample(TumblewatchContext* ctx, int code)
     // Part 3 and the result in one write.
     if (fpTrace != nullptr) {
         char line[kTraceFragmentCapacity];
-        WriteFragment(line, PutResult(code, PutPartThree(ctx, TraceText(line, sizeof line))));
+        const TraceText t = PutResult(code, PutPartThree(ctx, TraceText(line, sizeof line)));
+        WriteFragment(line, t);
     }
     ctx->ringIndex = static_cast<uint16_t>((ctx->ringIndex + 1) & 63);
     ctx->sampleCount += 1;
