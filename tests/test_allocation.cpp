@@ -1,16 +1,14 @@
 // No allocation on the per-sample path: this program counts every C++
-// allocation (it replaces the global operator new) and checks that the
-// detector, with and without its trace, and the binary replay allocate
-// nothing per sample. The previous implementation, which allocated its
+// allocation (allocation_count.cpp replaces the global operator new) and
+// checks that the detector, with and without its trace, and the binary
+// replay allocate nothing per sample. The previous implementation, which allocated its
 // vector temporaries every sample, shows that the count sees them.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "allocation_count.h"
 #include "bench.h"
 #include "previous.h"
 #include "scenarios.h"
@@ -18,33 +16,8 @@
 
 namespace {
 
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size)
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-
-void operator delete(void* p, std::size_t /*size*/) noexcept
-{
-    std::free(p);
-}
-
-namespace {
-
-// A walk, a fall and a tumble, then the generated long mixed day: every
-// stage and fall code of the detector on the way.
+// A walk, a forward fall, a double fall and a tumble: the detector's
+// stages and several fall codes on the way.
 std::vector<ImuSample> Samples()
 {
     std::vector<ImuSample> samples;
@@ -63,13 +36,13 @@ std::vector<ImuSample> Samples()
 long AllocationsWhileProcessing(int (*process)(TumblewatchContext*, const ImuSample*), TumblewatchContext* ctx,
                                 const std::vector<ImuSample>& samples)
 {
-    const long before = allocations.load();
+    const long before = AllocationCount();
     int falls = 0;
     for (const ImuSample& s : samples) {
         falls += process(ctx, &s) > 0 ? 1 : 0;
     }
     EXPECT_GT(falls, 0);
-    return allocations.load() - before;
+    return AllocationCount() - before;
 }
 
 TEST(Allocation, DetectorAllocatesNothingPerSample)
@@ -107,12 +80,12 @@ TEST(Allocation, ReplayAllocatesTheSameForAnyLength)
     const std::string shortPath = dir / "short.bin";
     const std::string longPath = dir / "long.bin";
 
-    long before = allocations.load();
+    long before = AllocationCount();
     ASSERT_EQ(ReplayBinFile(shortPath.c_str()), 0);
-    const long forShort = allocations.load() - before;
-    before = allocations.load();
+    const long forShort = AllocationCount() - before;
+    before = AllocationCount();
     ASSERT_EQ(ReplayBinFile(longPath.c_str()), 0);
-    const long forLong = allocations.load() - before;
+    const long forLong = AllocationCount() - before;
     EXPECT_EQ(forLong, forShort) << samples.size() << " samples against 10";
     EXPECT_EQ(SplitLines(ReadFile(dir / "long.txt")).size(), samples.size());
 }
