@@ -2,7 +2,7 @@
 // scripts/benchmark.sh. It writes the benchmark's sample stream as a
 // dataset of any length, and replays one dataset with its trace, with the
 // current code or the previous implementation, reporting the wall-clock
-// time per sample and the process's peak resident size.
+// and CPU time per sample and the process's peak resident size.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -25,7 +25,8 @@ void PrintUsage(FILE* out)
                  "\n"
                  "write   writes N samples of the benchmark stream to FILE as a binary dataset\n"
                  "replay  replays the dataset FILE with its trace (beside it) and prints\n"
-                 "        samples=N seconds=S ns_per_sample=T peak_kib=K\n"
+                 "        samples=N seconds=S ns_per_sample=T cpu_ns_per_sample=C peak_kib=K\n"
+                 "        (wall-clock and CPU time per sample, peak resident size)\n"
                  "        (--previous: with the implementation before the speed-up)\n"
                  "\n"
                  "Exit status: 0 on success, 1 when the file cannot be written or replayed,\n"
@@ -47,6 +48,15 @@ long RecordsIn(const char* path)
     return size < 24 ? -1 : (size - 24) / 12;
 }
 
+// User and system time of the process so far.
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1e-6 * t.tv_usec; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 int Write(const char* count, const char* path)
 {
     char* end = nullptr;
@@ -65,6 +75,7 @@ int Write(const char* count, const char* path)
 int Replay(bool previous, const char* path)
 {
     const long samples = RecordsIn(path);
+    const double cpuBefore = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     const int result = previous ? TumblewatchPrevious().replayBinFile(path) : ReplayBinFile(path);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -72,10 +83,12 @@ int Replay(bool previous, const char* path)
         std::fprintf(stderr, "replay_scaling: cannot replay %s\n", path);
         return 1;
     }
+    const double cpuSeconds = CpuSeconds() - cpuBefore;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("samples=%ld seconds=%.4f ns_per_sample=%.1f peak_kib=%ld\n", samples, seconds,
-                samples > 0 ? seconds * 1e9 / static_cast<double>(samples) : 0.0, usage.ru_maxrss);
+    const double perSample = samples > 0 ? 1e9 / static_cast<double>(samples) : 0.0;
+    std::printf("samples=%ld seconds=%.4f ns_per_sample=%.1f cpu_ns_per_sample=%.1f peak_kib=%ld\n", samples, seconds,
+                seconds * perSample, cpuSeconds * perSample, usage.ru_maxrss);
     return 0;
 }
 
