@@ -21,12 +21,6 @@ inline Vec3 operator*(double d, const Vec3& a)
     return Vec3{d * a.x, d * a.y, d * a.z};
 }
 
-// a * d, element-wise.
-inline Vec3 operator*(const Vec3& a, double d)
-{
-    return Vec3{a.x * d, a.y * d, a.z * d};
-}
-
 // a / d, element-wise.
 inline Vec3 operator/(const Vec3& a, double d)
 {

@@ -188,13 +188,13 @@ const std::vector<TumblewatchContext>& States()
 void BM_TraceWriters(benchmark::State& state, Implementation impl)
 {
     const std::vector<TumblewatchContext>& states = States();
-    static char buffer[1 << 20];
+    std::vector<char> buffer(std::size_t{1} << 20);
     FILE* devNull = std::fopen("/dev/null", "w");
     if (devNull == nullptr) {
         state.SkipWithError("cannot open /dev/null");
         return;
     }
-    std::setvbuf(devNull, buffer, _IOFBF, sizeof buffer);
+    std::setvbuf(devNull, buffer.data(), _IOFBF, buffer.size());
     *impl.trace = devNull;
     TumblewatchConfig cfg;
     TumblewatchDefault(&cfg);
