@@ -5,10 +5,12 @@
 #include "lpf.h"
 
 // The float square root, correctly rounded, gives exactly the float nearest
-// to the double power 0.5 for every non-negative float, so it takes the
-// place of (float)pow((double)s, 0.5) at a fraction of the cost. The proof
-// is exhaustive: build/check_magnitude_root compares the two on all of them
-// (tools/check_magnitude_root.cpp; the test suite runs a sample).
+// to the double power 0.5 for every float with the sign bit clear, so it
+// takes the place of (float)pow((double)s, 0.5) at a fraction of the cost.
+// The proof is exhaustive: build/check_magnitude_root compares the two on
+// all of them (tools/check_magnitude_root.cpp; the test suite runs a
+// sample). Only -0.0 would differ (-0.0 against +0.0), and a sum of
+// squares is never -0.0.
 float RootHalf(float s)
 {
     return std::sqrt(s);
