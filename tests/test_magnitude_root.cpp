@@ -29,6 +29,10 @@ TEST(MagnitudeRoot, AgreesWithThePowerOnASampleOfAllFloats)
     }
     EXPECT_EQ(binade.mismatches, 0u) << "first at " << std::hex << binade.firstMismatch;
 
+    // The one float where the two differ, -0.0, is never a sum of squares.
+    EXPECT_NE(BitsOfFloat(RootHalf(-0.0f)), BitsOfFloat(PowerRoot(-0.0f)));
+    EXPECT_EQ(BitsOfFloat(MagnitudeRoot(-0.0f, -0.0f, -0.0f)), BitsOfFloat(PowerRoot(0.0f)));
+
     // And the previous implementation's root is the power.
     for (const float s : {0.0f, 1.0f, 2.0f, 0x1.006ee6p+0f, 3.4e38f}) {
         EXPECT_EQ(BitsOfFloat(TumblewatchPrevious().rootHalf(s)), BitsOfFloat(PowerRoot(s)));
