@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 
 namespace {
 
@@ -103,4 +104,23 @@ std::vector<ImuSample> MakeSampleStream(std::size_t count)
                       Counts((gy + noise.Next(1.0)) * kCountsPerDps), Counts((gz + noise.Next(1.0)) * kCountsPerDps)});
     }
     return samples;
+}
+
+bool WriteDataSetFile(const std::string& path, const std::vector<ImuSample>& samples)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        return false;
+    }
+    std::string bytes("QX DataSet V1.0.0\0\0\0\x18\0\0\0", 24);  // records from byte 24
+    bytes.reserve(24 + 12 * samples.size());
+    for (const ImuSample& s : samples) {
+        for (const int16_t v : {s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ}) {
+            const auto u = static_cast<uint16_t>(v);
+            bytes.push_back(static_cast<char>(u & 0xff));
+            bytes.push_back(static_cast<char>(u >> 8));
+        }
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && written;
 }
