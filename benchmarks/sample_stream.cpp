@@ -5,6 +5,8 @@
 // standing. Every value carries a little sensor noise.
 #include "sample_stream.h"
 
+#include "dataset_format.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -112,15 +114,7 @@ bool WriteDataSetFile(const std::string& path, const std::vector<ImuSample>& sam
     if (f == nullptr) {
         return false;
     }
-    std::string bytes("QX DataSet V1.0.0\0\0\0\x18\0\0\0", 24);  // records from byte 24
-    bytes.reserve(24 + 12 * samples.size());
-    for (const ImuSample& s : samples) {
-        for (const int16_t v : {s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ}) {
-            const auto u = static_cast<uint16_t>(v);
-            bytes.push_back(static_cast<char>(u & 0xff));
-            bytes.push_back(static_cast<char>(u >> 8));
-        }
-    }
+    const std::string bytes = DataSetImage(samples);
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && written;
 }
