@@ -4,6 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
+          libcli11-dev libtomlplusplus-dev nlohmann-json3-dev libfmt-dev
           valgrind cppcheck clang-format pkg-config)
 
 missing=()

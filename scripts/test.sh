@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: the house-style checks,
 # the normal build, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the installed library as another project
-# uses it, valgrind memcheck of the bench over the examples, the fuzz
-# targets over their seed corpus and one brief benchmark run.
+# UndefinedBehaviorSanitizer, the evaluation's tests under ThreadSanitizer,
+# the installed library as another project uses it, valgrind memcheck of
+# the bench over the examples, the fuzz targets over their seed corpus and
+# one brief benchmark run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +25,11 @@ cmake -S . -B build-sanitize -DTUMBLEWATCH_SANITIZE=ON -DTUMBLEWATCH_WERROR=ON >
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+echo "== the multi-threaded evaluation under ThreadSanitizer"
+cmake -S . -B build-tsan -DTUMBLEWATCH_TSAN=ON -DTUMBLEWATCH_WERROR=ON >/dev/null
+cmake --build build-tsan -j"$jobs" --target test_workbench
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/tests/test_workbench --gtest_brief=1
 
 echo "== the installed library: headers alone, CMake package, pkg-config file, example consumer"
 bash scripts/consumer.sh build

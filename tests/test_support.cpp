@@ -72,6 +72,12 @@ void WriteDataSet(const std::string& path, const std::vector<ImuSample>& samples
 
 BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args, unsigned timeLimitSeconds)
 {
+    return RunProgram(TILT_BENCH_PATH, cwd, args, timeLimitSeconds);
+}
+
+BenchRun RunProgram(const std::string& program, const std::string& cwd, const std::vector<std::string>& args,
+                    unsigned timeLimitSeconds)
+{
     int fds[2];
     if (pipe(fds) != 0) {
         throw std::runtime_error("pipe failed");
@@ -94,14 +100,14 @@ BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args, 
             _exit(127);
         }
         std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(TILT_BENCH_PATH));
+        argv.push_back(const_cast<char*>(program.c_str()));
         for (const std::string& a : args) {
             argv.push_back(const_cast<char*>(a.c_str()));
         }
         argv.push_back(nullptr);
         // The alarm survives exec and ends a run that hangs.
         alarm(timeLimitSeconds);
-        execv(TILT_BENCH_PATH, argv.data());
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
     close(fds[1]);
@@ -139,18 +145,18 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
-TraceCapture::TraceCapture() : file_(std::tmpfile())
+TraceCapture::TraceCapture(FILE** handle) : handle_(handle), file_(std::tmpfile())
 {
     if (file_ == nullptr) {
         throw std::runtime_error("cannot create a temporary trace file");
     }
-    fpTrace = file_;
+    *handle_ = file_;
 }
 
 TraceCapture::~TraceCapture()
 {
-    if (fpTrace == file_) {
-        fpTrace = nullptr;
+    if (*handle_ == file_) {
+        *handle_ = nullptr;
     }
     std::fclose(file_);
 }

@@ -49,6 +49,10 @@ struct BenchRun {
 // timeLimitSeconds (0: no limit) is ended.
 BenchRun RunBench(const std::string& cwd, const std::vector<std::string>& args, unsigned timeLimitSeconds = 0);
 
+// The same for any program.
+BenchRun RunProgram(const std::string& program, const std::string& cwd, const std::vector<std::string>& args,
+                    unsigned timeLimitSeconds = 0);
+
 // Lines of a text, without their newlines.
 std::vector<std::string> SplitLines(const std::string& text);
 
@@ -73,10 +77,11 @@ std::string CsvOf(const std::vector<ImuSample>& samples);
 std::string FirstDifference(const std::string& expected, const std::string& actual);
 
 // Sends the detector's trace into a temporary file for the life of the
-// object and gives its text back.
+// object and gives its text back. handle is the trace handle to redirect:
+// fpTrace, or the previous implementation's own.
 class TraceCapture {
 public:
-    TraceCapture();
+    explicit TraceCapture(FILE** handle = &fpTrace);
     ~TraceCapture();
     TraceCapture(const TraceCapture&) = delete;
     TraceCapture& operator=(const TraceCapture&) = delete;
@@ -87,6 +92,7 @@ public:
     std::vector<std::string> Lines() const { return SplitLines(Text()); }
 
 private:
+    FILE** handle_;
     FILE* file_;
 };
 

@@ -1,0 +1,80 @@
+// The options that eval and sweep share, and loading what they name.
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "commands.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int HardwareThreads()
+{
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
+
+}  // namespace
+
+void CommandAddInputOptions(CLI::App* command, InputOptions* options)
+{
+    command->add_option("PATH", options->paths,
+                        "recording, folder (searched recursively) or quoted pattern; optional with --labels");
+    command->add_option("--labels", options->labels, "manifest CSV: path,label[,activity,subject,impact_sample]");
+    CommandAddConfigOptions(command, &options->config);
+    options->threads = HardwareThreads();
+    command->add_option("-j,--jobs", options->threads, "worker threads (default: every hardware thread)")
+        ->check(CLI::Range(1, 1024))
+        ->capture_default_str();
+    command->add_option("--merge", options->mergeSeconds, "alarms closer than this many seconds are one event")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
+}
+
+bool CommandLoadInputs(const InputOptions& options, TumblewatchConfig* config, Manifest* manifest, InputSet* inputs,
+                       std::string* error)
+{
+    if (!ConfigBuild(options.config, config, error)) {
+        return false;
+    }
+    if (!options.labels.empty() && !ManifestRead(options.labels, manifest, error)) {
+        return false;
+    }
+    if (options.paths.empty() && options.labels.empty()) {
+        *error = "give a PATH to evaluate, or a manifest with --labels";
+        return false;
+    }
+    const bool found =
+        options.paths.empty()
+            ? InputsFromList(manifest->files, fs::path(options.labels).parent_path().string(), inputs, error)
+            : InputsFind(options.paths, inputs, error);
+    if (!found) {
+        return false;
+    }
+    if (inputs->recordings.empty()) {
+        *error = "no recording (.bin or .csv) found";
+        return false;
+    }
+    return true;
+}
+
+bool CommandCheckWritable(const std::string& option, const std::string& path, std::string* error)
+{
+    if (path.empty()) {
+        return true;
+    }
+    const fs::path p(path);
+    const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
+    std::error_code ec;
+    if (fs::is_directory(p, ec)) {
+        *error = option + " " + path + ": is a folder";
+        return false;
+    }
+    if (!fs::is_directory(folder, ec) || access(folder.c_str(), W_OK) != 0) {
+        *error = option + " " + path + ": cannot be written (no writable folder " + folder.string() + ")";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,86 @@
+// The subcommands of the tumblewatch program: each adds its options to the
+// command line and runs once it is parsed.
+#ifndef WORKBENCH_COMMANDS_H
+#define WORKBENCH_COMMANDS_H
+
+#include <CLI/CLI.hpp>
+#include <string>
+#include <vector>
+
+#include "config.h"
+#include "inputs.h"
+#include "labels.h"
+#include "metrics.h"
+
+// Exit statuses of the program.
+constexpr int kExitOk = 0;
+constexpr int kExitRequirement = 1;  // a --require was not met
+constexpr int kExitUsage = 2;        // usage or configuration error: nothing was evaluated
+constexpr int kExitUnreadable = 3;   // some recording could not be read (or traced)
+
+// Prints "tumblewatch: MESSAGE" on standard error.
+void CommandError(const std::string& message);
+
+// The options that choose a configuration: --config FILE and --set
+// NAME=VALUE (repeatable, applied after the file).
+void CommandAddConfigOptions(CLI::App* command, ConfigSource* source);
+
+// What eval and sweep share: the recordings, their labels, the
+// configuration, the worker threads and the event gap.
+struct InputOptions {
+    std::vector<std::string> paths;
+    std::string labels;
+    ConfigSource config;
+    int threads;
+    double mergeSeconds = kDefaultMergeSeconds;
+};
+
+void CommandAddInputOptions(CLI::App* command, InputOptions* options);
+
+// The configuration, the manifest (when --labels is given) and the
+// recordings of the options. False with a message for a configuration
+// error, a bad manifest, a PATH that matches nothing or no recording found.
+bool CommandLoadInputs(const InputOptions& options, TumblewatchConfig* config, Manifest* manifest, InputSet* inputs,
+                       std::string* error);
+
+// An output file's folder must exist and be writable before any work;
+// an empty path is fine.
+bool CommandCheckWritable(const std::string& option, const std::string& path, std::string* error);
+
+struct ParamsOptions {
+    ConfigSource config;
+};
+CLI::App* CommandParamsAdd(CLI::App* app, ParamsOptions* options);
+int CommandParamsRun(const ParamsOptions& options);
+
+struct EvalOptions {
+    InputOptions inputs;
+    std::string json;
+    std::string csv;
+    std::string traces;
+    std::vector<std::string>
+    requires;
+    bool quiet = false;
+};
+CLI::App* CommandEvalAdd(CLI::App* app, EvalOptions* options);
+int CommandEvalRun(const EvalOptions& options);
+
+struct SweepOptions {
+    InputOptions inputs;
+    std::vector<std::string> grids;
+    std::vector<std::string> ranges;
+    int64_t random = 0;
+    uint64_t seed = 1;
+    int64_t maxConfigs = 100000;
+    int folds = 0;
+    std::string out;
+    std::string format = "csv";
+    bool resume = false;
+    std::string objective;
+    std::string best;
+    bool quiet = false;
+};
+CLI::App* CommandSweepAdd(CLI::App* app, SweepOptions* options);
+int CommandSweepRun(const SweepOptions& options);
+
+#endif

@@ -1,0 +1,214 @@
+// Labels from manifests and from file names.
+#include "labels.h"
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <vector>
+
+#include "config.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Splits one CSV line into fields; a field in double quotes may hold
+// commas, and "" inside it is one quote. False when a quote is not closed.
+bool SplitCsv(const std::string& line, std::vector<std::string>* fields)
+{
+    fields->clear();
+    std::string field;
+    bool quoted = false;
+    bool wasQuoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"' && field.empty() && !wasQuoted) {
+            quoted = true;
+            wasQuoted = true;
+        } else if (c == ',') {
+            fields->push_back(field);
+            field.clear();
+            wasQuoted = false;
+        } else {
+            field += c;
+        }
+    }
+    fields->push_back(field);
+    return !quoted;
+}
+
+std::string Trim(const std::string& s)
+{
+    const size_t b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos) {
+        return std::string();
+    }
+    const size_t e = s.find_last_not_of(" \t\r");
+    return s.substr(b, e - b + 1);
+}
+
+}  // namespace
+
+const char* LabelName(Label label)
+{
+    switch (label) {
+    case Label::Fall:
+        return "fall";
+    case Label::Adl:
+        return "adl";
+    case Label::None:
+        break;
+    }
+    return "";
+}
+
+RecordingLabels LabelsFromName(const std::string& path)
+{
+    const std::string stem = fs::path(path).stem().string();
+    RecordingLabels labels{Label::None, std::string(), std::string(), -1};
+
+    static const std::regex withSubject("^(fall|adl)_(.+?)_([A-Za-z]+[0-9]+)(_[rR][0-9]+)?$");
+    static const std::regex plain("^(fall|adl)_(.+)$");
+    static const std::regex coded("^([FD])([0-9]+)_([A-Za-z]+[0-9]+)(_[rR][0-9]+)?$");
+    std::smatch m;
+    if (std::regex_match(stem, m, withSubject)) {
+        labels.label = m[1] == "fall" ? Label::Fall : Label::Adl;
+        labels.activity = m[2];
+        labels.subject = m[3];
+    } else if (std::regex_match(stem, m, plain)) {
+        labels.label = m[1] == "fall" ? Label::Fall : Label::Adl;
+        labels.activity = m[2];
+    } else if (std::regex_match(stem, m, coded)) {
+        labels.label = m[1] == "F" ? Label::Fall : Label::Adl;
+        labels.activity = m[1].str() + m[2].str();
+        labels.subject = m[3];
+    }
+    return labels;
+}
+
+std::string ManifestKey(const std::string& path)
+{
+    std::error_code ec;
+    fs::path p = fs::absolute(path, ec);
+    if (ec) {
+        p = fs::path(path);
+    }
+    return p.lexically_normal().string();
+}
+
+bool ManifestRead(const std::string& path, Manifest* manifest, std::string* error)
+{
+    manifest->path = path;
+    manifest->entries.clear();
+    manifest->files.clear();
+    std::ifstream in(path);
+    if (!in) {
+        *error = "manifest " + path + ": cannot be read";
+        return false;
+    }
+    const fs::path folder = fs::path(path).parent_path();
+    const std::set<std::string> known{"path", "label", "activity", "subject", "impact_sample"};
+
+    std::string line;
+    std::vector<std::string> fields;
+    std::vector<std::string> columns;
+    int lineNumber = 0;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        const std::string where = "manifest " + path + ", line " + std::to_string(lineNumber) + ": ";
+        if (Trim(line).empty() || Trim(line)[0] == '#') {
+            continue;
+        }
+        if (!SplitCsv(line, &fields)) {
+            *error = where + "a quoted field is not closed";
+            return false;
+        }
+        for (std::string& f : fields) {
+            f = Trim(f);
+        }
+        if (columns.empty()) {
+            columns = fields;
+            std::set<std::string> seen;
+            for (const std::string& c : columns) {
+                if (known.count(c) == 0) {
+                    *error = where + "unknown column '" + c +
+                             "' (the columns are path, label, activity, subject, impact_sample)";
+                    return false;
+                }
+                if (!seen.insert(c).second) {
+                    *error = where + "column '" + c + "' appears twice";
+                    return false;
+                }
+            }
+            if (seen.count("path") == 0 || seen.count("label") == 0) {
+                *error = where + "the header must name the columns path and label";
+                return false;
+            }
+            continue;
+        }
+        if (fields.size() != columns.size()) {
+            *error = where + std::to_string(fields.size()) + " fields where the header names " +
+                     std::to_string(columns.size());
+            return false;
+        }
+        std::string file;
+        RecordingLabels labels{Label::None, std::string(), std::string(), -1};
+        for (size_t i = 0; i < columns.size(); ++i) {
+            const std::string& c = columns[i];
+            const std::string& v = fields[i];
+            if (c == "path") {
+                file = v;
+            } else if (c == "label") {
+                if (v == "fall") {
+                    labels.label = Label::Fall;
+                } else if (v == "adl") {
+                    labels.label = Label::Adl;
+                } else if (!v.empty()) {
+                    *error = where + "label '" + v + "' is neither fall nor adl";
+                    return false;
+                }
+            } else if (c == "activity") {
+                labels.activity = v;
+            } else if (c == "subject") {
+                labels.subject = v;
+            } else if (!v.empty()) {
+                int32_t sample = 0;
+                if (!ConfigParseInt32(v, &sample) || sample < 0) {
+                    *error = where + "impact_sample '" + v + "' is not a sample number";
+                    return false;
+                }
+                labels.impactSample = sample;
+            }
+        }
+        if (file.empty()) {
+            *error = where + "the path is empty";
+            return false;
+        }
+        const fs::path recording = fs::path(file).is_absolute() ? fs::path(file) : folder / file;
+        std::error_code ec;
+        if (!fs::is_regular_file(recording, ec)) {
+            *error = where + "recording " + recording.string() + " does not exist";
+            return false;
+        }
+        if (!manifest->entries.emplace(ManifestKey(recording.string()), labels).second) {
+            *error = where + "recording " + file + " is listed twice";
+            return false;
+        }
+        manifest->files.push_back(recording.string());
+    }
+    if (columns.empty()) {
+        *error = "manifest " + path + ": no header line";
+        return false;
+    }
+    return true;
+}

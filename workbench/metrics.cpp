@@ -1,0 +1,161 @@
+// Metrics of a labelled set of recordings.
+#include "metrics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kSecondsPerHour = 3600.0;
+
+double Ratio(double num, double den)
+{
+    return den > 0.0 ? num / den : kNaN;
+}
+
+// Samples within which an alarm joins the previous one's event.
+bool SameEvent(uint32_t previous, uint32_t next, double mergeSeconds)
+{
+    return static_cast<double>(next - previous) / kSampleRate < mergeSeconds;
+}
+
+}  // namespace
+
+std::vector<AlarmEvent> MetricsEvents(const std::vector<Alarm>& alarms, double mergeSeconds)
+{
+    std::vector<AlarmEvent> events;
+    for (const Alarm& a : alarms) {
+        if (!events.empty() && SameEvent(events.back().last, a.sample, mergeSeconds)) {
+            events.back().last = a.sample;
+            ++events.back().alarms;
+        } else {
+            events.push_back(AlarmEvent{a.sample, a.sample, 1});
+        }
+    }
+    return events;
+}
+
+int MetricsEventCount(const std::vector<Alarm>& alarms, double mergeSeconds)
+{
+    int count = 0;
+    for (std::size_t i = 0; i < alarms.size(); ++i) {
+        if (i == 0 || !SameEvent(alarms[i - 1].sample, alarms[i].sample, mergeSeconds)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+Metrics MetricsCompute(const std::vector<RecordingScore>& scores)
+{
+    Metrics m{};
+    uint64_t adlSamples = 0;
+    std::vector<double> latencies;
+    for (const RecordingScore& s : scores) {
+        const bool detected = s.firstAlarm >= 0;
+        if (s.label == Label::Fall) {
+            ++m.falls;
+            if (detected) {
+                ++m.tp;
+                latencies.push_back(static_cast<double>(s.firstAlarm - s.impact) / kSampleRate);
+            } else {
+                ++m.fn;
+            }
+        } else if (s.label == Label::Adl) {
+            ++m.adls;
+            adlSamples += s.samples;
+            m.falseAlarmEvents += s.events;
+            if (detected) {
+                ++m.fp;
+            } else {
+                ++m.tn;
+            }
+        }
+    }
+    m.recordings = m.falls + m.adls;
+    m.sensitivity = Ratio(m.tp, m.falls);
+    m.specificity = Ratio(m.tn, m.adls);
+    m.precision = Ratio(m.tp, m.tp + m.fp);
+    m.f1 = Ratio(2.0 * m.tp, 2.0 * m.tp + m.fp + m.fn);
+    m.accuracy = Ratio(m.tp + m.tn, m.recordings);
+    m.adlHours = static_cast<double>(adlSamples) / kSampleRate / kSecondsPerHour;
+    m.falseAlarmsPerHour = Ratio(m.falseAlarmEvents, m.adlHours);
+    m.latencyCount = static_cast<int>(latencies.size());
+    m.latencyMedian = m.latencyMin = m.latencyMax = kNaN;
+    if (!latencies.empty()) {
+        std::sort(latencies.begin(), latencies.end());
+        const std::size_t n = latencies.size();
+        m.latencyMedian = n % 2 == 1 ? latencies[n / 2] : (latencies[n / 2 - 1] + latencies[n / 2]) / 2.0;
+        m.latencyMin = latencies.front();
+        m.latencyMax = latencies.back();
+    }
+    return m;
+}
+
+namespace {
+
+struct MetricField {
+    const char* name;
+    double (*get)(const Metrics&);
+};
+
+// clang-format off
+const MetricField kFields[] = {
+    {"tp", [](const Metrics& m) -> double { return m.tp; }},
+    {"fn", [](const Metrics& m) -> double { return m.fn; }},
+    {"fp", [](const Metrics& m) -> double { return m.fp; }},
+    {"tn", [](const Metrics& m) -> double { return m.tn; }},
+    {"falls", [](const Metrics& m) -> double { return m.falls; }},
+    {"adls", [](const Metrics& m) -> double { return m.adls; }},
+    {"recordings", [](const Metrics& m) -> double { return m.recordings; }},
+    {"sensitivity", [](const Metrics& m) { return m.sensitivity; }},
+    {"specificity", [](const Metrics& m) { return m.specificity; }},
+    {"precision", [](const Metrics& m) { return m.precision; }},
+    {"f1", [](const Metrics& m) { return m.f1; }},
+    {"accuracy", [](const Metrics& m) { return m.accuracy; }},
+    {"false_alarm_events", [](const Metrics& m) -> double { return m.falseAlarmEvents; }},
+    {"adl_hours", [](const Metrics& m) { return m.adlHours; }},
+    {"false_alarms_per_hour", [](const Metrics& m) { return m.falseAlarmsPerHour; }},
+    {"latency_median", [](const Metrics& m) { return m.latencyMedian; }},
+    {"latency_min", [](const Metrics& m) { return m.latencyMin; }},
+    {"latency_max", [](const Metrics& m) { return m.latencyMax; }},
+};
+// clang-format on
+
+}  // namespace
+
+const std::vector<std::string>& MetricsNames()
+{
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> n;
+        for (const MetricField& f : kFields) {
+            n.emplace_back(f.name);
+        }
+        return n;
+    }();
+    return names;
+}
+
+bool MetricsIsCount(const std::string& name)
+{
+    static const char* const counts[] = {"tp", "fn", "fp", "tn", "falls", "adls", "recordings", "false_alarm_events"};
+    for (const char* c : counts) {
+        if (name == c) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool MetricsValue(const Metrics& m, const std::string& name, double* value)
+{
+    for (const MetricField& f : kFields) {
+        if (name == f.name) {
+            *value = f.get(m);
+            return true;
+        }
+    }
+    return false;
+}

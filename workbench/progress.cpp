@@ -1,0 +1,47 @@
+// The progress line.
+#include "progress.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+void ProgressStart(Progress* progress, const std::string& what, uint64_t total, bool wanted)
+{
+    progress->what = what;
+    progress->total = total;
+    progress->done = 0;
+    progress->samples = 0;
+    progress->start = std::chrono::steady_clock::now();
+    progress->shown = wanted && isatty(STDERR_FILENO) != 0;
+}
+
+double ProgressSeconds(const Progress& progress)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - progress.start).count();
+}
+
+void ProgressShow(const Progress& progress)
+{
+    if (!progress.shown) {
+        return;
+    }
+    const double seconds = ProgressSeconds(progress);
+    const uint64_t done = progress.done.load();
+    const double rate = seconds > 0.0 ? static_cast<double>(progress.samples.load()) / seconds : 0.0;
+    std::string left = "";
+    if (done > 0 && done < progress.total) {
+        const double remaining = seconds * static_cast<double>(progress.total - done) / static_cast<double>(done);
+        left = ", about " + std::to_string(static_cast<long>(remaining + 0.5)) + " s left";
+    }
+    std::fprintf(stderr, "\r%llu/%llu %s, %.2f million samples/s%s\033[K", static_cast<unsigned long long>(done),
+                 static_cast<unsigned long long>(progress.total), progress.what.c_str(), rate / 1e6, left.c_str());
+    std::fflush(stderr);
+}
+
+void ProgressEnd(const Progress& progress)
+{
+    if (progress.shown) {
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+    }
+}

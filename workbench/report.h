@@ -1,0 +1,47 @@
+// The reports of an evaluation: on the terminal, as JSON and as CSV.
+#ifndef WORKBENCH_REPORT_H
+#define WORKBENCH_REPORT_H
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "breakdown.h"
+#include "evaluation.h"
+#include "require.h"
+
+// A requirement and how the evaluation did against it.
+struct RequirementResult {
+    Requirement requirement;
+    double value;  // NaN when undefined
+    bool met;
+};
+
+// Everything a report shows; the referenced objects outlive it.
+struct EvalReport {
+    const Evaluation* evaluation;
+    const Metrics* metrics;
+    const Breakdowns* breakdowns;
+    const TumblewatchConfig* config;
+    std::vector<std::string> arguments;  // the paths given
+    std::string manifest;                // the manifest's path, empty for none
+    double mergeSeconds;
+    int threads;
+    std::vector<RequirementResult> requirements;
+};
+
+// The terminal report, at most 100 columns wide: summary, confusion
+// matrix, breakdowns, missed falls, false alarms and unreadable recordings.
+void ReportText(FILE* out, const EvalReport& report);
+
+// The whole evaluation as a JSON document (see the README for its schema).
+std::string ReportJson(const EvalReport& report);
+
+// One CSV row per recording, with a header line.
+std::string ReportCsv(const EvalReport& report);
+
+// Writes text to path through a temporary file in the same folder and a
+// rename, so that a failure leaves no partial file. False with a message.
+bool ReportWriteFile(const std::string& path, const std::string& text, std::string* error);
+
+#endif

@@ -1,0 +1,336 @@
+// Writing and reading the output file of a sweep.
+#include "sweep_output.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "config.h"
+#include "folds.h"
+#include "params.h"
+
+namespace {
+
+using nlohmann::ordered_json;
+
+const char kCsvMark[] = "# tumblewatch sweep";
+const char kJsonKey[] = "tumblewatch_sweep";
+
+std::vector<double> MetricValues(const SweepRow& row, bool folds)
+{
+    const Metrics& m = row.all;
+    std::vector<double> v{static_cast<double>(m.tp),
+                          static_cast<double>(m.fn),
+                          static_cast<double>(m.fp),
+                          static_cast<double>(m.tn),
+                          m.sensitivity,
+                          m.specificity,
+                          m.f1,
+                          m.falseAlarmsPerHour,
+                          m.latencyMedian};
+    if (folds) {
+        for (const FoldMetrics* f : {&row.tune, &row.held}) {
+            v.insert(v.end(), {f->sensitivity, f->specificity, f->f1, f->falseAlarmsPerHour});
+        }
+    }
+    return v;
+}
+
+// A metric as a CSV field: counts as integers, rates with six decimals,
+// nothing when undefined.
+std::string CsvNumber(const std::string& column, double v)
+{
+    if (std::isnan(v)) {
+        return std::string();
+    }
+    char text[64];
+    if (column == "tp" || column == "fn" || column == "fp" || column == "tn") {
+        std::snprintf(text, sizeof text, "%.0f", v);
+    } else {
+        std::snprintf(text, sizeof text, "%.6f", v);
+    }
+    return text;
+}
+
+ordered_json JsonNumber(const std::string& column, double v)
+{
+    if (std::isnan(v)) {
+        return nullptr;
+    }
+    if (column == "tp" || column == "fn" || column == "fp" || column == "tn") {
+        return static_cast<int64_t>(v);
+    }
+    // The same six decimals as the CSV, so both formats carry equal values.
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", v);
+    return std::strtod(text, nullptr);
+}
+
+std::vector<std::string> SplitCommas(const std::string& line)
+{
+    std::vector<std::string> fields;
+    size_t at = 0;
+    for (;;) {
+        const size_t comma = line.find(',', at);
+        fields.push_back(line.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+        if (comma == std::string::npos) {
+            return fields;
+        }
+        at = comma + 1;
+    }
+}
+
+bool ParseDouble(const std::string& text, double* v)
+{
+    if (text.empty()) {
+        *v = std::nan("");
+        return true;
+    }
+    char* end = nullptr;
+    *v = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size();
+}
+
+bool ParseInt64(const std::string& text, int64_t* v)
+{
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    *v = std::strtoll(text.c_str(), &end, 10);
+    return end == text.c_str() + text.size();
+}
+
+// The CSV header line of the columns.
+std::string ColumnLine(const SweepLayout& layout)
+{
+    std::string line = "config";
+    for (const std::string& v : layout.varied) {
+        line += "," + v;
+    }
+    for (const std::string& c : SweepMetricColumns(layout.folds)) {
+        line += "," + c;
+    }
+    return line + "\n";
+}
+
+bool ParseCsvRow(const SweepLayout& layout, const std::string& line, SweepRecord* record, std::string* error)
+{
+    const std::vector<std::string> fields = SplitCommas(line);
+    const std::vector<std::string> columns = SweepMetricColumns(layout.folds);
+    if (fields.size() != 1 + layout.varied.size() + columns.size()) {
+        *error = "a row has " + std::to_string(fields.size()) + " fields";
+        return false;
+    }
+    if (!ParseInt64(fields[0], &record->index)) {
+        *error = "a row's configuration number is '" + fields[0] + "'";
+        return false;
+    }
+    record->values.clear();
+    for (size_t i = 0; i < layout.varied.size(); ++i) {
+        int32_t v = 0;
+        if (!ConfigParseInt32(fields[1 + i], &v)) {
+            *error = "row " + fields[0] + ": " + layout.varied[i] + " is '" + fields[1 + i] + "'";
+            return false;
+        }
+        record->values.push_back(v);
+    }
+    record->metrics.clear();
+    for (size_t i = 0; i < columns.size(); ++i) {
+        double v = 0.0;
+        if (!ParseDouble(fields[1 + layout.varied.size() + i], &v)) {
+            *error = "row " + fields[0] + ": " + columns[i] + " is not a number";
+            return false;
+        }
+        record->metrics.emplace_back(columns[i], v);
+    }
+    return true;
+}
+
+bool ParseJsonRow(const SweepLayout& layout, const std::string& line, SweepRecord* record, std::string* error)
+{
+    const ordered_json j = ordered_json::parse(line, nullptr, false);
+    if (j.is_discarded() || !j.is_object() || !j.contains("config") || !j["config"].is_number_integer()) {
+        *error = "a row is not a JSON object with a configuration number";
+        return false;
+    }
+    record->index = j["config"].get<int64_t>();
+    record->values.clear();
+    for (const std::string& name : layout.varied) {
+        if (!j.contains(name) || !j[name].is_number_integer()) {
+            *error = "row " + std::to_string(record->index) + " has no value of " + name;
+            return false;
+        }
+        record->values.push_back(j[name].get<int32_t>());
+    }
+    record->metrics.clear();
+    for (const std::string& c : SweepMetricColumns(layout.folds)) {
+        if (!j.contains(c) || !(j[c].is_null() || j[c].is_number())) {
+            *error = "row " + std::to_string(record->index) + " has no " + c;
+            return false;
+        }
+        record->metrics.emplace_back(c, j[c].is_null() ? std::nan("") : j[c].get<double>());
+    }
+    return true;
+}
+
+}  // namespace
+
+double SweepRecord::Metric(const std::string& name) const
+{
+    for (const auto& [column, value] : metrics) {
+        if (column == name) {
+            return value;
+        }
+    }
+    return std::nan("");
+}
+
+std::vector<std::string> SweepMetricColumns(bool folds)
+{
+    std::vector<std::string> columns{
+        "tp", "fn", "fp", "tn", "sensitivity", "specificity", "f1", "false_alarms_per_hour", "latency_median"};
+    if (folds) {
+        for (const char* part : {"tune_", "held_"}) {
+            for (const char* m : {"sensitivity", "specificity", "f1", "false_alarms_per_hour"}) {
+                columns.push_back(std::string(part) + m);
+            }
+        }
+    }
+    return columns;
+}
+
+std::string SweepId(const std::string& text)
+{
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(FoldsHash(text)));
+    return hex;
+}
+
+std::string SweepHeaderText(const SweepLayout& layout)
+{
+    if (layout.format == SweepFormat::Csv) {
+        return std::string(kCsvMark) + " " + layout.id + "; " + layout.description + "\n" + ColumnLine(layout);
+    }
+    ordered_json j;
+    j[kJsonKey] = {{"id", layout.id},
+                   {"description", layout.description},
+                   {"varied", layout.varied},
+                   {"folds", layout.folds},
+                   {"columns", SweepMetricColumns(layout.folds)}};
+    return j.dump() + "\n";
+}
+
+std::string SweepRowText(const SweepLayout& layout, const std::vector<int>& variedParams, const SweepRow& row)
+{
+    const std::vector<std::string> columns = SweepMetricColumns(layout.folds);
+    const std::vector<double> values = MetricValues(row, layout.folds);
+    if (layout.format == SweepFormat::Csv) {
+        std::string line = std::to_string(row.index);
+        for (const int p : variedParams) {
+            line += "," + std::to_string(TumblewatchParamGet(&row.config, p));
+        }
+        for (size_t i = 0; i < columns.size(); ++i) {
+            line += "," + CsvNumber(columns[i], values[i]);
+        }
+        return line + "\n";
+    }
+    ordered_json j;
+    j["config"] = row.index;
+    for (const int p : variedParams) {
+        j[TumblewatchParams()[p].name] = TumblewatchParamGet(&row.config, p);
+    }
+    for (size_t i = 0; i < columns.size(); ++i) {
+        j[columns[i]] = JsonNumber(columns[i], values[i]);
+    }
+    return j.dump() + "\n";
+}
+
+bool SweepReadFile(const std::string& path, SweepLayout* layout,
+                   const std::function<bool(const SweepRecord&, std::string*)>& onRow, uint64_t* completeBytes,
+                   std::string* error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = path + ": cannot be read";
+        return false;
+    }
+    std::string line;
+    uint64_t bytes = 0;
+    int lineNumber = 0;
+    auto next = [&]() {
+        if (!std::getline(in, line)) {
+            return false;
+        }
+        if (in.eof()) {
+            return false;  // no newline: the unfinished last line of a stopped sweep
+        }
+        ++lineNumber;
+        bytes += line.size() + 1;
+        return true;
+    };
+    const std::string notSweep = path + ": not the output of tumblewatch sweep";
+    if (!next()) {
+        *error = notSweep + " (no header line)";
+        return false;
+    }
+    if (line.rfind(kCsvMark, 0) == 0) {
+        layout->format = SweepFormat::Csv;
+        const size_t semi = line.find("; ");
+        layout->id =
+            line.substr(sizeof(kCsvMark), semi == std::string::npos ? std::string::npos : semi - sizeof(kCsvMark));
+        layout->description = semi == std::string::npos ? std::string() : line.substr(semi + 2);
+        if (!next()) {
+            *error = notSweep + " (no column line)";
+            return false;
+        }
+        const std::vector<std::string> fields = SplitCommas(line);
+        layout->folds = line.find(",tune_sensitivity,") != std::string::npos;
+        const size_t metrics = SweepMetricColumns(layout->folds).size();
+        if (fields.empty() || fields[0] != "config" || fields.size() < 1 + metrics) {
+            *error = notSweep + " (line 2 is not its column line)";
+            return false;
+        }
+        layout->varied.assign(fields.begin() + 1, fields.end() - static_cast<long>(metrics));
+        if (ColumnLine(*layout) != line + "\n") {
+            *error = notSweep + " (line 2 is not its column line)";
+            return false;
+        }
+    } else {
+        const ordered_json j = ordered_json::parse(line, nullptr, false);
+        if (j.is_discarded() || !j.is_object() || !j.contains(kJsonKey) || !j[kJsonKey].is_object()) {
+            *error = notSweep;
+            return false;
+        }
+        const ordered_json& h = j[kJsonKey];
+        try {
+            layout->format = SweepFormat::Jsonl;
+            layout->id = h.at("id").get<std::string>();
+            layout->description = h.at("description").get<std::string>();
+            layout->varied = h.at("varied").get<std::vector<std::string>>();
+            layout->folds = h.at("folds").get<bool>();
+        } catch (const nlohmann::json::exception&) {
+            *error = notSweep + " (its header line lacks a field)";
+            return false;
+        }
+    }
+    for (const std::string& name : layout->varied) {
+        if (TumblewatchParamIndex(name.c_str()) < 0) {
+            *error = notSweep + " (it varies an unknown parameter '" + name + "')";
+            return false;
+        }
+    }
+    SweepRecord record;
+    while (next()) {
+        std::string problem;
+        const bool parsed = layout->format == SweepFormat::Csv ? ParseCsvRow(*layout, line, &record, &problem)
+                                                               : ParseJsonRow(*layout, line, &record, &problem);
+        if (!parsed || !onRow(record, &problem)) {
+            *error = path + ", line " + std::to_string(lineNumber) + ": " + problem;
+            return false;
+        }
+    }
+    *completeBytes = bytes;
+    return true;
+}
