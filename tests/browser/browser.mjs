@@ -59,23 +59,25 @@ export async function openReport(browser, file, { width = 1400, height = 1000, h
   return { page, problems, blocked, readyMs };
 }
 
-// Pixels of a canvas inside its plotting area that are coloured (not the
-// white or transparent background, not the greys of axes and grid), and
-// those close to a given colour.
+// Pixels of a canvas inside its plotting area: painted (not the white or
+// transparent background), coloured (not the greys of the grid either),
+// and close to a given colour.
 export async function canvasPixels(page, selector, index, near) {
   return page.evaluate(([selector, index, near]) => {
     const plots = window.tumblewatchReport[selector];
     const u = plots[index].plot || plots[index];
     const { left, top, width, height } = u.bbox;
     const img = u.ctx.getImageData(Math.round(left), Math.round(top), Math.round(width), Math.round(height)).data;
+    let painted = 0;
     let coloured = 0;
     let close = 0;
     for (let i = 0; i < img.length; i += 4) {
       const [r, g, b, a] = [img[i], img[i + 1], img[i + 2], img[i + 3]];
       if (a < 128) continue;
+      if (Math.min(r, g, b) < 235) painted++;
       if (Math.max(r, g, b) - Math.min(r, g, b) > 60) coloured++;
       if (near && Math.abs(r - near[0]) < 40 && Math.abs(g - near[1]) < 40 && Math.abs(b - near[2]) < 40) close++;
     }
-    return { coloured, close, total: img.length / 4 };
+    return { painted, coloured, close, total: img.length / 4 };
   }, [selector, index, near || null]);
 }

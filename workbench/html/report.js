@@ -17,7 +17,8 @@
     selected: null,
     panels: [],
     scatters: [],
-    markers: 0,
+    markers: 0,  // alarm markers in the latest drawing of the first panel
+    chart: null,
     select: null,
     zoomTo: null,
   };
@@ -280,6 +281,7 @@
     ctx.lineWidth = 2 * ratio;
     ctx.font = 'bold ' + 11 * ratio + 'px sans-serif';
     let lastLabel = -Infinity;
+    let drawn = 0;
     for (const a of rec.alarms) {
       const t = a.sample / rec.rate;
       if (t < xmin || t > xmax) continue;
@@ -288,13 +290,14 @@
       ctx.moveTo(x, top);
       ctx.lineTo(x, top + height);
       ctx.stroke();
-      state.markers++;
+      drawn++;
       if (labelled && x - lastLabel > 24 * ratio) {
         ctx.fillText(String(a.code), x + 3 * ratio, top + 12 * ratio);
         lastLabel = x;
       }
     }
     ctx.restore();
+    if (labelled) state.markers = drawn;
   }
 
   // The stacked panels of one recording on a shared time axis: drag to
@@ -353,7 +356,18 @@
         width: this.width(),
         height: index === 0 ? 210 : 160,
         series,
-        scales: { x: { time: false } },
+        // A little room above and below, so that a flat line on its
+        // minimum or maximum stays in sight.
+        scales: {
+          x: { time: false },
+          y: {
+            range: (u, mn, mx) => {
+              if (mn == null || mx == null) return [0, 1];
+              const pad = Math.max((mx - mn) * 0.05, 1);
+              return [mn - pad, mx + pad];
+            },
+          },
+        },
         axes: [
           { label: index === this.defs.length - 1 ? 'time (s)' : null, size: index === this.defs.length - 1 ? 50 : 30 },
           { size: 56 },
@@ -512,15 +526,20 @@
         onclick: () => current && current.setRange(rec.impact / rec.rate - 5, rec.impact / rec.rate + 5),
       }));
     }
-    rec.alarms.slice(0, 200).forEach(a => {
+    // One button per alarm event (alarms merged as in the report), which
+    // zooms to it.
+    rec.events.slice(0, 200).forEach(e => {
+      const codes = [...new Set(rec.alarms.filter(a => a.sample >= e.first && a.sample <= e.last).map(a => a.code))];
+      const a = e.first / rec.rate;
+      const b = e.last / rec.rate;
       jumps.append(el('button', {
         type: 'button',
-        text: 'code ' + a.code + ' at ' + fixed(a.sample / rec.rate, 2) + ' s',
-        title: 'sample ' + a.sample,
-        onclick: () => current && current.setRange(a.sample / rec.rate - 5, a.sample / rec.rate + 5),
+        text: 'code ' + codes.join(', ') + ' at ' + fixed(a, 2) + ' s' + (e.alarms > 1 ? ' (' + e.alarms + ' alarms)' : ''),
+        title: 'samples ' + e.first + ' to ' + e.last,
+        onclick: () => current && current.setRange(a - 5, b + 5),
       }));
     });
-    if (rec.alarms.length > 200) jumps.append(el('span', { class: 'hint', text: '... ' + (rec.alarms.length - 200) + ' more alarms' }));
+    if (rec.events.length > 200) jumps.append(el('span', { class: 'hint', text: '... ' + (rec.events.length - 200) + ' more alarm events' }));
     if (rec.alarms.length === 0) jumps.append(el('span', { class: 'hint', text: 'no alarm' }));
     host.append(jumps);
     const panels = el('div');
@@ -528,6 +547,7 @@
     const series = await seriesOf(rec);
     if (state.selected !== i) return;  // another recording was chosen meanwhile
     current = new RecordingChart(panels, rec, series, data.report.config);
+    state.chart = current;
     state.panels = current.plots;
     state.zoomTo = (a, b) => current.setRange(a, b);
   }
@@ -547,8 +567,11 @@
   function header(title) {
     const rep = data.report;
     app.append(el('h1', { text: title }));
-    app.append(el('p', { class: 'meta', text: rep.tool + ' ' + rep.version + '; ' + (rep.inputs || []).join(' ') +
-      (rep.manifest ? '; labels ' + rep.manifest : '') + '; events merge alarms less than ' + rep.merge_seconds + ' s apart' }));
+    const parts = ['tumblewatch ' + data.kind + ' ' + rep.version];
+    if ((rep.inputs || []).length) parts.push(rep.inputs.join(' '));
+    if (rep.manifest) parts.push('labels ' + rep.manifest);
+    parts.push('events merge alarms less than ' + rep.merge_seconds + ' s apart');
+    app.append(el('p', { class: 'meta', text: parts.join('; ') }));
     app.append(el('p', { class: 'meta', text: 'Configuration: ' +
       (data.config_changes.length ? data.config_changes.join(' ') : 'the defaults') }));
   }
@@ -706,10 +729,12 @@
       cursor: { drag: { x: true, y: true, uni: 30 }, points: { show: false } },
       series: [
         { label: 'false alarms per hour' },
-        { label: 'configurations (' + points.length + ')', stroke: '#1f77b4', fill: 'rgba(31, 119, 180, 0.35)',
-          paths: () => null, points: { show: true, size: 7, width: 1 } },
-        { label: 'Pareto front', stroke: '#e00000', width: 2, spanGaps: true, points: { show: true, size: 9, width: 2, fill: '#fff' } },
-        { label: baseLabel, stroke: '#111', fill: '#ffd400', paths: () => null, points: { show: true, size: 14, width: 2 } },
+        { label: 'configurations (' + points.length + ')', stroke: '#1f77b4', paths: () => null,
+          points: { show: true, size: 7, width: 1, stroke: '#1f77b4', fill: 'rgba(31, 119, 180, 0.45)' } },
+        { label: 'Pareto front', stroke: '#e00000', width: 2, spanGaps: true,
+          points: { show: true, size: 9, width: 2, stroke: '#e00000', fill: '#ffffff' } },
+        { label: baseLabel, stroke: '#111111', paths: () => null,
+          points: { show: true, size: 15, width: 2, stroke: '#111111', fill: 'rgba(255, 212, 0, 0.8)' } },
       ],
       hooks: {
         setCursor: [self => showTip(self)],
