@@ -326,7 +326,7 @@ TEST(TumblewatchProgram, BadInputIsRefusedBeforeAnyWork)
         {{"eval", "a", "--traces", "a"}, "would be written beside it"},
         {{"eval", "a", "--json", "nofolder/x.json"}, "--json nofolder/x.json: cannot be written"},
         {{"eval"}, "give a PATH to evaluate"},
-        {{"frobnicate"}, "unknown command 'frobnicate' (the commands: params, eval; see --help)"},
+        {{"frobnicate"}, "unknown command 'frobnicate' (the commands: params, eval, sweep"},
     };
     for (const auto& [args, message] : cases) {
         const BenchRun run = Tumblewatch(dir.path(), args);

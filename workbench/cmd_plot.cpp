@@ -39,8 +39,8 @@ int CommandPlotRun(const PlotOptions& options)
         return kExitUsage;
     }
     if (!CommandCheckWritable("--html", options.html, &error) ||
-        !CommandCheckNotInput("--html", options.html,
-                              {inputs.recordings[0].path, options.labels, options.config.file}, &error)) {
+        !CommandCheckNotInput("--html", options.html, {inputs.recordings[0].path, options.labels, options.config.file},
+                              &error)) {
         CommandError(error);
         return kExitUsage;
     }
@@ -72,8 +72,8 @@ int CommandPlotRun(const PlotOptions& options)
 
     const Metrics metrics = EvalMetrics(evaluation);
     const Breakdowns breakdowns = BreakdownsOf(evaluation);
-    const EvalReport report{&evaluation,        &metrics, &breakdowns, &config, {options.recording},
-                            options.labels,     options.mergeSeconds,  1,       {}};
+    const EvalReport report{&evaluation,          &metrics, &breakdowns, &config, {options.recording}, options.labels,
+                            options.mergeSeconds, 1,        {}};
     if (!ReportWriteFile(options.html, HtmlPlotPage(report, chart), &error)) {
         CommandError(error);
         return kExitUsage;

@@ -1,7 +1,6 @@
 // Filling the report page's template.
 #include "html_page.h"
 
-
 #include "html_assets.h"
 #include "html_encode.h"
 

@@ -63,8 +63,13 @@ ordered_json FrontOf(const std::vector<SweepRecord>& rows, const char* sensitivi
 {
     ParetoFront front;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        ParetoAdd(&front, SweepPoint{static_cast<int64_t>(i), rows[i].Metric(sensitivity), rows[i].Metric(falseAlarms),
-                                     std::nan(""), std::nan(""), std::nan(""), {}});
+        ParetoAdd(&front, SweepPoint{static_cast<int64_t>(i),
+                                     rows[i].Metric(sensitivity),
+                                     rows[i].Metric(falseAlarms),
+                                     std::nan(""),
+                                     std::nan(""),
+                                     std::nan(""),
+                                     {}});
     }
     ordered_json indices = ordered_json::array();
     for (const SweepPoint& p : front.points) {

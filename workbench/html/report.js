@@ -389,17 +389,24 @@
             if (key === 'x' && !chart.updating) chart.schedule(u.scales.x.min, u.scales.x.max);
           }],
           setCursor: [u => {
-            if (u.cursor.idx != null && u.cursor.left >= 0) {
-              const t = u.posToVal(u.cursor.left, 'x');
-              chart.readout.textContent = timeText(t, rate) +
-                (chart.bucket > 1 ? ' (each point: min or max of ' + chart.bucket + ' samples; zoom in for single samples)' : '');
-            }
+            const t = u.cursor.left >= 0 ? u.posToVal(u.cursor.left, 'x') : null;
+            chart.showReadout(t);
           }],
         },
       };
       const u = new uPlot(opts, [[]].concat(series.slice(1).map(() => [])), box);
       u.panelDef = def;
       return u;
+    }
+
+    // The view and, under the cursor, its time and sample.
+    showReadout(t) {
+      const rate = this.rec.rate;
+      const [min, max] = this.range;
+      const view = 'view ' + min.toFixed(2) + ' to ' + max.toFixed(2) + ' s (' + Math.round((max - min) * rate + 1) +
+        ' samples' + (this.bucket > 1 ? '; each point the min or max of ' + this.bucket + ' samples, zoom in for single samples' : '') + ')';
+      this.readout.textContent = (t != null ? timeText(t, rate) + '; ' : '') + view +
+        '. Drag across a panel to zoom in, double-click to see the whole recording.';
     }
 
     schedule(min, max) {
@@ -447,6 +454,7 @@
       } finally {
         this.updating = false;
       }
+      this.showReadout(null);
     }
 
     resize() {
