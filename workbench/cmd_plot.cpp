@@ -61,7 +61,7 @@ int CommandPlotRun(const PlotOptions& options)
         CommandError(o.input.path + ": " + reason);
         return kExitUnreadable;
     }
-    RecordingChart chart;
+    RecordingChart chart{};
     ChartCapture(config, samples.data(), samples.size(), &chart, &o.detect);
     o.read = true;
     o.events = MetricsEvents(o.detect.alarms, options.mergeSeconds);

@@ -35,8 +35,8 @@ ordered_json ChartOf(const RecordingOutcome& o, const TumblewatchConfig& config,
     if (RecordingLoad(o.input.path, o.input.format, o.input.micom, &samples, &reason) != 0) {
         return {{"failure", "cannot be read again for its chart: " + reason}};
     }
-    RecordingChart chart;
-    DetectResult result;
+    RecordingChart chart{};
+    DetectResult result{};
     ChartCapture(config, samples.data(), samples.size(), &chart, &result);
     bool same = result.samples == o.detect.samples && result.alarms.size() == o.detect.alarms.size();
     for (std::size_t i = 0; same && i < result.alarms.size(); ++i) {

@@ -1,6 +1,8 @@
 // Filling the report page's template.
 #include "html_page.h"
 
+#include <utility>
+
 #include "html_assets.h"
 #include "html_encode.h"
 
@@ -10,7 +12,7 @@ std::string HtmlPage(const std::string& title, const std::string& dataJson, cons
     for (const HtmlSeriesBlock& b : series) {
         blocks += "<script type=\"text/plain\" id=\"series-" + HtmlEscape(b.name) + "\">" + b.base64 + "</script>\n";
     }
-    const std::string fields[][2] = {
+    const std::pair<const char*, std::string> fields[] = {
         {"TITLE", HtmlEscape(title)},
         {"UPLOT_VERSION", HtmlUplotVersion()},
         {"UPLOT_LICENSE", HtmlEscape(std::string(HtmlAsset(HtmlAssetId::UplotLicense)))},
@@ -26,8 +28,8 @@ std::string HtmlPage(const std::string& title, const std::string& dataJson, cons
     const std::string_view page = HtmlAsset(HtmlAssetId::PageTemplate);
     std::string out;
     std::size_t reserve = page.size();
-    for (const auto& f : fields) {
-        reserve += f[1].size();
+    for (const auto& [name, text] : fields) {
+        reserve += text.size();
     }
     out.reserve(reserve);
     std::size_t at = 0;
@@ -39,10 +41,10 @@ std::string HtmlPage(const std::string& title, const std::string& dataJson, cons
         }
         out.append(page.substr(at, mark - at));
         bool replaced = false;
-        for (const auto& f : fields) {
-            const std::string key = "@" + f[0] + "@";
+        for (const auto& [name, text] : fields) {
+            const std::string key = std::string("@") + name + "@";
             if (page.compare(mark, key.size(), key) == 0) {
-                out += f[1];
+                out += text;
                 at = mark + key.size();
                 replaced = true;
                 break;
