@@ -5,6 +5,7 @@
 #define TILT_BENCH_REPLAY_COMMON_H
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "recording_reader.h"
@@ -21,8 +22,9 @@ std::string TraceFileName(const std::string& path);
 
 // The trace of one replay while it is open.
 struct BenchTrace {
-    std::string path;  // the trace file
-    int firstError;    // errno of the first failed write; 0 while none failed
+    std::string path;                // the trace file
+    int firstError;                  // errno of the first failed write; 0 while none failed
+    std::unique_ptr<char[]> buffer;  // the file's stdio buffer while it is open (1 MiB)
 };
 
 // Creates (or truncates) the trace file beside inputPath and stores it in

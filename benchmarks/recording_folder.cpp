@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <vector>
 
-#include "dataset_format.h"
 #include "sample_stream.h"
 
 namespace {
@@ -31,14 +30,7 @@ RecordingFolder::RecordingFolder()
                                           stream.begin() + static_cast<long>((r + 1) * kSamplesEach));
         const std::string name =
             (r % 2 == 0 ? "fall_mixed_s" : "adl_mixed_s") + std::to_string(r % 5) + "_r" + std::to_string(r) + ".bin";
-        FILE* f = std::fopen((dir_ + "/" + name).c_str(), "wb");
-        if (f == nullptr) {
-            dir_.clear();
-            return;
-        }
-        const std::string bytes = DataSetImage(part);
-        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        if (std::fclose(f) != 0 || !written) {
+        if (!WriteDataSetFile(dir_ + "/" + name, part)) {
             dir_.clear();
             return;
         }

@@ -5,8 +5,11 @@
 // standing. Every value carries a little sensor noise.
 #include "sample_stream.h"
 
+#include "dataset_format.h"
+
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 
 namespace {
 
@@ -103,4 +106,15 @@ std::vector<ImuSample> MakeSampleStream(std::size_t count)
                       Counts((gy + noise.Next(1.0)) * kCountsPerDps), Counts((gz + noise.Next(1.0)) * kCountsPerDps)});
     }
     return samples;
+}
+
+bool WriteDataSetFile(const std::string& path, const std::vector<ImuSample>& samples)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        return false;
+    }
+    const std::string bytes = DataSetImage(samples);
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && written;
 }

@@ -1,7 +1,11 @@
-// Throughput of the detector alone (no trace file) and of a whole binary
-// replay with its trace, on the generated sample stream. Both are reported
-// in samples per second and as a multiple of real time at 50 samples per
-// second. Wall-clock time is used, so the replay's file writing counts.
+// Throughput of the detector alone (no trace file), of a whole binary
+// replay with its trace and of the trace writers alone, on the generated
+// sample stream, for the current
+// code and for the previous implementation (previous/previous.h) in the
+// same run. Both are reported in samples per second and as a multiple of
+// real time at 50 samples per second. Wall-clock time is used, so the
+// replay's file writing counts. scripts/benchmark.sh runs every case
+// several times, interleaved, and prints the speed-ups of the medians.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -13,7 +17,9 @@
 #include <vector>
 
 #include "bench.h"
+#include "previous.h"
 #include "sample_stream.h"
+#include "trace.h"
 #include "tumblewatch.h"
 
 namespace {
@@ -25,6 +31,30 @@ const std::vector<ImuSample>& Stream()
 {
     static const std::vector<ImuSample> stream = MakeSampleStream(kStreamSamples);
     return stream;
+}
+
+// The entry points a case runs: the current ones or the previous ones,
+// both called through pointers.
+struct Implementation {
+    int (*set)(TumblewatchContext* ctx, const TumblewatchConfig* cfg);
+    int (*process)(TumblewatchContext* ctx, const ImuSample* sample);
+    int (*close)(TumblewatchContext* ctx);
+    int (*replayBinFile)(const char* path);
+    FILE** trace;
+    void (*traceSample)(TumblewatchContext* ctx, const ImuSample* sample, int part);
+    int (*finishSample)(TumblewatchContext* ctx, int code);
+};
+
+Implementation Current()
+{
+    return Implementation{TumblewatchSet, TumblewatchProcess, TumblewatchClose, ReplayBinFile,
+                          &fpTrace,       TraceSample,        FinishSample};
+}
+
+Implementation Previous()
+{
+    const PreviousImplementation& p = TumblewatchPrevious();
+    return Implementation{p.set, p.process, p.close, p.replayBinFile, p.trace, p.traceSample, p.finishSample};
 }
 
 // Wall-clock time of the timed loop, for the multiple of real time: a
@@ -60,20 +90,7 @@ public:
         dir_ = templ;
         path_ = dir_ + "/stream.bin";
         trace_ = dir_ + "/stream.txt";
-        FILE* f = std::fopen(path_.c_str(), "wb");
-        if (f == nullptr) {
-            return;
-        }
-        std::string bytes("QX DataSet V1.0.0\0\0\0\x18\0\0\0", 24);  // records from byte 24
-        for (const ImuSample& s : samples) {
-            for (const int16_t v : {s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ}) {
-                const auto u = static_cast<uint16_t>(v);
-                bytes.push_back(static_cast<char>(u & 0xff));
-                bytes.push_back(static_cast<char>(u >> 8));
-            }
-        }
-        ok_ = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        ok_ = std::fclose(f) == 0 && ok_;
+        ok_ = WriteDataSetFile(path_, samples);
     }
     ~DataSetFile()
     {
@@ -98,31 +115,32 @@ private:
 
 // TumblewatchProcess on every sample, with no trace file open; one fresh
 // detector per pass over the stream, as a replay has one per file.
-void BM_Detector(benchmark::State& state)
+void BM_Detector(benchmark::State& state, Implementation impl)
 {
     const std::vector<ImuSample>& stream = Stream();
-    fpTrace = nullptr;
+    fpTrace = nullptr;  // the previous implementation's own handle is never set
     const LoopClock clock;
     for (auto _ : state) {
         TumblewatchConfig cfg;
         TumblewatchContext detector;
         TumblewatchDefault(&cfg);
-        if (TumblewatchSet(&detector, &cfg) < 0) {
+        if (impl.set(&detector, &cfg) < 0) {
             state.SkipWithError("TumblewatchSet failed");
             break;
         }
         for (const ImuSample& s : stream) {
-            benchmark::DoNotOptimize(TumblewatchProcess(&detector, &s));
+            benchmark::DoNotOptimize(impl.process(&detector, &s));
         }
-        TumblewatchClose(&detector);
+        impl.close(&detector);
     }
     SetCounters(state, clock);
 }
-BENCHMARK(BM_Detector)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Detector, previous, Previous())->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Detector, current, Current())->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // ReplayBinFile on the stream's dataset file: reading, detecting and
 // writing the trace beside it.
-void BM_ReplayWithTrace(benchmark::State& state)
+void BM_ReplayWithTrace(benchmark::State& state, Implementation impl)
 {
     const DataSetFile file(Stream());
     if (!file.ok()) {
@@ -131,14 +149,73 @@ void BM_ReplayWithTrace(benchmark::State& state)
     }
     const LoopClock clock;
     for (auto _ : state) {
-        if (ReplayBinFile(file.path().c_str()) != 0) {
+        if (impl.replayBinFile(file.path().c_str()) != 0) {
             state.SkipWithError("ReplayBinFile failed");
             break;
         }
     }
     SetCounters(state, clock);
 }
-BENCHMARK(BM_ReplayWithTrace)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReplayWithTrace, previous, Previous())->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReplayWithTrace, current, Current())->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The detector's states at every sample of the stream's first minutes, for
+// the trace writers alone.
+const std::vector<TumblewatchContext>& States()
+{
+    static const std::vector<TumblewatchContext> states = [] {
+        std::vector<TumblewatchContext> all;
+        TumblewatchConfig cfg;
+        TumblewatchDefault(&cfg);
+        TumblewatchContext ctx;
+        TumblewatchSet(&ctx, &cfg);
+        for (std::size_t i = 0; i < 3000; ++i) {
+            TumblewatchProcess(&ctx, &Stream()[i]);
+            all.push_back(ctx);
+        }
+        TumblewatchClose(&ctx);
+        for (TumblewatchContext& c : all) {
+            c.config = nullptr;  // set again where used
+            c.orient.orientation = nullptr;
+        }
+        return all;
+    }();
+    return states;
+}
+
+// The trace writers alone: the three fragments of a line after warm-up
+// for every stored state, into /dev/null through a 1 MiB stdio buffer.
+void BM_TraceWriters(benchmark::State& state, Implementation impl)
+{
+    const std::vector<TumblewatchContext>& states = States();
+    std::vector<char> buffer(std::size_t{1} << 20);
+    FILE* devNull = std::fopen("/dev/null", "w");
+    if (devNull == nullptr) {
+        state.SkipWithError("cannot open /dev/null");
+        return;
+    }
+    std::setvbuf(devNull, buffer.data(), _IOFBF, buffer.size());
+    *impl.trace = devNull;
+    TumblewatchConfig cfg;
+    TumblewatchDefault(&cfg);
+    const LoopClock clock;
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < states.size(); ++i) {
+            TumblewatchContext ctx = states[i];
+            ctx.config = &cfg;
+            impl.traceSample(&ctx, &Stream()[i], 1);
+            impl.traceSample(&ctx, &Stream()[i], 2);
+            impl.finishSample(&ctx, 0);
+        }
+    }
+    *impl.trace = nullptr;
+    std::fclose(devNull);
+    const double lines = static_cast<double>(states.size()) * static_cast<double>(state.iterations());
+    state.counters["lines/s"] = benchmark::Counter(lines, benchmark::Counter::kIsRate);
+    benchmark::DoNotOptimize(clock.Seconds());
+}
+BENCHMARK_CAPTURE(BM_TraceWriters, previous, Previous())->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_TraceWriters, current, Current())->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,8 +1,8 @@
 // First-order low-pass H(s) = wc / (s + wc), bilinear transform without
-// pre-warping, wc = 6.28 * cut-off; and the magnitude rules.
+// pre-warping, wc = 6.28 * cut-off. (The magnitude rules are in
+// magnitude.cpp.)
 #include "lpf.h"
 
-#include <cmath>
 #include <mutex>
 
 float lpfCutoff = 10.0f;
@@ -61,35 +61,4 @@ int TriAxisLpfStep(TriAxisLpf* filter, float x, float y, float z)
         filter->inPrev[i] = in[i];
     }
     return 0;
-}
-
-float RootHalf(float s)
-{
-    return static_cast<float>(std::pow(static_cast<double>(s), 0.5));
-}
-
-float MagnitudeRoot(float x, float y, float z)
-{
-    return RootHalf(x * x + y * y + z * z);
-}
-
-namespace {
-
-// Truncates toward zero into 16 bits. The inputs come from 16-bit sensor
-// counts, so the value is finite and far inside the int32 range.
-uint16_t Truncate16(float v)
-{
-    return static_cast<uint16_t>(static_cast<int32_t>(v));
-}
-
-}  // namespace
-
-uint16_t AccelMagnitude(float x, float y, float z)
-{
-    return Truncate16(MagnitudeRoot(x, y, z) * 100.0f);
-}
-
-uint16_t GyroMagnitude(float x, float y, float z)
-{
-    return Truncate16(MagnitudeRoot(x, y, z));
 }

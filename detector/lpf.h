@@ -22,7 +22,9 @@ int TriAxisLpfInit(TriAxisLpf* filter, int32_t rate, int32_t cutoff);
 int TriAxisLpfStep(TriAxisLpf* filter, float x, float y, float z);
 
 // The power 0.5 of s, taken in double and rounded to float. (The
-// single-precision powf can differ in the last bit.)
+// single-precision powf can differ in the last bit.) Computed as the float
+// square root, which gives the same bits for every non-negative float
+// (checked on all of them by tools/check_magnitude_root.cpp).
 float RootHalf(float s);
 
 // RootHalf of x*x + y*y + z*z, summed in float from left to right.

@@ -1,20 +1,113 @@
 #!/usr/bin/env bash
-# Builds the benchmark program with -O2 (assertions stay on: no build type
-# defines NDEBUG) in build-bench/ and runs it.
+# Builds the benchmark programs with -O2 (assertions stay on: no build type
+# defines NDEBUG) in build-bench/ and runs them. Every measurement runs the
+# current code and the previous implementation (benchmarks/previous) in
+# the same run, so that the machine's load weighs on both alike.
 #
-#   scripts/benchmark.sh [ARGS...]          the full run; ARGS go to the program
+#   scripts/benchmark.sh [ARGS...]          the full run; ARGS go to the throughput program
 #   scripts/benchmark.sh --smoke [ARGS...]  a brief run that only shows it works (CI)
+#
+# The full run prints:
+#   1. throughput: the detector alone and the replay with trace, previous
+#      and current, 5 repetitions in random order, medians and speed-ups;
+#   2. scaling: one replay with trace of 1k, 10k, 100k, 1M and 2M samples,
+#      wall-clock and CPU time per sample and peak resident size, best of 3;
+#   3. two 2M-sample replays as two processes at once.
+#
+# The dataset files and their traces go to a fresh folder under $TMPDIR
+# (default /tmp): TMPDIR=/dev/shm measures without the disk.
 #
 # Benchmarks are not tests: nothing here checks a timing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-args=()
+smoke=0
 if [ "${1:-}" = "--smoke" ]; then
+  smoke=1
   shift
-  args+=(--benchmark_min_time=0.01)
 fi
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target tumblewatch_benchmark >/dev/null
-build-bench/benchmarks/tumblewatch_benchmark "${args[@]}" "$@"
+cmake --build build-bench -j"$(nproc)" --target tumblewatch_benchmark replay_scaling >/dev/null
+bin=build-bench/benchmarks
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tumblewatch-scaling-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+echo "== throughput (samples per second; previous = the code before the speed-up)"
+if [ $smoke -eq 1 ]; then
+  "$bin/tumblewatch_benchmark" --benchmark_min_time=0.01 "$@"
+else
+  "$bin/tumblewatch_benchmark" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true "$@" | tee "$work/throughput.txt"
+  # The medians' samples/s counters (printed as 1.234M/s or 567.8k/s).
+  awk '
+    function rate(field,   v) {
+      sub(/^samples\/s=/, "", field); sub(/\/s$/, "", field); v = field + 0
+      if (field ~ /k$/) v *= 1e3; else if (field ~ /M$/) v *= 1e6; else if (field ~ /G$/) v *= 1e9
+      return v
+    }
+    /_median/ { for (i = 1; i <= NF; i++) if ($i ~ /^samples\/s=/) { split($1, name, "/"); r[name[1] "/" name[2]] = rate($i) } }
+    END {
+      for (b = 1; b <= 2; b++) {
+        n = (b == 1) ? "BM_Detector" : "BM_ReplayWithTrace"
+        p = r[n "/previous"]; c = r[n "/current"]
+        if (p > 0) printf "%-20s previous %6.3f M/s, current %6.3f M/s: %.2fx\n", n, p / 1e6, c / 1e6, c / p
+      }
+    }' "$work/throughput.txt"
+fi
+
+# The value of key=VALUE in a line of replay_scaling.
+field() {
+  echo "$1" | sed "s/.*\b$2=\([0-9.]*\).*/\1/"
+}
+
+# The best (by wall-clock time) of $2 runs of replay_scaling replay [$3] on
+# $1: "wall_ns cpu_ns peak_kib" per sample.
+best_replay() {
+  local file=$1 runs=$2 flag=${3:-} best="" line
+  for _ in $(seq "$runs"); do
+    line=$("$bin/replay_scaling" replay $flag "$file")
+    line="$(field "$line" ns_per_sample) $(field "$line" cpu_ns_per_sample) $(field "$line" peak_kib)"
+    if [ -z "$best" ] || awk "BEGIN { exit !(${line%% *} < ${best%% *}) }"; then
+      best=$line
+    fi
+  done
+  echo "$best"
+}
+
+echo
+echo "== scaling: one replay with trace; wall-clock and CPU ns per sample, peak resident KiB (best of 3)"
+sizes=(1000 10000 100000 1000000 2000000)
+runs=3
+if [ $smoke -eq 1 ]; then
+  sizes=(1000)
+  runs=1
+fi
+printf "%9s | %28s | %28s | %s\n" "" "previous" "current" "speed-up"
+printf "%9s | %8s %8s %10s | %8s %8s %10s | %6s %6s\n" samples wall cpu "peak KiB" wall cpu "peak KiB" wall cpu
+for n in "${sizes[@]}"; do
+  "$bin/replay_scaling" write "$n" "$work/s$n.bin"
+  read -r pwall pcpu pkib < <(best_replay "$work/s$n.bin" "$runs" --previous)
+  read -r cwall ccpu ckib < <(best_replay "$work/s$n.bin" "$runs")
+  printf "%9d | %8.1f %8.1f %10d | %8.1f %8.1f %10d | %5.2fx %5.2fx\n" "$n" "$pwall" "$pcpu" "$pkib" "$cwall" \
+    "$ccpu" "$ckib" "$(awk "BEGIN { print $pwall / $cwall }")" "$(awk "BEGIN { print $pcpu / $ccpu }")"
+  rm -f "$work/s$n.bin" "$work/s$n.txt"
+done
+
+if [ $smoke -eq 0 ]; then
+  echo
+  echo "== two replays of 2000000 samples as two processes at once (ns per sample, peak KiB)"
+  "$bin/replay_scaling" write 2000000 "$work/a.bin"
+  cp "$work/a.bin" "$work/b.bin"
+  for flag in --previous ""; do
+    "$bin/replay_scaling" replay $flag "$work/a.bin" >"$work/a.out" &
+    "$bin/replay_scaling" replay $flag "$work/b.bin" >"$work/b.out" &
+    wait
+    for out in a b; do
+      line=$(cat "$work/$out.out")
+      printf "%-10s %s: wall %8.1f ns, cpu %8.1f ns per sample, peak %d KiB\n" "${flag:---current}" "$out" \
+        "$(field "$line" ns_per_sample)" "$(field "$line" cpu_ns_per_sample)" "$(field "$line" peak_kib)"
+    done
+  done
+fi

@@ -124,6 +124,44 @@ TEST(DataSet, ReadsSeveralRecordsAtOnce)
     DataSetClose(ds);
 }
 
+// The reader reads ahead in blocks of 4096 records: records on both sides
+// of a block's end, requests that span blocks, a trailing piece after
+// several blocks and reads past the end all come out as one record at a
+// time would.
+TEST(DataSet, RecordsAcrossReadAheadBlocksComeOutInOrder)
+{
+    TempDir dir;
+    std::vector<ImuSample> samples;
+    for (int i = 0; i < 3 * 4096 + 5; ++i) {
+        const auto v = static_cast<int16_t>(i * 7 - 30000);
+        samples.push_back(
+            ImuSample{v, static_cast<int16_t>(-v), static_cast<int16_t>(i), 1, 2, static_cast<int16_t>(i % 300)});
+    }
+    std::string bytes = DataSetBytes(samples, 31);  // records from byte 31
+    bytes.append(11, '\x7f');                       // and a trailing piece
+    WriteFile(dir / "long.bin", bytes);
+
+    DataSet* ds = DataSetOpen((dir / "long.bin").c_str());
+    ASSERT_NE(ds, nullptr);
+    std::vector<ImuSample> read;
+    std::vector<ImuSample> buf(5000);
+    int request = 1;
+    int n;
+    while ((n = DataSetRead(ds, buf.data(), request)) > 0) {
+        read.insert(read.end(), buf.begin(), buf.begin() + n);
+        request = request * 3 % 5000 + 1;  // 1, 4, 13, ... 4000-odd: within and across blocks
+    }
+    EXPECT_EQ(DataSetRead(ds, buf.data(), 1), 0);
+    EXPECT_EQ(DataSetRead(ds, buf.data(), 5000), 0);
+    DataSetClose(ds);
+
+    ASSERT_EQ(read.size(), samples.size());
+    for (size_t i = 0; i < samples.size(); ++i) {
+        ASSERT_EQ(ValuesOf(read[i]), ValuesOf(samples[i])) << "record " << i;
+    }
+    EXPECT_EQ(ReadAll(dir / "long.bin").size(), samples.size());
+}
+
 TEST(ReplayBin, WritesOneTraceLinePerRecordBesideTheInput)
 {
     TempDir dir;

@@ -145,18 +145,18 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
-TraceCapture::TraceCapture() : file_(std::tmpfile())
+TraceCapture::TraceCapture(FILE** handle) : handle_(handle), file_(std::tmpfile())
 {
     if (file_ == nullptr) {
         throw std::runtime_error("cannot create a temporary trace file");
     }
-    fpTrace = file_;
+    *handle_ = file_;
 }
 
 TraceCapture::~TraceCapture()
 {
-    if (fpTrace == file_) {
-        fpTrace = nullptr;
+    if (*handle_ == file_) {
+        *handle_ = nullptr;
     }
     std::fclose(file_);
 }

@@ -79,10 +79,11 @@ std::string FirstDifference(const std::string& expected, const std::string& actu
 #endif
 
 // Sends the detector's trace into a temporary file for the life of the
-// object and gives its text back.
+// object and gives its text back. handle is the trace handle to redirect:
+// fpTrace, or the previous implementation's own.
 class TraceCapture {
 public:
-    TraceCapture();
+    explicit TraceCapture(FILE** handle = &fpTrace);
     ~TraceCapture();
     TraceCapture(const TraceCapture&) = delete;
     TraceCapture& operator=(const TraceCapture&) = delete;
@@ -93,6 +94,7 @@ public:
     std::vector<std::string> Lines() const { return SplitLines(Text()); }
 
 private:
+    FILE** handle_;
     FILE* file_;
 };
 

@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <set>
 #include <vector>
 
@@ -47,6 +46,55 @@ bool SplitCsv(const std::string& line, std::vector<std::string>* fields)
     return !quoted;
 }
 
+std::vector<std::string> SplitOn(const std::string& s, char sep)
+{
+    std::vector<std::string> parts;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t next = s.find(sep, at);
+        parts.push_back(s.substr(at, next == std::string::npos ? std::string::npos : next - at));
+        if (next == std::string::npos) {
+            return parts;
+        }
+        at = next + 1;
+    }
+}
+
+bool IsLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// s[from, end) is one or more decimal digits.
+bool AllDigits(const std::string& s, std::size_t from)
+{
+    if (from >= s.size()) {
+        return false;
+    }
+    for (std::size_t i = from; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A subject: letters, then digits ("sa01", "s3", "SE06").
+bool IsSubject(const std::string& s)
+{
+    std::size_t i = 0;
+    while (i < s.size() && IsLetter(s[i])) {
+        ++i;
+    }
+    return i > 0 && AllDigits(s, i);
+}
+
+// A run: "r" or "R", then digits ("r1", "R01").
+bool IsRun(const std::string& s)
+{
+    return !s.empty() && (s[0] == 'r' || s[0] == 'R') && AllDigits(s, 1);
+}
+
 std::string Trim(const std::string& s)
 {
     const size_t b = s.find_first_not_of(" \t\r");
@@ -76,22 +124,33 @@ RecordingLabels LabelsFromName(const std::string& path)
 {
     const std::string stem = fs::path(path).stem().string();
     RecordingLabels labels{Label::None, std::string(), std::string(), -1};
+    const std::vector<std::string> t = SplitOn(stem, '_');
+    const std::size_t n = t.size();
 
-    static const std::regex withSubject("^(fall|adl)_(.+?)_([A-Za-z]+[0-9]+)(_[rR][0-9]+)?$");
-    static const std::regex plain("^(fall|adl)_(.+)$");
-    static const std::regex coded("^([FD])([0-9]+)_([A-Za-z]+[0-9]+)(_[rR][0-9]+)?$");
-    std::smatch m;
-    if (std::regex_match(stem, m, withSubject)) {
-        labels.label = m[1] == "fall" ? Label::Fall : Label::Adl;
-        labels.activity = m[2];
-        labels.subject = m[3];
-    } else if (std::regex_match(stem, m, plain)) {
-        labels.label = m[1] == "fall" ? Label::Fall : Label::Adl;
-        labels.activity = m[2];
-    } else if (std::regex_match(stem, m, coded)) {
-        labels.label = m[1] == "F" ? Label::Fall : Label::Adl;
-        labels.activity = m[1].str() + m[2].str();
-        labels.subject = m[3];
+    // F05_SA01_R01, D17_SE06_R01: a coded activity, a subject, a run.
+    const bool coded = t[0].size() >= 2 && (t[0][0] == 'F' || t[0][0] == 'D') && AllDigits(t[0], 1);
+    if (coded && (n == 2 || (n == 3 && IsRun(t[2]))) && IsSubject(t[1])) {
+        labels.label = t[0][0] == 'F' ? Label::Fall : Label::Adl;
+        labels.activity = t[0];
+        labels.subject = t[1];
+        return labels;
+    }
+
+    // fall_forward_slip_sa01_r1, adl_walking_s03_r1, fall_forward.
+    if (n < 2 || (t[0] != "fall" && t[0] != "adl")) {
+        return labels;
+    }
+    labels.label = t[0] == "fall" ? Label::Fall : Label::Adl;
+    std::size_t end = n;  // the activity is t[1, end)
+    if (n >= 4 && IsRun(t[n - 1]) && IsSubject(t[n - 2])) {
+        labels.subject = t[n - 2];
+        end = n - 2;
+    } else if (n >= 3 && IsSubject(t[n - 1])) {
+        labels.subject = t[n - 1];
+        end = n - 1;
+    }
+    for (std::size_t i = 1; i < end; ++i) {
+        labels.activity += (i > 1 ? "_" : "") + t[i];
     }
     return labels;
 }

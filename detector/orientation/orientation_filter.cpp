@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "MatrixAlgebra.h"
 #include "quaternion.h"
+#include "quaternion_value.h"
 
 namespace {
 
@@ -67,24 +67,28 @@ void OrientationFilterUpdate(OrientationFilter* filter, const double* gyro, cons
     }
     UpdateGyroBias(filter, filter->gyroBias, gyro, kBiasSampleLimit, kBiasBand);
 
+    // The step works on values held on the stack (quaternion_value.h: the
+    // Quaternion operations without their heap vectors) and stores the
+    // result back into the filter's quaternion.
+    QuaternionValue q = ValueOf(*filter->orientation);
+
     // Gyro increment as Z-Y-X Euler angles, multiplied on the right (sensor frame).
     const double ax = (gyro[0] - filter->gyroBias[0]) * kDegToRad * dt;
     const double ay = (gyro[1] - filter->gyroBias[1]) * kDegToRad * dt;
     const double az = (gyro[2] - filter->gyroBias[2]) * kDegToRad * dt;
-    Quaternion& q = *filter->orientation;
-    q = q * Quaternion(ax, ay, az);
+    q = q * EulerQuaternion(ax, ay, az);
+    Assign(filter->orientation, q);
 
     // The measured acceleration rotated into the reference frame.
-    const dVector g0 = Vector3(0.0, 0.0, -1.0);
-    const Quaternion qa(0.0, accl[0], accl[1], accl[2]);
-    const Quaternion qg = (q * qa) * q.inverse();
-    const dVector gv = qg.v();
-    const dVector ng = Cross(gv, g0);
+    const Vec3 g0{0.0, 0.0, -1.0};
+    const QuaternionValue qa{0.0, Vec3{accl[0], accl[1], accl[2]}};
+    const QuaternionValue qg = (q * qa) * Inverse(q);
+    const Vec3 ng = Cross(qg.v, g0);
 
     // With no acceleration, or one exactly along the reference axis, the
     // correction axis is undefined; its limit is no correction at all, and
     // going on would turn the orientation into NaN for good.
-    const double nv = Norm(gv);
+    const double nv = Norm(qg.v);
     const double nn = Norm(ng);
     if (nv == 0.0 || nn == 0.0) {
         return;
@@ -101,5 +105,5 @@ void OrientationFilterUpdate(OrientationFilter* filter, const double* gyro, cons
     const double w = std::exp(-e * e / (kGainWidth * kGainWidth)) * kCorrectionGain;
 
     // Correction multiplied on the left (reference frame).
-    q = Quaternion(w * phi, ng) * q;
+    Assign(filter->orientation, AxisAngleQuaternion(w * phi, ng) * q);
 }

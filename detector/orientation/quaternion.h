@@ -3,6 +3,7 @@
 #ifndef TUMBLEWATCH_QUATERNION_H
 #define TUMBLEWATCH_QUATERNION_H
 
+#include <cstddef>
 #include <utility>
 
 #include "MatrixAlgebra.h"
@@ -23,6 +24,19 @@ public:
     dVector v() const { return v_; }
     void set_s(double value) { s_ = value; }
     void set_v(const dVector& value);
+
+    // Element i (0, 1, 2) of the vector part, read in place (v() returns a
+    // copy).
+    double v(std::size_t i) const { return v_[i]; }
+    // Sets all four components in place: the vector part keeps its storage,
+    // so nothing is allocated.
+    void set_components(double scalar, double vx, double vy, double vz)
+    {
+        s_ = scalar;
+        v_[0] = vx;
+        v_[1] = vy;
+        v_[2] = vz;
+    }
 
     Quaternion operator*(const Quaternion& b) const;
     Quaternion operator+(const Quaternion& b) const;

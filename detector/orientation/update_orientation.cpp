@@ -42,11 +42,10 @@ void UpdateOrientation(TumblewatchContext* ctx)
     double q3 = 0.0;
     if (ctx->orient.orientation != nullptr) {
         const Quaternion& quat = *ctx->orient.orientation;
-        const dVector v = quat.v();
         q0 = quat.s();
-        q1 = v[0];
-        q2 = v[1];
-        q3 = v[2];
+        q1 = quat.v(0);
+        q2 = quat.v(1);
+        q3 = quat.v(2);
     }
 
     // Pitch: rotation about Y. Rounding can take the argument just past 1.
