@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: the house-style checks,
-# the normal build, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the evaluation's tests under ThreadSanitizer,
-# the installed library as another project uses it, valgrind memcheck of
-# the bench over the examples, the fuzz targets over their seed corpus and
-# one brief benchmark run.
+# the normal build, the HTML reports in a real browser, the same suite
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the evaluation's
+# tests under ThreadSanitizer, the installed library as another project
+# uses it, valgrind memcheck of the bench over the examples, the fuzz
+# targets over their seed corpus and one brief benchmark run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +19,9 @@ echo "== build and test"
 cmake -S . -B build -DTUMBLEWATCH_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== the HTML reports in a real browser (Chromium, offline)"
+bash scripts/browser-test.sh build
 
 echo "== build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-sanitize -DTUMBLEWATCH_SANITIZE=ON -DTUMBLEWATCH_WERROR=ON >/dev/null

@@ -10,6 +10,7 @@
 #include "breakdown.h"
 #include "commands.h"
 #include "evaluation.h"
+#include "html_reports.h"
 #include "report.h"
 
 namespace fs = std::filesystem;
@@ -22,6 +23,8 @@ CLI::App* CommandEvalAdd(CLI::App* app, EvalOptions* options)
     command->add_option("--json", options->json, "write the whole evaluation as JSON");
     command->add_option("--csv", options->csv, "write one CSV row per recording");
     command->add_option("--traces", options->traces, "write each recording's trace below this folder");
+    command->add_option("--html", options->html,
+                        "write the report with each recording's chart as one self-contained HTML page");
     command->add_option("--require", options->requires, "e.g. sensitivity>=0.9 (repeatable); unmet: exit 1")
         ->type_name("EXPR")
         ->allow_extra_args(false);
@@ -48,7 +51,13 @@ int CommandEvalRun(const EvalOptions& options)
         }
         requirements.push_back(r);
     }
+    std::vector<std::string> read{options.inputs.labels, options.inputs.config.file};
+    for (const InputRecording& in : inputs.recordings) {
+        read.push_back(in.path);
+    }
     if (!CommandCheckWritable("--json", options.json, &error) || !CommandCheckWritable("--csv", options.csv, &error) ||
+        !CommandCheckWritable("--html", options.html, &error) ||
+        !CommandCheckNotInput("--html", options.html, read, &error) ||
         (!options.traces.empty() && !EvalCheckTraces(options.traces, inputs, &error))) {
         CommandError(error);
         return kExitUsage;
@@ -90,6 +99,10 @@ int CommandEvalRun(const EvalOptions& options)
         written = false;
     }
     if (!options.csv.empty() && !ReportWriteFile(options.csv, ReportCsv(report), &error)) {
+        CommandError(error);
+        written = false;
+    }
+    if (!options.html.empty() && !ReportWriteFile(options.html, HtmlEvalPage(report), &error)) {
         CommandError(error);
         written = false;
     }

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "commands.h"
+#include "safe_files.h"
 
 namespace fs = std::filesystem;
 
@@ -75,6 +76,29 @@ bool CommandCheckWritable(const std::string& option, const std::string& path, st
     if (!fs::is_directory(folder, ec) || access(folder.c_str(), W_OK) != 0) {
         *error = option + " " + path + ": cannot be written (no writable folder " + folder.string() + ")";
         return false;
+    }
+    return true;
+}
+
+bool CommandCheckNotInput(const std::string& option, const std::string& path, const std::vector<std::string>& inputs,
+                          std::string* error)
+{
+    if (path.empty()) {
+        return true;
+    }
+    SafeFileId output{};
+    const bool exists = SafeFileIdOf(path, &output);
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec).lexically_normal();
+    for (const std::string& input : inputs) {
+        SafeFileId id{};
+        const bool same = exists && SafeFileIdOf(input, &id)
+                              ? SafeSameFile(output, id)
+                              : !input.empty() && fs::absolute(input, ec).lexically_normal() == absolute;
+        if (same) {
+            *error = option + " " + path + ": is " + input + ", which this command reads; give another file";
+            return false;
+        }
     }
     return true;
 }

@@ -14,6 +14,7 @@
 
 #include "commands.h"
 #include "folds.h"
+#include "html_reports.h"
 #include "params.h"
 #include "pareto.h"
 #include "report.h"
@@ -193,7 +194,9 @@ bool Plan(const SweepOptions& options, SweepPlan* plan, std::string* error)
         plan->layout.varied.emplace_back(TumblewatchParams()[v].name);
     }
     plan->layout.folds = options.folds > 0;
-    return CommandCheckWritable("--out", options.out, error) && CommandCheckWritable("--best", options.best, error);
+    return CommandCheckWritable("--out", options.out, error) && CommandCheckWritable("--best", options.best, error) &&
+           CommandCheckWritable("--html", options.html, error) &&
+           CommandCheckNotInput("--html", options.html, {options.out}, error);
 }
 
 // The rows an earlier run of the same sweep left in the output file: fed
@@ -325,6 +328,8 @@ CLI::App* CommandSweepAdd(CLI::App* app, SweepOptions* options)
                         "max:f1 or max:sensitivity@fa<=X (default: highest sensitivity with false alarms per "
                         "hour at most the base configuration's)");
     command->add_option("--best", options->best, "write the best configuration as a TOML file for --config");
+    command->add_option("--html", options->html,
+                        "write the scatter of every configuration (with --resume: all rows) as an HTML page");
     command->add_flag("-q,--quiet", options->quiet, "no summary and no progress on the terminal");
     return command;
 }
@@ -455,6 +460,12 @@ int CommandSweepRun(const SweepOptions& options)
         }
     } else if (!options.best.empty()) {
         CommandError("--best: no configuration qualifies under the objective; nothing written");
+    }
+    std::string page;
+    if (!options.html.empty() &&
+        (!HtmlSweepPage(options.out, &base, &page, &error) || !ReportWriteFile(options.html, page, &error))) {
+        CommandError(error);
+        return kExitUsage;
     }
     std::fflush(stdout);
     return data.failures.empty() ? kExitOk : kExitUnreadable;

@@ -47,6 +47,12 @@ bool CommandLoadInputs(const InputOptions& options, TumblewatchConfig* config, M
 // an empty path is fine.
 bool CommandCheckWritable(const std::string& option, const std::string& path, std::string* error);
 
+// An --html FILE (or another output) must not be one of the files a
+// command reads: false with a message when path names the same file as one
+// of inputs (by identity when both exist, else by their absolute paths).
+bool CommandCheckNotInput(const std::string& option, const std::string& path, const std::vector<std::string>& inputs,
+                          std::string* error);
+
 struct ParamsOptions {
     ConfigSource config;
 };
@@ -58,6 +64,7 @@ struct EvalOptions {
     std::string json;
     std::string csv;
     std::string traces;
+    std::string html;
     std::vector<std::string>
     requires;
     bool quiet = false;
@@ -78,9 +85,27 @@ struct SweepOptions {
     bool resume = false;
     std::string objective;
     std::string best;
+    std::string html;
     bool quiet = false;
 };
 CLI::App* CommandSweepAdd(CLI::App* app, SweepOptions* options);
 int CommandSweepRun(const SweepOptions& options);
+
+struct PlotOptions {
+    std::string recording;
+    std::string labels;
+    ConfigSource config;
+    double mergeSeconds = kDefaultMergeSeconds;
+    std::string html;
+};
+CLI::App* CommandPlotAdd(CLI::App* app, PlotOptions* options);
+int CommandPlotRun(const PlotOptions& options);
+
+struct ReportOptions {
+    std::string sweep;
+    std::string html;
+};
+CLI::App* CommandReportAdd(CLI::App* app, ReportOptions* options);
+int CommandReportRun(const ReportOptions& options);
 
 #endif

@@ -2,7 +2,7 @@
 #include "detect.h"
 
 bool DetectRun(const TumblewatchConfig& cfg, const ImuSample* samples, std::size_t count, FILE* trace,
-               DetectResult* result)
+               DetectResult* result, DetectObserver observer, void* user)
 {
     result->samples = 0;
     result->alarms.clear();
@@ -26,6 +26,9 @@ bool DetectRun(const TumblewatchConfig& cfg, const ImuSample* samples, std::size
         }
         if (code > 0) {
             result->alarms.push_back(Alarm{number, code});
+        }
+        if (observer != nullptr) {
+            observer(user, &detector, code);
         }
     }
     fpTrace = nullptr;

@@ -27,14 +27,19 @@ struct DetectResult {
     uint16_t peakMagnitude;     // that magnitude, 0.01 g
 };
 
+// Called after each sample with the detector's state and the sample's
+// code; user is DetectRun's argument.
+using DetectObserver = void (*)(void* user, const TumblewatchContext* detector, int code);
+
 // Runs samples[0, count) through a detector set up with cfg (which
 // TumblewatchSet must accept). When trace is not null, the calling thread's
 // fpTrace points at it during the run, so that it receives the trace
-// exactly as the bench writes it; fpTrace is null again afterwards. The
-// alarms vector is reused: after the first recordings it allocates only
-// when a recording has more alarms than any before it. Returns false only
-// when the set-up is refused.
+// exactly as the bench writes it; fpTrace is null again afterwards. When
+// observer is not null it is called after every sample. The alarms vector
+// is reused: after the first recordings it allocates only when a recording
+// has more alarms than any before it. Returns false only when the set-up is
+// refused.
 bool DetectRun(const TumblewatchConfig& cfg, const ImuSample* samples, std::size_t count, FILE* trace,
-               DetectResult* result);
+               DetectResult* result, DetectObserver observer = nullptr, void* user = nullptr);
 
 #endif

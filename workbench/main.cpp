@@ -10,7 +10,7 @@
 int main(int argc, char** argv)
 {
     CLI::App app{
-        "tumblewatch: evaluate and tune the fall detector on labelled recordings.\n"
+        "tumblewatch: evaluate and tune the fall detector on labelled recordings, and see what it did.\n"
         "Exit status: 0 done (every --require met), 1 a --require not met, 2 a usage or\n"
         "configuration error (nothing evaluated), 3 some recording could not be read.",
         "tumblewatch"};
@@ -24,6 +24,10 @@ int main(int argc, char** argv)
     const CLI::App* evalCommand = CommandEvalAdd(&app, &eval);
     SweepOptions sweep;
     const CLI::App* sweepCommand = CommandSweepAdd(&app, &sweep);
+    PlotOptions plot;
+    const CLI::App* plotCommand = CommandPlotAdd(&app, &plot);
+    ReportOptions report;
+    const CLI::App* reportCommand = CommandReportAdd(&app, &report);
 
     std::string names;
     bool known = false;
@@ -56,6 +60,12 @@ int main(int argc, char** argv)
     }
     if (sweepCommand->parsed()) {
         return CommandSweepRun(sweep);
+    }
+    if (plotCommand->parsed()) {
+        return CommandPlotRun(plot);
+    }
+    if (reportCommand->parsed()) {
+        return CommandReportRun(report);
     }
     return kExitUsage;
 }

@@ -1,0 +1,276 @@
+// tumblewatch's HTML reports in a real browser: pages made from the
+// project's own recordings open from a file URL with the network blocked,
+// log no error, draw every chart, show a recording's chart when it is
+// selected, zoom, and show one point per configuration of a sweep.
+// Screenshots go to $SCREENSHOTS for a person to look at. Run by
+// scripts/browser-test.sh, which sets TUMBLEWATCH, MAKE_RECORDINGS,
+// SCREENSHOTS and SHARED_DATA.
+import { after, before, describe, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { copyFileSync, existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+
+import { canvasPixels, launch, openReport } from './browser.mjs';
+
+const TUMBLEWATCH = process.env.TUMBLEWATCH;
+const MAKE_RECORDINGS = process.env.MAKE_RECORDINGS;
+const SCREENSHOTS = process.env.SCREENSHOTS;
+const SHARED_DATA = process.env.SHARED_DATA || '';
+const ALARM_RGB = [224, 0, 0];
+
+let dir;
+let browser;
+const pages = {};
+
+function tumblewatch(args) {
+  execFileSync(TUMBLEWATCH, args, { cwd: dir, stdio: ['ignore', 'ignore', 'inherit'] });
+}
+
+// A recording of n samples: the records of a dataset repeated.
+function repeatDataset(from, to, n) {
+  const bytes = readFileSync(from);
+  const position = bytes.readInt32LE(20);
+  const records = bytes.subarray(position);
+  const count = Math.floor(records.length / 12);
+  const out = Buffer.alloc(position + 12 * n);
+  bytes.copy(out, 0, 0, position);
+  for (let done = 0; done < n; done += count) {
+    records.copy(out, position + 12 * done, 0, 12 * Math.min(count, n - done));
+  }
+  writeFileSync(to, out);
+}
+
+function megabytes(file) {
+  return (statSync(file).size / 1e6).toFixed(1) + ' MB';
+}
+
+async function shot(page, name) {
+  await page.screenshot({ path: path.join(SCREENSHOTS, name), fullPage: true });
+}
+
+// Drags across the plotting area of a panel from fraction a to b of its width.
+async function drag(page, selector, a, b) {
+  const box = await page.locator(selector).boundingBox();
+  const y = box.y + box.height / 2;
+  await page.mouse.move(box.x + box.width * a, y);
+  await page.mouse.down();
+  await page.mouse.move(box.x + box.width * (a + b) / 2, y, { steps: 4 });
+  await page.mouse.move(box.x + box.width * b, y, { steps: 4 });
+  await page.mouse.up();
+}
+
+// The x range of every panel of the chart shown, once the page has settled.
+async function ranges(page) {
+  await page.evaluate(() => new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r))));
+  return page.evaluate(() => window.tumblewatchReport.panels.map(u => [u.scales.x.min, u.scales.x.max]));
+}
+
+async function open(file, options) {
+  const opened = await openReport(browser, file, options);
+  assert.deepEqual(opened.problems, [], `${file} logged errors`);
+  assert.deepEqual(opened.blocked, [], `${file} asked for the network`);
+  return opened;
+}
+
+// Every panel of the chart shown is drawn, and the acceleration (never a
+// flat line on an edge) in colour.
+async function assertPanelsDrawn(page, what) {
+  const count = await page.evaluate(() => window.tumblewatchReport.panels.length);
+  assert.equal(count, 5, `${what}: five panels`);
+  for (let i = 0; i < count; i++) {
+    const pixels = await canvasPixels(page, 'panels', i);
+    assert.ok(pixels.painted > 300, `${what}: panel ${i} painted ${pixels.painted} pixels`);
+    if (i === 0) assert.ok(pixels.coloured > 300, `${what}: panel ${i} drew ${pixels.coloured} coloured pixels`);
+  }
+}
+
+before(async () => {
+  for (const [name, value] of Object.entries({ TUMBLEWATCH, MAKE_RECORDINGS, SCREENSHOTS })) {
+    assert.ok(value, `${name} is not set (run scripts/browser-test.sh)`);
+  }
+  mkdirSync(SCREENSHOTS, { recursive: true });
+  dir = mkdtempSync(path.join(tmpdir(), 'tumblewatch-browser-'));
+  const rec = path.join(dir, 'rec');
+  execFileSync(MAKE_RECORDINGS, [rec], { stdio: 'ignore' });
+  // A recording of quiet standing labelled as a fall stands for a fall
+  // that the detector misses; with a short window the hard sit-down is a
+  // false alarm.
+  copyFileSync(path.join(rec, 'standing.bin'), path.join(rec, 'quiet_fall.bin'));
+  writeFileSync(path.join(rec, 'labels.manifest'), [
+    'path,label,activity,subject',
+    'fall_forward.bin,fall,forward,s1', 'fall_backward.bin,fall,backward,s2', 'fall_lateral.bin,fall,lateral,s3',
+    'double_fall.bin,fall,double,s1', 'tumble.bin,fall,tumble,s2', 'long_mixed.bin,fall,long_mixed,s3',
+    'quiet_fall.bin,fall,unnoticed,s1', 'standing.bin,adl,standing,s2', 'walking.bin,adl,walking,s3',
+    'jump.bin,adl,jump,s1', 'sit_down_hard.bin,adl,sit_down_hard,s2', '',
+  ].join('\n'));
+  const config = ['--set', 'fallWindow=10', '--set', 'tiltLimit=20'];
+  tumblewatch(['eval', '--labels', 'rec/labels.manifest', ...config, '-q', '--html', 'eval.html']);
+  tumblewatch(['plot', 'rec/long_mixed.bin', '--html', 'long.html']);
+  repeatDataset(path.join(rec, 'long_mixed.bin'), path.join(dir, 'two_million.bin'), 2000000);
+  const started = Date.now();
+  tumblewatch(['plot', 'two_million.bin', '--html', 'two_million.html']);
+  pages.twoMillionWriteMs = Date.now() - started;
+  tumblewatch(['sweep', '--labels', 'rec/labels.manifest', '--grid', 'fallWindow=8:20:4', '--grid', 'tiltLimit=20,35',
+    '--folds', '3', '--out', 'sweep.csv', '-q', '--html', 'sweep.html']);
+  tumblewatch(['sweep', '--labels', 'rec/labels.manifest', '--grid', 'fallWindow=6:30:2', '--out', 'plain.jsonl',
+    '--format', 'jsonl', '-q']);
+  tumblewatch(['report', 'plain.jsonl', '--html', 'report.html']);
+  browser = await launch();
+});
+
+after(async () => {
+  if (browser) await browser.close();
+  if (dir) rmSync(dir, { recursive: true, force: true });
+});
+
+describe('eval --html', () => {
+  test('opens offline, lists missed falls and false alarms first, charts and zooms the one selected', async () => {
+    const { page } = await open(path.join(dir, 'eval.html'));
+    const outcomes = await page.locator('.recordings tbody tr .badge').allTextContents();
+    assert.equal(outcomes.length, 11);
+    assert.deepEqual(outcomes.slice(0, 2), ['missed fall', 'false alarm']);
+    assert.ok(!outcomes.slice(2).includes('missed fall') && !outcomes.slice(2).includes('false alarm'));
+    assert.equal(await page.locator('table.confusion').textContent(), 'alarmno alarmfallTP 6FN 1ADLFP 1TN 3');
+
+    // The missed fall is shown first: its chart is drawn, with no alarm.
+    assert.equal(await page.locator('#chart .title').textContent(), 'rec/quiet_fall.bin');
+    await assertPanelsDrawn(page, 'missed fall');
+    assert.equal(await page.evaluate(() => window.tumblewatchReport.markers), 0);
+    await shot(page, 'eval-missed-fall.png');
+
+    // Selecting the false alarm, then a detected fall: alarm markers.
+    for (const [row, name, alarms] of [[1, 'rec/sit_down_hard.bin', 3], [null, 'rec/fall_forward.bin', 12]]) {
+      const target = row == null
+        ? page.locator('.recordings tbody tr', { hasText: 'fall_forward.bin' })
+        : page.locator('.recordings tbody tr').nth(row);
+      await target.click();
+      await page.waitForFunction(n => document.querySelector('#chart .title')?.textContent === n &&
+        window.tumblewatchReport.panels.length === 5, name);
+      await assertPanelsDrawn(page, name);
+      assert.equal(await page.evaluate(() => window.tumblewatchReport.markers), alarms, `${name}: every alarm marked`);
+      const red = await canvasPixels(page, 'panels', 0, ALARM_RGB);
+      assert.ok(red.close > 50, `${name}: ${red.close} pixels of alarm markers`);
+    }
+    await shot(page, 'eval-detected-fall.png');
+
+    // Drag to zoom: every panel follows; a double-click shows it all again.
+    const whole = await ranges(page);
+    await drag(page, '.panel:nth-of-type(2) .u-over', 0.3, 0.5);
+    const zoomed = await ranges(page);
+    assert.ok(zoomed[0][1] - zoomed[0][0] < (whole[0][1] - whole[0][0]) * 0.3, `zoomed to ${zoomed[0]}`);
+    for (const r of zoomed) assert.deepEqual(r, zoomed[0]);
+    await shot(page, 'eval-zoomed.png');
+    await page.locator('.panel:nth-of-type(3) .u-over').dblclick();
+    assert.deepEqual(await ranges(page), whole);
+  });
+});
+
+describe('plot --html', () => {
+  test('a 73,909-sample recording zooms from the whole down to single samples', async () => {
+    const { page, readyMs } = await open(path.join(dir, 'long.html'));
+    await assertPanelsDrawn(page, 'long_mixed');
+    assert.equal(await page.evaluate(() => window.tumblewatchReport.markers), 15);
+    await shot(page, 'plot-long-mixed.png');
+    let bucket = await page.evaluate(() => window.tumblewatchReport.chart.bucket);
+    assert.ok(bucket > 1, 'the whole recording is shown by bucket');
+    for (let i = 0; i < 6 && bucket > 1; i++) {
+      await drag(page, '.panel:nth-of-type(2) .u-over', 0.45, 0.55);
+      await ranges(page);
+      bucket = await page.evaluate(() => window.tumblewatchReport.chart.bucket);
+    }
+    assert.equal(bucket, 1, 'zoomed in far enough, each point is a sample');
+    const [[min, max]] = await ranges(page);
+    assert.ok((max - min) * 50 < 2000, `${(max - min) * 50} samples in view`);
+    await assertPanelsDrawn(page, 'long_mixed zoomed');
+    await shot(page, 'plot-long-mixed-samples.png');
+    console.log(`# plot of 73,909 samples: ${megabytes(path.join(dir, 'long.html'))}, ready in ${Math.round(readyMs)} ms`);
+  });
+
+  test('a 2,000,000-sample recording opens and marks every alarm at every zoom', async () => {
+    const file = path.join(dir, 'two_million.html');
+    const { page, readyMs } = await open(file);
+    await assertPanelsDrawn(page, 'two million samples');
+    const alarms = await page.evaluate(() => window.tumblewatchReport.chart.rec.alarms.length);
+    assert.ok(alarms > 300);
+    assert.equal(await page.evaluate(() => window.tumblewatchReport.markers), alarms, 'whole recording: every alarm');
+    await shot(page, 'plot-two-million.png');
+    await page.evaluate(() => window.tumblewatchReport.zoomTo(1400, 1450));
+    const inView = await page.evaluate(() => window.tumblewatchReport.chart.rec.alarms
+      .filter(a => a.sample / 50 >= 1400 && a.sample / 50 <= 1450).length);
+    await ranges(page);
+    assert.equal(await page.evaluate(() => window.tumblewatchReport.markers), inView);
+    console.log(`# plot of 2,000,000 samples: ${megabytes(file)}, written in ${pages.twoMillionWriteMs} ms, ` +
+      `ready in ${Math.round(readyMs)} ms`);
+  });
+});
+
+describe('sweep --html and report', () => {
+  test('one point per configuration, the front, the base, and with folds the tuning and held-out figures', async () => {
+    const { page } = await open(path.join(dir, 'sweep.html'));
+    const scatters = await page.evaluate(() => window.tumblewatchReport.scatters.map(s =>
+      ({ title: s.title, points: s.points, configurations: s.configurations, drawn: s.plot.data[1].filter(v => v != null).length })));
+    assert.equal(scatters.length, 3);
+    const rows = readFileSync(path.join(dir, 'sweep.csv'), 'utf8').trim().split('\n').length - 2;
+    assert.equal(rows, 8);
+    for (const s of scatters) {
+      assert.equal(s.configurations, rows, s.title);
+      assert.equal(s.points, rows, s.title);
+      assert.equal(s.drawn, rows, s.title);
+    }
+    assert.match(scatters[2].title, /Held-out/);
+    for (let i = 0; i < 3; i++) {
+      const pixels = await canvasPixels(page, 'scatters', i);
+      assert.ok(pixels.coloured > 40, `scatter ${i}: ${pixels.coloured} coloured pixels`);
+    }
+    // Hovering a point names its configuration.
+    const first = await page.evaluate(() => {
+      const u = window.tumblewatchReport.scatters[0].plot;
+      const r = u.over.getBoundingClientRect();
+      return { x: r.left + u.valToPos(u.data[0][0], 'x'), y: r.top + u.valToPos(u.data[1][0] ?? u.data[3][0], 'y') };
+    });
+    await page.mouse.move(first.x, first.y);
+    await page.waitForSelector('.scatter .tip', { state: 'visible' });
+    assert.match(await page.locator('.scatter .tip').first().textContent(), /fallWindow=\d+ tiltLimit=\d+/);
+    await shot(page, 'sweep-folds.png');
+  });
+
+  test('report of a finished sweep (JSON lines): the same scatter', async () => {
+    const { page } = await open(path.join(dir, 'report.html'));
+    const [s] = await page.evaluate(() => window.tumblewatchReport.scatters.map(s => ({ points: s.points, n: s.configurations })));
+    assert.equal(s.n, 13);
+    assert.equal(s.points, 13);
+    assert.ok((await canvasPixels(page, 'scatters', 0)).coloured > 40);
+    const before = await page.evaluate(() => window.tumblewatchReport.scatters[0].plot.scales.x.max);
+    await drag(page, '.scatter .u-over', 0.05, 0.4);
+    const after = await page.evaluate(() => window.tumblewatchReport.scatters[0].plot.scales.x.max);
+    assert.ok(after < before, `zoom: ${before} -> ${after}`);
+    await shot(page, 'sweep-report.png');
+  });
+});
+
+describe('the shared real recordings', () => {
+  const real = path.join(SHARED_DATA, 'real');
+  const present = SHARED_DATA !== '' && existsSync(real);
+  test('eval --html of every real recording: size and time to open', { skip: present ? false : `no ${real}: skipped` },
+    async () => {
+      const file = path.join(dir, 'real.html');
+      const started = Date.now();
+      try {
+        tumblewatch(['eval', real, '-q', '--html', file]);
+      } catch (e) {
+        assert.equal(e.status, 0, 'eval of the real recordings');
+      }
+      const written = Date.now() - started;
+      const { page, readyMs } = await open(file);
+      await assertPanelsDrawn(page, 'real set');
+      const count = await page.locator('.recordings tbody tr').count();
+      await shot(page, 'eval-real.png');
+      const size = statSync(file).size;
+      assert.ok(size < 15e6, `${size} bytes`);
+      console.log(`# eval of the real recordings (${count}): ${megabytes(file)}, written in ${written} ms, ` +
+        `ready in ${Math.round(readyMs)} ms`);
+    });
+  if (!present) console.log(`# ${real} is absent: the real-set size and timing are skipped`);
+});

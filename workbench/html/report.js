@@ -1,0 +1,857 @@
+// The report pages of tumblewatch: an evaluation (tables, the recordings and
+// the chart of the one selected), the chart of a single recording, and the
+// scatter of a sweep's configurations. Everything the page shows is in the
+// page itself: the report's data as JSON, each recording's series packed
+// (16-bit differences, compressed, base64) in a script element of its own.
+(function () {
+  'use strict';
+
+  const data = JSON.parse(document.getElementById('report-data').textContent);
+  const app = document.getElementById('app');
+
+  // What the page did, for people at the console and for the browser tests.
+  const state = {
+    kind: data.kind,
+    ready: false,
+    readyMs: null,
+    selected: null,
+    panels: [],
+    scatters: [],
+    markers: 0,  // alarm markers in the latest drawing of the first panel
+    chart: null,
+    select: null,
+    zoomTo: null,
+  };
+  window.tumblewatchReport = state;
+
+  // ---- small helpers -------------------------------------------------------
+
+  function el(tag, attrs, children) {
+    const e = document.createElement(tag);
+    if (attrs) {
+      for (const [k, v] of Object.entries(attrs)) {
+        if (v == null) continue;
+        if (k === 'text') e.textContent = v;
+        else if (k === 'class') e.className = v;
+        else if (k.startsWith('on')) e.addEventListener(k.slice(2), v);
+        else e.setAttribute(k, v);
+      }
+    }
+    for (const c of children || []) {
+      if (c != null) e.append(c);
+    }
+    return e;
+  }
+
+  function fixed(v, digits) {
+    return v == null || Number.isNaN(v) ? '-' : Number(v).toFixed(digits);
+  }
+
+  function table(headers, rows, cls) {
+    const head = el('tr', null, headers.map(h => el('th', { class: h.text ? 'text' : null, text: h.label })));
+    const body = rows.map(r => el('tr', null, r.map((v, i) =>
+      el('td', { class: headers[i].text ? 'text' : null, text: v }))));
+    return el('table', { class: cls }, [el('thead', null, [head]), el('tbody', null, body)]);
+  }
+
+  function markReady() {
+    if (state.ready) return;
+    state.ready = true;
+    state.readyMs = performance.now();
+    document.documentElement.dataset.ready = 'true';
+  }
+
+  function fail(message) {
+    app.append(el('p', { class: 'error', text: message }));
+    console.error('tumblewatch report: ' + message);
+  }
+
+  // ---- the recording's series ----------------------------------------------
+
+  // Unpacks the series of block name: n samples of each series in order.
+  async function decodeSeries(name, n, specs) {
+    const holder = document.getElementById('series-' + name);
+    if (!holder) throw new Error('the page lacks the series of block ' + name);
+    const text = atob(holder.textContent.trim());
+    const packed = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; i++) packed[i] = text.charCodeAt(i);
+    const stream = new Blob([packed]).stream().pipeThrough(new DecompressionStream('deflate'));
+    const bytes = new Uint8Array(await new Response(stream).arrayBuffer());
+    if (bytes.length !== n * 2 * specs.length) {
+      throw new Error('block ' + name + ' holds ' + bytes.length + ' bytes, not ' + n * 2 * specs.length);
+    }
+    const series = {};
+    specs.forEach((spec, s) => {
+      const low = bytes.subarray(2 * n * s, 2 * n * s + n);
+      const high = bytes.subarray(2 * n * s + n, 2 * n * (s + 1));
+      const values = new Uint16Array(n);
+      let v = 0;
+      for (let i = 0; i < n; i++) {
+        v = (v + (low[i] | (high[i] << 8))) & 0xffff;
+        values[i] = v;
+      }
+      series[spec.key] = spec.signed ? new Int16Array(values.buffer) : values;
+    });
+    return series;
+  }
+
+  // Minimum and maximum per bucket of 4^k samples, level by level, built
+  // when a zoom needs them: a view never holds more than about two points
+  // per pixel, however long the recording.
+  class Pyramid {
+    constructor(series, n) {
+      this.n = n;
+      this.levels = [{ size: 1, count: n, min: series, max: series }];
+    }
+
+    level(k) {
+      while (this.levels.length <= k) {
+        const fine = this.levels[this.levels.length - 1];
+        const count = Math.ceil(fine.count / 4);
+        const min = {};
+        const max = {};
+        for (const key of Object.keys(fine.min)) {
+          const fmin = fine.min[key];
+          const fmax = fine.max[key];
+          const lo = new fmin.constructor(count);
+          const hi = new fmax.constructor(count);
+          for (let j = 0; j < count; j++) {
+            const a = 4 * j;
+            const b = Math.min(a + 4, fine.count);
+            let mn = fmin[a];
+            let mx = fmax[a];
+            for (let i = a + 1; i < b; i++) {
+              if (fmin[i] < mn) mn = fmin[i];
+              if (fmax[i] > mx) mx = fmax[i];
+            }
+            lo[j] = mn;
+            hi[j] = mx;
+          }
+          min[key] = lo;
+          max[key] = hi;
+        }
+        this.levels.push({ size: fine.size * 4, count, min, max });
+      }
+      return this.levels[k];
+    }
+
+    // The points of samples [a, b] for a plot of width pixels: x in
+    // seconds and the values of each key (scaled), with one point beyond
+    // each end so that lines reach the edges.
+    view(a, b, width, keys, scales, rate) {
+      const span = Math.max(1, b - a);
+      let k = 0;
+      while (span / Math.pow(4, k) > width && Math.pow(4, k) < this.n) k++;
+      const lv = this.level(k);
+      const first = Math.max(0, Math.floor(a / lv.size) - 1);
+      const last = Math.min(lv.count - 1, Math.ceil(b / lv.size) + 1);
+      const per = lv.size === 1 ? 1 : 2;
+      const count = Math.max(0, (last - first + 1) * per);
+      const x = new Float64Array(count);
+      const ys = keys.map(() => new Float64Array(count));
+      for (let j = first, p = 0; j <= last; j++) {
+        const start = j * lv.size;
+        x[p] = start / rate;
+        if (per === 2) x[p + 1] = Math.min(start + lv.size / 2, this.n - 1) / rate;
+        keys.forEach((key, s) => {
+          const scale = scales[s];
+          ys[s][p] = lv.min[key][j] * scale;
+          if (per === 2) ys[s][p + 1] = lv.max[key][j] * scale;
+        });
+        p += per;
+      }
+      return { x, ys, bucket: lv.size };
+    }
+  }
+
+  // ---- the chart of a recording ----------------------------------------------
+
+  const COLORS = ['#1f77b4', '#ff7f0e', '#2ca02c', '#9467bd', '#17becf', '#8c564b', '#e377c2', '#7f7f7f'];
+  const ALARM = '#e00000';
+  const IMPACT = '#6a3fb5';
+  const THRESHOLD = '#555555';
+
+  // The stacked panels: which series each shows, and the configuration's
+  // thresholds drawn as dashed lines (legend entries like the series).
+  function panelsOf(config) {
+    const cfg = name => config[name];
+    return [
+      {
+        title: 'Acceleration magnitude (0.01 g)',
+        series: [
+          { key: 'accRawMag', label: 'raw' },
+          { key: 'accLpfMag', label: 'filtered' },
+          { key: 'accLpf2Mag', label: 'second-filtered' },
+          { key: 'accRawSum3', label: 'raw, mean of 3 (3-sample sum / 3)', scale: 1 / 3, show: false },
+        ],
+        lines: [
+          { label: 'impactHardSum / 3 = ' + fixed(cfg('impactHardSum') / 3, 1), value: cfg('impactHardSum') / 3 },
+          { label: 'impactSoftSum / 3 = ' + fixed(cfg('impactSoftSum') / 3, 1), value: cfg('impactSoftSum') / 3 },
+        ],
+      },
+      {
+        title: 'Rotation magnitude (deg/s)',
+        series: [
+          { key: 'gyroRawMag', label: 'raw' },
+          { key: 'gyroLpfMag', label: 'filtered' },
+          { key: 'gyroLpfAvg5', label: 'filtered, mean of 5', show: false },
+        ],
+        lines: [
+          { label: 'rotationLow = ' + cfg('rotationLow'), value: cfg('rotationLow') },
+          { label: 'rotationHigh = ' + cfg('rotationHigh'), value: cfg('rotationHigh') },
+        ],
+      },
+      {
+        title: 'Attitude (degrees)',
+        series: [{ key: 'pitch', label: 'pitch' }, { key: 'tilt', label: 'tilt' }],
+        lines: [
+          { label: 'pitchLimit = ' + cfg('pitchLimit'), value: cfg('pitchLimit') },
+          { label: '-pitchLimit', value: -cfg('pitchLimit') },
+          { label: 'tiltLimit = ' + cfg('tiltLimit'), value: cfg('tiltLimit') },
+        ],
+      },
+      {
+        title: 'Low-g phase tracker (samples)',
+        stepped: true,
+        series: [
+          { key: 'fallLength', label: 'fallLength' },
+          { key: 'quietRun', label: 'quietRun' },
+          { key: 'fallDeepCount', label: 'fallDeepCount' },
+          { key: 'fallScore', label: 'fallScore' },
+        ],
+        lines: [],
+      },
+      {
+        title: 'Jump and tumble (samples)',
+        stepped: true,
+        series: [{ key: 'jumpScore', label: 'jump score' }, { key: 'tumbleRun', label: 'tumble run' }],
+        lines: [{ label: 'tumbleLength = ' + cfg('tumbleLength'), value: cfg('tumbleLength') }],
+      },
+    ];
+  }
+
+  function timeText(seconds, rate) {
+    if (seconds == null) return '-';
+    return seconds.toFixed(2) + ' s, sample ' + Math.round(seconds * rate);
+  }
+
+  // Vertical markers on a panel: events shaded, the impact dashed, every
+  // alarm a line (labelled with its code on the first panel). Drawn from
+  // the alarm list itself, so that no zoom level loses one.
+  function drawMarkers(u, rec, labelled) {
+    const ctx = u.ctx;
+    const { left, top, width, height } = u.bbox;
+    const xmin = u.scales.x.min;
+    const xmax = u.scales.x.max;
+    const px = v => u.valToPos(v, 'x', true);
+    const ratio = window.devicePixelRatio || 1;
+    ctx.save();
+    ctx.beginPath();
+    ctx.rect(left, top, width, height);
+    ctx.clip();
+    ctx.fillStyle = 'rgba(224, 0, 0, 0.10)';
+    for (const e of rec.events) {
+      const a = e.first / rec.rate;
+      const b = e.last / rec.rate;
+      if (b < xmin || a > xmax) continue;
+      const x0 = px(a);
+      const x1 = Math.max(px(b), x0 + 3 * ratio);
+      ctx.fillRect(x0 - 1.5 * ratio, top, x1 - x0 + 3 * ratio, height);
+    }
+    if (rec.impact != null) {
+      const t = rec.impact / rec.rate;
+      if (t >= xmin && t <= xmax) {
+        ctx.strokeStyle = IMPACT;
+        ctx.lineWidth = 2 * ratio;
+        ctx.setLineDash([6 * ratio, 4 * ratio]);
+        ctx.beginPath();
+        ctx.moveTo(Math.round(px(t)), top);
+        ctx.lineTo(Math.round(px(t)), top + height);
+        ctx.stroke();
+        ctx.setLineDash([]);
+        if (labelled) {
+          ctx.fillStyle = IMPACT;
+          ctx.font = 11 * ratio + 'px sans-serif';
+          ctx.fillText('impact', Math.round(px(t)) + 4 * ratio, top + height - 6 * ratio);
+        }
+      }
+    }
+    ctx.strokeStyle = ALARM;
+    ctx.fillStyle = ALARM;
+    ctx.lineWidth = 2 * ratio;
+    ctx.font = 'bold ' + 11 * ratio + 'px sans-serif';
+    let lastLabel = -Infinity;
+    let drawn = 0;
+    for (const a of rec.alarms) {
+      const t = a.sample / rec.rate;
+      if (t < xmin || t > xmax) continue;
+      const x = Math.round(px(t));
+      ctx.beginPath();
+      ctx.moveTo(x, top);
+      ctx.lineTo(x, top + height);
+      ctx.stroke();
+      drawn++;
+      if (labelled && x - lastLabel > 24 * ratio) {
+        ctx.fillText(String(a.code), x + 3 * ratio, top + 12 * ratio);
+        lastLabel = x;
+      }
+    }
+    ctx.restore();
+    if (labelled) state.markers = drawn;
+  }
+
+  // The stacked panels of one recording on a shared time axis: drag to
+  // zoom, double-click to see the whole recording again.
+  class RecordingChart {
+    constructor(host, rec, series, config) {
+      this.host = host;
+      this.rec = rec;
+      this.pyramid = new Pyramid(series, rec.samples);
+      this.end = Math.max(rec.samples - 1, 1) / rec.rate;
+      this.range = [0, this.end];
+      this.updating = false;
+      this.pending = null;
+      this.defs = panelsOf(config);
+      this.readout = el('div', { class: 'readout', text: 'Hover for values; drag across a panel to zoom in, double-click to see the whole recording.' });
+      host.append(this.readout);
+      this.plots = this.defs.map((def, i) => this.makePanel(def, i));
+      this.render();
+      this.onResize = () => this.resize();
+      window.addEventListener('resize', this.onResize);
+    }
+
+    width() {
+      return Math.max(400, this.host.clientWidth - 8);
+    }
+
+    makePanel(def, index) {
+      const rate = this.rec.rate;
+      const box = el('div', { class: 'panel' }, [el('div', { class: 'panel-title', text: def.title })]);
+      this.host.append(box);
+      const stepped = def.stepped ? uPlot.paths.stepped({ align: 1 }) : undefined;
+      const series = [{ label: 'time', value: (u, v) => timeText(v, rate) }];
+      def.series.forEach((s, i) => {
+        series.push({
+          label: s.label,
+          stroke: COLORS[i % COLORS.length],
+          width: 1.25,
+          show: s.show !== false,
+          paths: stepped,
+          points: { show: false },
+          value: (u, v) => (v == null ? '-' : (Number.isInteger(v) ? String(v) : v.toFixed(1))),
+        });
+      });
+      def.lines.forEach(line => {
+        series.push({
+          label: line.label,
+          stroke: THRESHOLD,
+          width: 1,
+          dash: [5, 4],
+          points: { show: false },
+          value: () => String(Number.isInteger(line.value) ? line.value : line.value.toFixed(1)),
+        });
+      });
+      const chart = this;
+      const opts = {
+        width: this.width(),
+        height: index === 0 ? 210 : 160,
+        series,
+        // A little room above and below, so that a flat line on its
+        // minimum or maximum stays in sight.
+        scales: {
+          x: { time: false },
+          y: {
+            range: (u, mn, mx) => {
+              if (mn == null || mx == null) return [0, 1];
+              const pad = Math.max((mx - mn) * 0.05, 1);
+              return [mn - pad, mx + pad];
+            },
+          },
+        },
+        axes: [
+          { label: index === this.defs.length - 1 ? 'time (s)' : null, size: index === this.defs.length - 1 ? 50 : 30 },
+          { size: 56 },
+        ],
+        legend: { show: true, live: true },
+        cursor: {
+          sync: { key: 'recording-' + this.rec.block, setSeries: false },
+          drag: { x: true, y: false, setScale: true },
+          bind: {
+            dblclick: () => () => {
+              chart.setRange(0, chart.end);
+              return null;
+            },
+          },
+        },
+        hooks: {
+          draw: [u => drawMarkers(u, this.rec, index === 0)],
+          setScale: [(u, key) => {
+            if (key === 'x' && !chart.updating) chart.schedule(u.scales.x.min, u.scales.x.max);
+          }],
+          setCursor: [u => {
+            const t = u.cursor.left >= 0 ? u.posToVal(u.cursor.left, 'x') : null;
+            chart.showReadout(t);
+          }],
+        },
+      };
+      const u = new uPlot(opts, [[]].concat(series.slice(1).map(() => [])), box);
+      u.panelDef = def;
+      return u;
+    }
+
+    // The view and, under the cursor, its time and sample.
+    showReadout(t) {
+      const rate = this.rec.rate;
+      const [min, max] = this.range;
+      const view = 'view ' + min.toFixed(2) + ' to ' + max.toFixed(2) + ' s (' + Math.round((max - min) * rate + 1) +
+        ' samples' + (this.bucket > 1 ? '; each point the min or max of ' + this.bucket + ' samples, zoom in for single samples' : '') + ')';
+      this.readout.textContent = (t != null ? timeText(t, rate) + '; ' : '') + view +
+        '. Drag across a panel to zoom in, double-click to see the whole recording.';
+    }
+
+    schedule(min, max) {
+      this.pending = [min, max];
+      if (this.scheduled) return;
+      this.scheduled = true;
+      requestAnimationFrame(() => {
+        this.scheduled = false;
+        const [a, b] = this.pending;
+        this.setRange(a, b);
+      });
+    }
+
+    setRange(min, max) {
+      const least = 4 / this.rec.rate;
+      min = Math.max(0, Math.min(min, this.end));
+      max = Math.max(0, Math.min(max, this.end));
+      if (max - min < least) {
+        const mid = (min + max) / 2;
+        min = Math.max(0, mid - least / 2);
+        max = Math.min(this.end, min + least);
+      }
+      this.range = [min, max];
+      this.render();
+    }
+
+    render() {
+      const rate = this.rec.rate;
+      const [min, max] = this.range;
+      const width = this.width();
+      this.updating = true;
+      try {
+        for (const u of this.plots) {
+          const def = u.panelDef;
+          const keys = def.series.map(s => s.key);
+          const scales = def.series.map(s => s.scale || 1);
+          const v = this.pyramid.view(min * rate, max * rate, width, keys, scales, rate);
+          this.bucket = v.bucket;
+          const lines = def.lines.map(line => new Float64Array(v.x.length).fill(line.value));
+          u.batch(() => {
+            u.setData([v.x].concat(v.ys, lines), false);
+            u.setScale('x', { min, max });
+          });
+        }
+      } finally {
+        this.updating = false;
+      }
+      this.showReadout(null);
+    }
+
+    resize() {
+      const width = this.width();
+      for (const u of this.plots) u.setSize({ width, height: u.height });
+      this.render();
+    }
+
+    destroy() {
+      window.removeEventListener('resize', this.onResize);
+      for (const u of this.plots) u.destroy();
+      this.host.textContent = '';
+    }
+  }
+
+  // The recording of report index i as the chart needs it.
+  function recordingOf(i) {
+    const r = data.report.recordings[i];
+    const c = data.charts[i];
+    return {
+      index: i,
+      block: c && c.block,
+      samples: c ? c.samples : 0,
+      rate: data.chart.rate,
+      alarms: r.alarms || [],
+      events: r.events || [],
+      impact: r.impact ? r.impact.sample : null,
+      impactSource: r.impact ? r.impact.source : null,
+    };
+  }
+
+  const decoded = new Map();
+
+  async function seriesOf(rec) {
+    if (!decoded.has(rec.block)) {
+      decoded.set(rec.block, await decodeSeries(rec.block, rec.samples, data.chart.series));
+      // Keep a few recordings unpacked; a long list need not stay in memory.
+      if (decoded.size > 6) decoded.delete(decoded.keys().next().value);
+    }
+    return decoded.get(rec.block);
+  }
+
+  let current = null;
+
+  // Shows the chart of recording i below its heading, replacing any other.
+  async function showRecording(i, host) {
+    const r = data.report.recordings[i];
+    const c = data.charts[i];
+    if (current) {
+      current.destroy();
+      current = null;
+    }
+    host.textContent = '';
+    state.selected = i;
+    state.panels = [];
+    const rec = recordingOf(i);
+    const head = el('div', { class: 'chart-head' }, [
+      el('span', { class: 'title', text: r.path }),
+      outcomeBadge(r),
+      el('span', { class: 'meta', text: [r.activity, r.subject].filter(Boolean).join(', ') }),
+      r.read ? el('span', { class: 'meta', text: r.samples + ' samples, ' + fixed(r.duration_s, 1) + ' s' }) : null,
+    ]);
+    host.append(head);
+    if (!r.read) {
+      host.append(el('p', { class: 'error', text: 'Not read: ' + r.failure }));
+      return;
+    }
+    if (!c || !c.block) {
+      host.append(el('p', { class: 'error', text: 'No chart: ' + ((c && c.failure) || 'none was written') }));
+      return;
+    }
+    const jumps = el('div', { class: 'alarms' });
+    if (rec.impact != null) {
+      jumps.append(el('button', {
+        class: 'impact', type: 'button',
+        text: 'impact ' + fixed(rec.impact / rec.rate, 2) + ' s (' + rec.impactSource + ')',
+        onclick: () => current && current.setRange(rec.impact / rec.rate - 5, rec.impact / rec.rate + 5),
+      }));
+    }
+    // One button per alarm event (alarms merged as in the report), which
+    // zooms to it.
+    rec.events.slice(0, 200).forEach(e => {
+      const codes = [...new Set(rec.alarms.filter(a => a.sample >= e.first && a.sample <= e.last).map(a => a.code))];
+      const a = e.first / rec.rate;
+      const b = e.last / rec.rate;
+      jumps.append(el('button', {
+        type: 'button',
+        text: 'code ' + codes.join(', ') + ' at ' + fixed(a, 2) + ' s' + (e.alarms > 1 ? ' (' + e.alarms + ' alarms)' : ''),
+        title: 'samples ' + e.first + ' to ' + e.last,
+        onclick: () => current && current.setRange(a - 5, b + 5),
+      }));
+    });
+    if (rec.events.length > 200) jumps.append(el('span', { class: 'hint', text: '... ' + (rec.events.length - 200) + ' more alarm events' }));
+    if (rec.alarms.length === 0) jumps.append(el('span', { class: 'hint', text: 'no alarm' }));
+    host.append(jumps);
+    const panels = el('div');
+    host.append(panels);
+    const series = await seriesOf(rec);
+    if (state.selected !== i) return;  // another recording was chosen meanwhile
+    current = new RecordingChart(panels, rec, series, data.report.config);
+    state.chart = current;
+    state.panels = current.plots;
+    state.zoomTo = (a, b) => current.setRange(a, b);
+  }
+
+  function outcomeOf(r) {
+    if (!r.read) return ['unreadable', 'unreadable'];
+    if (r.label === 'fall') return r.detected ? ['detected', 'detected fall'] : ['missed', 'missed fall'];
+    if (r.label === 'adl') return r.detected ? ['false-alarm', 'false alarm'] : ['quiet', 'no alarm'];
+    return ['unlabelled', r.detected ? 'unlabelled, alarms' : 'unlabelled'];
+  }
+
+  function outcomeBadge(r) {
+    const [cls, text] = outcomeOf(r);
+    return el('span', { class: 'badge ' + cls, text });
+  }
+
+  function header(title) {
+    const rep = data.report;
+    app.append(el('h1', { text: title }));
+    const parts = ['tumblewatch ' + data.kind + ' ' + rep.version];
+    if ((rep.inputs || []).length) parts.push(rep.inputs.join(' '));
+    if (rep.manifest) parts.push('labels ' + rep.manifest);
+    parts.push('events merge alarms less than ' + rep.merge_seconds + ' s apart');
+    app.append(el('p', { class: 'meta', text: parts.join('; ') }));
+    app.append(el('p', { class: 'meta', text: 'Configuration: ' +
+      (data.config_changes.length ? data.config_changes.join(' ') : 'the defaults') }));
+  }
+
+  // ---- the evaluation's page ----------------------------------------------
+
+  function renderEval() {
+    const rep = data.report;
+    const s = rep.summary;
+    header('tumblewatch eval: ' + rep.recordings.length + ' recordings');
+
+    app.append(el('h2', { text: 'Summary' }));
+    const rates = [
+      ['sensitivity', fixed(s.sensitivity, 3), s.tp + ' of ' + s.falls + ' falls detected'],
+      ['specificity', fixed(s.specificity, 3), s.tn + ' of ' + s.adls + ' ADLs without an alarm'],
+      ['precision', fixed(s.precision, 3), ''],
+      ['F1', fixed(s.f1, 3), ''],
+      ['accuracy', fixed(s.accuracy, 3), ''],
+      ['false alarms per hour', fixed(s.false_alarms_per_hour, 2),
+        s.false_alarm_events + ' events in ' + fixed(s.adl_hours, 2) + ' h of ADL'],
+      ['latency (median, min, max)', fixed(s.latency_median, 2) + ' s',
+        s.latency_count ? fixed(s.latency_min, 2) + ' to ' + fixed(s.latency_max, 2) + ' s over ' + s.latency_count + ' falls' : ''],
+      ['recordings', String(s.recordings_found),
+        s.unlabelled + ' unlabelled, ' + s.unreadable + ' unreadable, ' + s.samples + ' samples'],
+    ];
+    const summary = table([{ label: 'metric', text: true }, { label: 'value' }, { label: '', text: true }], rates, 'summary');
+    const confusion = el('table', { class: 'confusion' }, [
+      el('thead', null, [el('tr', null, [el('th'), el('th', { text: 'alarm' }), el('th', { text: 'no alarm' })])]),
+      el('tbody', null, [
+        el('tr', null, [el('th', { text: 'fall' }), el('td', { class: 'hit', text: 'TP ' + s.tp }), el('td', { class: 'miss', text: 'FN ' + s.fn })]),
+        el('tr', null, [el('th', { text: 'ADL' }), el('td', { class: 'miss', text: 'FP ' + s.fp }), el('td', { class: 'hit', text: 'TN ' + s.tn })]),
+      ]),
+    ]);
+    app.append(el('div', { class: 'grid' }, [summary, el('div', null, [el('h3', { text: 'Confusion matrix' }), confusion])]));
+
+    app.append(el('h2', { text: 'By activity' }));
+    app.append(table(
+      [{ label: 'label', text: true }, { label: 'activity', text: true }, { label: 'recordings' }, { label: 'with alarms' },
+        { label: 'events' }, { label: 'hours' }],
+      rep.by_activity.map(a => [a.label, a.activity || '-', a.recordings, a.detected, a.events, fixed(a.hours, 3)]),
+      'activities'));
+    app.append(el('h2', { text: 'By fall code' }));
+    app.append(rep.by_code.length
+      ? table([{ label: 'code' }, { label: 'alarms' }, { label: 'events on falls' }, { label: 'events on ADLs' }],
+        rep.by_code.map(c => [c.code, c.alarms, c.events_on_falls, c.events_on_adls]), 'codes')
+      : el('p', { class: 'meta', text: 'No alarm was raised.' }));
+    if (rep.by_folder.length > 1) {
+      app.append(el('h2', { text: 'By folder' }));
+      app.append(table(
+        [{ label: 'folder', text: true }, { label: 'recordings' }, { label: 'sensitivity' }, { label: 'specificity' },
+          { label: 'false alarms per hour' }],
+        rep.by_folder.map(f => [f.folder, f.recordings, fixed(f.sensitivity, 3), fixed(f.specificity, 3),
+          fixed(f.false_alarms_per_hour, 2)]), 'folders'));
+    }
+
+    // Missed falls and false alarms first, then the others in input order.
+    const order = rep.recordings.map((r, i) => i);
+    const rank = i => {
+      const c = outcomeOf(rep.recordings[i])[0];
+      return c === 'missed' ? 0 : c === 'false-alarm' ? 1 : c === 'unreadable' ? 3 : 2;
+    };
+    order.sort((a, b) => rank(a) - rank(b) || a - b);
+    app.append(el('h2', { text: 'Recordings (missed falls and false alarms first): select one to see its chart' }));
+    const rows = order.map(i => {
+      const r = rep.recordings[i];
+      const codes = [...new Set((r.alarms || []).map(a => a.code))].join(' ');
+      const tr = el('tr', { tabindex: '0', 'data-index': String(i) }, [
+        el('td', { class: 'text' }, [outcomeBadge(r)]),
+        el('td', { class: 'path', text: r.relative_path }),
+        el('td', { class: 'text', text: r.activity || '-' }),
+        el('td', { class: 'text', text: r.subject || '-' }),
+        el('td', { text: r.read ? fixed(r.duration_s, 1) : '-' }),
+        el('td', { text: r.read ? String(r.alarms.length) : '-' }),
+        el('td', { class: 'text', text: codes || '-' }),
+        el('td', { text: r.read ? String(r.events.length) : '-' }),
+        el('td', { text: r.latency_s == null ? '-' : fixed(r.latency_s, 2) }),
+      ]);
+      tr.addEventListener('click', () => select(i));
+      tr.addEventListener('keydown', e => {
+        if (e.key === 'Enter' || e.key === ' ') {
+          e.preventDefault();
+          select(i);
+        }
+      });
+      return tr;
+    });
+    const list = el('div', { class: 'recordings' }, [el('table', null, [
+      el('thead', null, [el('tr', null, ['outcome', 'recording', 'activity', 'subject', 'seconds', 'alarms', 'codes',
+        'events', 'latency (s)'].map((h, k) => el('th', { class: k < 4 || k === 6 ? 'text' : null, text: h })))]),
+      el('tbody', null, rows),
+    ])]);
+    app.append(list);
+    const chartHost = el('section', { id: 'chart' });
+    app.append(chartHost);
+    footer();
+
+    async function select(i) {
+      for (const tr of rows) tr.classList.toggle('selected', Number(tr.dataset.index) === i);
+      history.replaceState(null, '', '#recording=' + i);
+      await showRecording(i, chartHost);
+    }
+    state.select = select;
+
+    const fromHash = /^#recording=(\d+)$/.exec(location.hash);
+    const wanted = fromHash && Number(fromHash[1]) < rep.recordings.length ? Number(fromHash[1]) : null;
+    const first = wanted != null ? wanted : order.find(i => rep.recordings[i].read);
+    return first == null ? Promise.resolve() : select(first);
+  }
+
+  // ---- one recording ----------------------------------------------------------
+
+  function renderPlot() {
+    const r = data.report.recordings[0];
+    header('tumblewatch plot: ' + r.path);
+    const host = el('section', { id: 'chart' });
+    app.append(host);
+    footer();
+    return showRecording(0, host);
+  }
+
+  // ---- the sweep's page -------------------------------------------------------
+
+  // One scatter of sensitivity against false alarms per hour: a point per
+  // configuration, the front as a line, the base configuration marked.
+  function scatter(host, sw, title, sensKey, faKey, frontRows, baseValue) {
+    const sens = sw.metrics[sensKey];
+    const fa = sw.metrics[faKey];
+    const rows = [];
+    let undefinedCount = 0;
+    for (let i = 0; i < sw.config.length; i++) {
+      if (sens[i] == null || fa[i] == null) undefinedCount++;
+      else rows.push(i);
+    }
+    const points = rows.map(i => ({ x: fa[i], y: sens[i], row: i }));
+    const base = sw.base;
+    const baseRows = new Set(base.known ? base.rows : []);
+    const extraBase = baseValue && baseValue.x != null && baseValue.y != null ? { x: baseValue.x, y: baseValue.y, row: -1 } : null;
+    const all = extraBase ? points.concat([extraBase]) : points.slice();
+    all.sort((a, b) => a.x - b.x || a.y - b.y);
+    const front = new Set(frontRows);
+    const xs = all.map(p => p.x);
+    const ys = all.map(p => (p.row >= 0 ? p.y : null));
+    const fs = all.map(p => (p.row >= 0 && front.has(p.row) ? p.y : null));
+    const bs = all.map(p => (p.row === -1 || baseRows.has(p.row) ? p.y : null));
+    const box = el('div', { class: 'scatter' }, [el('h3', { text: title })]);
+    host.append(box);
+    const tip = el('div', { class: 'tip' });
+    const baseLabel = base.known ? base.label + (base.changes.length ? ' (' + base.changes.join(' ') + ')' : '') : 'base configuration';
+    const u = new uPlot({
+      width: Math.min(760, Math.max(420, (host.clientWidth - 40) / 2)),
+      height: 420,
+      scales: { x: { time: false }, y: { range: (self, mn, mx) => [Math.min(0, mn), Math.max(1, mx)] } },
+      axes: [{ label: 'false alarms per hour' }, { label: 'sensitivity' }],
+      legend: { live: false },
+      cursor: { drag: { x: true, y: true, uni: 30 }, points: { show: false } },
+      series: [
+        { label: 'false alarms per hour' },
+        { label: 'configurations (' + points.length + ')', stroke: '#1f77b4', paths: () => null,
+          points: { show: true, size: 7, width: 1, stroke: '#1f77b4', fill: 'rgba(31, 119, 180, 0.45)' } },
+        { label: 'Pareto front', stroke: '#e00000', width: 2, spanGaps: true,
+          points: { show: true, size: 9, width: 2, stroke: '#e00000', fill: '#ffffff' } },
+        { label: baseLabel, stroke: '#111111', paths: () => null,
+          points: { show: true, size: 15, width: 2, stroke: '#111111', fill: 'rgba(255, 212, 0, 0.8)' } },
+      ],
+      hooks: {
+        setCursor: [self => showTip(self)],
+      },
+    }, [xs, ys, fs, bs], box);
+    box.append(tip);
+    if (undefinedCount) {
+      box.append(el('p', { class: 'hint', text: undefinedCount + ' configurations are not drawn: a measure is undefined' }));
+    }
+    box.append(el('p', { class: 'hint', text: 'Hover a point for its configuration; drag to zoom, double-click to see all.' }));
+
+    function describe(p) {
+      if (p.row === -1) {
+        return '<b>' + escapeHtml(baseLabel) + '</b> as evaluated by the sweep<br>sensitivity ' + fixed(p.y, 3) +
+          ', false alarms per hour ' + fixed(p.x, 2);
+      }
+      const i = p.row;
+      const values = sw.varied.map(name => name + '=' + sw.values[name][i]).join(' ');
+      let text = '<b>configuration ' + sw.config[i] + '</b>' + (front.has(i) ? ' (on the front)' : '') +
+        (baseRows.has(i) ? ' (' + escapeHtml(base.label) + ')' : '') + '<br>' + escapeHtml(values) +
+        '<br>sensitivity ' + fixed(p.y, 3) + ', false alarms per hour ' + fixed(p.x, 2) + ', F1 ' + fixed(sw.metrics.f1[i], 3);
+      if (sw.folds) {
+        text += '<br>tuning: ' + fixed(sw.metrics.tune_sensitivity[i], 3) + ', ' + fixed(sw.metrics.tune_false_alarms_per_hour[i], 2) +
+          '; held-out: ' + fixed(sw.metrics.held_sensitivity[i], 3) + ', ' + fixed(sw.metrics.held_false_alarms_per_hour[i], 2);
+      }
+      return text;
+    }
+
+    function showTip(self) {
+      const { left, top } = self.cursor;
+      if (left == null || left < 0) {
+        tip.style.display = 'none';
+        return;
+      }
+      let best = null;
+      let bestD = 12 * 12;
+      for (const p of all) {
+        const dx = self.valToPos(p.x, 'x') - left;
+        const dy = self.valToPos(p.y, 'y') - top;
+        const d = dx * dx + dy * dy;
+        if (d < bestD) {
+          bestD = d;
+          best = p;
+        }
+      }
+      if (!best) {
+        tip.style.display = 'none';
+        return;
+      }
+      const same = all.filter(p => p !== best && p.x === best.x && p.y === best.y);
+      tip.innerHTML = describe(best) + (same.length ? '<br><i>' + same.length + ' more configurations at this point: ' +
+        escapeHtml(same.slice(0, 12).map(p => (p.row >= 0 ? sw.config[p.row] : 'base')).join(', ')) +
+        (same.length > 12 ? ', ...' : '') + '</i>' : '');
+      tip.style.display = 'block';
+      const over = self.over.getBoundingClientRect();
+      const boxRect = box.getBoundingClientRect();
+      tip.style.left = Math.min(over.left - boxRect.left + left + 14, boxRect.width - 300) + 'px';
+      tip.style.top = over.top - boxRect.top + top + 14 + 'px';
+    }
+
+    state.scatters.push({ title, plot: u, points: points.length, configurations: sw.config.length, undefined: undefinedCount });
+    return u;
+  }
+
+  function escapeHtml(text) {
+    return String(text).replace(/[&<>"']/g, c => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;' })[c]);
+  }
+
+  function renderSweep() {
+    const sw = data.sweep;
+    app.append(el('h1', { text: 'tumblewatch sweep ' + sw.id + ': ' + sw.config.length + ' configurations' }));
+    app.append(el('p', { class: 'meta', text: sw.path + ' (' + sw.format + ')' }));
+    app.append(el('p', { class: 'meta', text: sw.description }));
+    app.append(el('p', { class: 'meta', text: 'Varied: ' + (sw.varied.join(', ') || 'nothing') }));
+    const base = sw.base;
+    if (!base.known) {
+      app.append(el('p', { class: 'meta', text: 'The base configuration cannot be told from the file.' }));
+    } else if (!base.rows.length && !base.evaluated) {
+      app.append(el('p', { class: 'meta', text: 'The ' + base.label + ' is not among the rows (run the sweep with --html to see it).' }));
+    }
+    const host = el('section', { class: 'scatters' });
+    app.append(host);
+    const ev = base.evaluated;
+    const pick = (s, f) => (ev ? { x: ev[f], y: ev[s] } : null);
+    scatter(host, sw, sw.folds ? 'All recordings' : 'Sensitivity against false alarms per hour', 'sensitivity',
+      'false_alarms_per_hour', sw.fronts.all, pick('sensitivity', 'false_alarms_per_hour'));
+    if (sw.folds) {
+      scatter(host, sw, 'Tuning subjects (mean over the folds)', 'tune_sensitivity', 'tune_false_alarms_per_hour',
+        sw.fronts.tune, pick('tune_sensitivity', 'tune_false_alarms_per_hour'));
+      scatter(host, sw, 'Held-out subjects (mean over the folds; the line joins the tuning front\'s configurations)',
+        'held_sensitivity', 'held_false_alarms_per_hour', sw.fronts.tune, pick('held_sensitivity', 'held_false_alarms_per_hour'));
+    }
+    footer();
+    return Promise.resolve();
+  }
+
+  function footer() {
+    app.append(el('footer', { text: 'Written by tumblewatch; charts drawn with uPlot (MIT licence, in this file\'s source).' }));
+  }
+
+  // ---- start ------------------------------------------------------------------
+
+  const render = { eval: renderEval, plot: renderPlot, sweep: renderSweep }[data.kind];
+  if (!render) {
+    fail('unknown report kind ' + data.kind);
+    return;
+  }
+  Promise.resolve()
+    .then(render)
+    .then(() => requestAnimationFrame(() => markReady()))
+    .catch(e => fail(e && e.message ? e.message : String(e)));
+})();

@@ -1,0 +1,181 @@
+// The sweep's page: every configuration as a point of sensitivity against
+// false alarms per hour.
+#include <fmt/format.h>
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "config.h"
+#include "html_page.h"
+#include "html_reports.h"
+#include "params.h"
+#include "pareto.h"
+#include "sweep_output.h"
+
+namespace {
+
+using nlohmann::ordered_json;
+
+ordered_json Number(double v)
+{
+    return std::isnan(v) ? ordered_json(nullptr) : ordered_json(v);
+}
+
+// The base configuration that a sweep's description names ("...; base
+// defaults; ..." or "...; base NAME=VALUE NAME=VALUE; ..."). False when the
+// description names none that can be read.
+bool BaseOfDescription(const std::string& description, TumblewatchConfig* base)
+{
+    TumblewatchDefault(base);
+    std::size_t at = 0;
+    while (at < description.size()) {
+        std::size_t end = description.find("; ", at);
+        if (end == std::string::npos) {
+            end = description.size();
+        }
+        const std::string part = description.substr(at, end - at);
+        if (part.rfind("base ", 0) == 0) {
+            const std::string rest = part.substr(5);
+            if (rest == "defaults") {
+                return true;
+            }
+            std::vector<std::string> settings;
+            std::size_t from = 0;
+            while (from < rest.size()) {
+                std::size_t space = rest.find(' ', from);
+                if (space == std::string::npos) {
+                    space = rest.size();
+                }
+                settings.push_back(rest.substr(from, space - from));
+                from = space + 1;
+            }
+            std::string ignored;
+            return ConfigApplySettings(settings, base, &ignored);
+        }
+        at = end + 2;
+    }
+    return false;
+}
+
+// The Pareto front of one pair of measures, as row numbers by falling false
+// alarms per hour.
+ordered_json FrontOf(const std::vector<SweepRecord>& rows, const char* sensitivity, const char* falseAlarms)
+{
+    ParetoFront front;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        ParetoAdd(&front, SweepPoint{static_cast<int64_t>(i),
+                                     rows[i].Metric(sensitivity),
+                                     rows[i].Metric(falseAlarms),
+                                     std::nan(""),
+                                     std::nan(""),
+                                     std::nan(""),
+                                     {}});
+    }
+    ordered_json indices = ordered_json::array();
+    for (const SweepPoint& p : front.points) {
+        indices.push_back(p.index);
+    }
+    return indices;
+}
+
+ordered_json BaseJson(const SweepLayout& layout, const std::vector<SweepRecord>& rows, const SweepRow* evaluated)
+{
+    TumblewatchConfig base;
+    ordered_json j;
+    if (evaluated != nullptr) {
+        base = evaluated->config;
+    } else if (!BaseOfDescription(layout.description, &base)) {
+        j["known"] = false;
+        return j;
+    }
+    const std::vector<std::string> changes = ConfigChanges(base);
+    j["known"] = true;
+    j["label"] = changes.empty() ? "default configuration" : "base configuration";
+    j["changes"] = changes;
+    ordered_json matches = ordered_json::array();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        bool same = true;
+        for (std::size_t v = 0; v < layout.varied.size() && same; ++v) {
+            same = TumblewatchParamGet(&base, TumblewatchParamIndex(layout.varied[v].c_str())) == rows[i].values[v];
+        }
+        if (same) {
+            matches.push_back(i);
+        }
+    }
+    j["rows"] = matches;
+    if (evaluated != nullptr) {
+        j["evaluated"] = {{"sensitivity", Number(evaluated->all.sensitivity)},
+                          {"false_alarms_per_hour", Number(evaluated->all.falseAlarmsPerHour)},
+                          {"f1", Number(evaluated->all.f1)},
+                          {"tune_sensitivity", Number(evaluated->tune.sensitivity)},
+                          {"tune_false_alarms_per_hour", Number(evaluated->tune.falseAlarmsPerHour)},
+                          {"held_sensitivity", Number(evaluated->held.sensitivity)},
+                          {"held_false_alarms_per_hour", Number(evaluated->held.falseAlarmsPerHour)}};
+    } else {
+        j["evaluated"] = nullptr;
+    }
+    return j;
+}
+
+}  // namespace
+
+bool HtmlSweepPage(const std::string& path, const SweepRow* base, std::string* page, std::string* error)
+{
+    SweepLayout layout;
+    std::vector<SweepRecord> rows;
+    uint64_t bytes = 0;
+    const bool read = SweepReadFile(
+        path, &layout,
+        [&](const SweepRecord& r, std::string*) {
+            rows.push_back(r);
+            return true;
+        },
+        &bytes, error);
+    if (!read) {
+        return false;
+    }
+    ordered_json sweep;
+    sweep["path"] = path;
+    sweep["id"] = layout.id;
+    sweep["description"] = layout.description;
+    sweep["format"] = layout.format == SweepFormat::Csv ? "csv" : "jsonl";
+    sweep["varied"] = layout.varied;
+    sweep["folds"] = layout.folds;
+    ordered_json config = ordered_json::array();
+    ordered_json values = ordered_json::object();
+    for (std::size_t v = 0; v < layout.varied.size(); ++v) {
+        ordered_json column = ordered_json::array();
+        for (const SweepRecord& r : rows) {
+            column.push_back(r.values[v]);
+        }
+        values[layout.varied[v]] = column;
+    }
+    ordered_json metrics = ordered_json::object();
+    for (const std::string& c : SweepMetricColumns(layout.folds)) {
+        ordered_json column = ordered_json::array();
+        for (const SweepRecord& r : rows) {
+            column.push_back(Number(r.Metric(c)));
+        }
+        metrics[c] = column;
+    }
+    for (const SweepRecord& r : rows) {
+        config.push_back(r.index);
+    }
+    sweep["config"] = config;
+    sweep["values"] = values;
+    sweep["metrics"] = metrics;
+    ordered_json fronts;
+    fronts["all"] = FrontOf(rows, "sensitivity", "false_alarms_per_hour");
+    if (layout.folds) {
+        fronts["tune"] = FrontOf(rows, "tune_sensitivity", "tune_false_alarms_per_hour");
+    }
+    sweep["fronts"] = fronts;
+    sweep["base"] = BaseJson(layout, rows, base);
+
+    ordered_json data;
+    data["kind"] = "sweep";
+    data["sweep"] = sweep;
+    *page = HtmlPage(fmt::format("tumblewatch sweep {}: {} configurations", layout.id, rows.size()),
+                     data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), {});
+    return true;
+}
