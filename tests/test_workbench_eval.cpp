@@ -325,6 +325,7 @@ TEST(TumblewatchProgram, BadInputIsRefusedBeforeAnyWork)
         {{"eval", "a", "--traces", "blocker/t"}, "--traces blocker/t: the folder cannot be created"},
         {{"eval", "a", "--traces", "a"}, "would be written beside it"},
         {{"eval", "a", "--json", "nofolder/x.json"}, "--json nofolder/x.json: cannot be written"},
+        {{"eval", "a", "--csv", "a/../a/adl_standing_s01_r1.bin"}, "which this command reads"},
         {{"eval"}, "give a PATH to evaluate"},
         {{"frobnicate"}, "unknown command 'frobnicate' (the commands: params, eval, sweep"},
     };
@@ -335,6 +336,20 @@ TEST(TumblewatchProgram, BadInputIsRefusedBeforeAnyWork)
         EXPECT_EQ(run.output.find("Summary"), std::string::npos) << args.back();
     }
     EXPECT_EQ(FilesBelow(dir / "a"), FilesBelow(Generated().dir / "a"));
+}
+
+TEST(TumblewatchProgram, NamesThatAreNotUtf8AreReportedNotFatal)
+{
+    TempDir dir;
+    const std::string odd = dir / "d\xff";
+    fs::create_directories(odd);
+    fs::copy(Generated().dir / "a/fall_forward_s01_r1.bin", odd + "/fall_forward_s01_r1.bin");
+    const BenchRun run = Tumblewatch(dir.path(), {"eval", odd, "-q", "--json", "e.json", "--html", "e.html"});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    const nlohmann::json j = nlohmann::json::parse(ReadFile(dir / "e.json"));
+    EXPECT_EQ(j["summary"]["tp"], 1);
+    EXPECT_NE(j["recordings"][0]["path"].get<std::string>().find("\xef\xbf\xbd"), std::string::npos);
+    EXPECT_TRUE(PathExists(dir / "e.html"));
 }
 
 TEST(TumblewatchProgram, ParamsShowsDefaultAndEffectiveValues)

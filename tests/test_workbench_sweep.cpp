@@ -384,6 +384,8 @@ TEST(SweepCommand, BadSweepsAreRefusedBeforeAnyWork)
         {{"--grid", "fallWindow=10", "--folds", "5", "--out", "x.csv"}, "--folds 5: only 4 subjects"},
         {{"--grid", "fallWindow=10", "--objective", "max:speed", "--out", "x.csv"}, "--objective max:speed"},
         {{"--grid", "fallWindow=10,30", "--out", "kept.csv"}, "exists: continue it with --resume"},
+        {{"--grid", "fallWindow=10", "--out", data + "/adl_jump_s04_r1.bin"}, "which this command reads"},
+        {{"--grid", "fallWindow=10", "--out", "x.csv", "--best", "x.csv"}, "which this command reads"},
         {{"--grid", "fallWindow=10,30", "--out", "kept.csv", "--resume"}, "the file holds another sweep"},
         {{"--grid", "fallWindow=10,20", "--set", "repeatPeak=300", "--out", "kept.csv", "--resume"},
          "the file holds another sweep"},

@@ -105,5 +105,5 @@ std::string ChartSeriesJson()
     for (const ChartSeriesSpec& s : kSeries) {
         series.push_back({{"key", s.key}, {"label", s.label}, {"unit", s.unit}, {"signed", s.isSigned}});
     }
-    return series.dump();
+    return series.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

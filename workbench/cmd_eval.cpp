@@ -58,6 +58,8 @@ int CommandEvalRun(const EvalOptions& options)
     if (!CommandCheckWritable("--json", options.json, &error) || !CommandCheckWritable("--csv", options.csv, &error) ||
         !CommandCheckWritable("--html", options.html, &error) ||
         !CommandCheckNotInput("--html", options.html, read, &error) ||
+        !CommandCheckNotInput("--json", options.json, read, &error) ||
+        !CommandCheckNotInput("--csv", options.csv, read, &error) ||
         (!options.traces.empty() && !EvalCheckTraces(options.traces, inputs, &error))) {
         CommandError(error);
         return kExitUsage;

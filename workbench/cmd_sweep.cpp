@@ -194,9 +194,17 @@ bool Plan(const SweepOptions& options, SweepPlan* plan, std::string* error)
         plan->layout.varied.emplace_back(TumblewatchParams()[v].name);
     }
     plan->layout.folds = options.folds > 0;
+    std::vector<std::string> read{options.inputs.labels, options.inputs.config.file};
+    for (const InputRecording& in : plan->inputs.recordings) {
+        read.push_back(in.path);
+    }
+    std::vector<std::string> readOrRows = read;
+    readOrRows.push_back(options.out);
     return CommandCheckWritable("--out", options.out, error) && CommandCheckWritable("--best", options.best, error) &&
            CommandCheckWritable("--html", options.html, error) &&
-           CommandCheckNotInput("--html", options.html, {options.out}, error);
+           CommandCheckNotInput("--out", options.out, read, error) &&
+           CommandCheckNotInput("--best", options.best, readOrRows, error) &&
+           CommandCheckNotInput("--html", options.html, readOrRows, error);
 }
 
 // The rows an earlier run of the same sweep left in the output file: fed

@@ -12,6 +12,12 @@ namespace {
 
 using nlohmann::ordered_json;
 
+// JSON text; a name that is not valid UTF-8 gets replacement characters.
+std::string Dump(const ordered_json& j)
+{
+    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 // What every page with charts carries besides the report itself.
 std::string PageJson(const char* kind, const EvalReport& report, const ordered_json& charts)
 {
@@ -19,7 +25,7 @@ std::string PageJson(const char* kind, const EvalReport& report, const ordered_j
     chart["rate"] = kSampleRate;
     chart["series"] = ordered_json::parse(ChartSeriesJson());
     std::string json = fmt::format(R"({{"kind":"{}","config_changes":{},"chart":{},"charts":{},"report":)", kind,
-                                   ordered_json(ConfigChanges(*report.config)).dump(), chart.dump(), charts.dump());
+                                   ordered_json(ConfigChanges(*report.config)).dump(), Dump(chart), Dump(charts));
     return json + ReportJson(report) + "}";
 }
 

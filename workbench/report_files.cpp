@@ -162,7 +162,7 @@ std::string ReportJson(const EvalReport& r)
         requirements.push_back({{"requirement", q.requirement.text}, {"value", Number(q.value)}, {"met", q.met}});
     }
     j["requirements"] = requirements;
-    return j.dump(2) + "\n";
+    return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 std::string ReportCsv(const EvalReport& r)

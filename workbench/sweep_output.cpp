@@ -219,7 +219,7 @@ std::string SweepHeaderText(const SweepLayout& layout)
                    {"varied", layout.varied},
                    {"folds", layout.folds},
                    {"columns", SweepMetricColumns(layout.folds)}};
-    return j.dump() + "\n";
+    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 std::string SweepRowText(const SweepLayout& layout, const std::vector<int>& variedParams, const SweepRow& row)
@@ -244,7 +244,7 @@ std::string SweepRowText(const SweepLayout& layout, const std::vector<int>& vari
     for (size_t i = 0; i < columns.size(); ++i) {
         j[columns[i]] = JsonNumber(columns[i], values[i]);
     }
-    return j.dump() + "\n";
+    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 bool SweepReadFile(const std::string& path, SweepLayout* layout,
