@@ -3,7 +3,7 @@
 # prefix and checks what lands there: the files (public headers only), each
 # installed header compiled alone in an otherwise empty unit, the example
 # consumer (examples/consumer) built against the CMake package and run on
-# the example recordings with the same falls as the installed bench, and the
+# the generated recordings with the same falls as the installed bench, and the
 # pkg-config file (version, flags, a build of the consumer with them).
 #
 #   scripts/consumer.sh [BUILD_DIR]
@@ -58,20 +58,23 @@ for h in "$prefix"/include/tumblewatch/*.h; do
   done
 done
 
-# The falls of each example as the installed bench prints them.
+# The project's generated recordings, each as a binary dataset and its CSV
+# twin with the same samples. The bench prints the falls of a CSV; the
+# consumer reads the dataset and must print the same ones.
 mkdir "$work/run"
-cp examples/*.csv "$work/run/"
+"$build/make_recordings" "$work/run" >/dev/null
 expected_falls() {
-  (cd "$work/run" && "$prefix/bin/tilt_bench" "$1") | grep -E '^[0-9]{4} : Fall' || true
+  (cd "$work/run" && "$prefix/bin/tilt_bench" "$1.csv") | grep -E '^[0-9]{4,} : Fall' || true
 }
 check_consumer() {
-  local program=$1 falls=0
-  for csv in "$work"/run/*.csv; do
-    diff <(expected_falls "$(basename "$csv")") <("$program" "$csv") ||
-      fail "$program: other falls than the bench's in $(basename "$csv")"
-    falls=$((falls + $(expected_falls "$(basename "$csv")" | wc -l)))
+  local program=$1 falls=0 name
+  for bin in "$work"/run/*.bin; do
+    name=$(basename "$bin" .bin)
+    diff <(expected_falls "$name") <("$program" "$bin") ||
+      fail "$program: other falls than the bench's in $name"
+    falls=$((falls + $(expected_falls "$name" | wc -l)))
   done
-  [ "$falls" -gt 0 ] || fail "the examples gave no fall to compare"
+  [ "$falls" -gt 0 ] || fail "the recordings gave no fall to compare"
   echo "consumer: $(basename "$program") reports the bench's $falls falls"
 }
 
@@ -80,6 +83,9 @@ cmake -S examples/consumer -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
   -DCMAKE_CXX_FLAGS="-Wall -Wextra -Wpedantic -Werror" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 check_consumer "$work/consumer/consumer"
+if "$work/consumer/consumer" "$work/run/walking.csv" >/dev/null 2>&1; then
+  fail "the consumer took a CSV for a dataset"
+fi
 
 # The pkg-config file: the project's version, and flags that build the
 # consumer.

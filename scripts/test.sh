@@ -2,9 +2,10 @@
 # Builds everything and runs the whole test suite: the house-style checks,
 # the normal build, the HTML reports in a real browser, the same suite
 # under AddressSanitizer and UndefinedBehaviorSanitizer, the evaluation's
-# tests under ThreadSanitizer, the installed library as another project
-# uses it, valgrind memcheck of the bench over the examples, the fuzz
-# targets over their seed corpus and one brief benchmark run.
+# tests and two detectors in two threads under ThreadSanitizer, the
+# installed library as another project uses it, valgrind memcheck of the
+# bench over the examples, the fuzz targets over their seed corpus and one
+# brief benchmark run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,10 +30,13 @@ cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
 
-echo "== the multi-threaded evaluation under ThreadSanitizer"
+echo "== the multi-threaded evaluation and detectors in two threads under ThreadSanitizer"
 cmake -S . -B build-tsan -DTUMBLEWATCH_TSAN=ON -DTUMBLEWATCH_WERROR=ON >/dev/null
-cmake --build build-tsan -j"$jobs" --target test_workbench
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/tests/test_workbench --gtest_brief=1
+cmake --build build-tsan -j"$jobs" --target test_workbench test_detector
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+build-tsan/tests/test_workbench --gtest_brief=1
+build-tsan/tests/test_detector --gtest_brief=1 --gtest_filter='Interface.*'
+unset TSAN_OPTIONS
 
 echo "== the installed library: headers alone, CMake package, pkg-config file, example consumer"
 bash scripts/consumer.sh build

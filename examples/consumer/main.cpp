@@ -1,32 +1,55 @@
-// An example program built against the installed detector. It reads a CSV
-// recording (seven header lines, then rows "row,ax,ay,az,gx,gy,gz" in raw
-// counts, 50 per second; a row numbered -1 sets an offset that is added to
-// the rows after it), runs every sample through one detector and prints each
+// An example program built against the installed detector. It reads a
+// binary dataset, runs every sample through one detector and prints each
 // fall as "NNNN : Fall (code)", NNNN being the sample's 1-based position.
 //
-//   consumer RECORDING.csv
+// A dataset is a 24-byte header (the magic text "QX DataSet V1.0.0" and a
+// zero byte in a 20-byte field, then the little-endian signed 32-bit byte
+// position of the first record), followed by 12-byte records of six
+// little-endian signed 16-bit counts: accelerometer X, Y, Z (8192 per g),
+// gyroscope X, Y, Z (65.536 per deg/s), 50 records per second. Bytes after
+// the last whole record are ignored.
 //
-// Exit status: 0 after the whole file, 1 when it cannot be read, 2 on a
-// usage error.
+//   consumer RECORDING.bin
+//
+// Exit status: 0 after the whole file, 1 when it cannot be read or is not
+// a dataset, 2 on a usage error.
 #include <tumblewatch/tumblewatch.h>
 
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 
 namespace {
 
-constexpr int kHeaderLines = 7;
+constexpr char kMagic[] = "QX DataSet V1.0.0";  // with its zero byte: 18 bytes
+constexpr int kHeaderSize = 24;                 // bytes
+constexpr int kPositionAt = 20;                 // byte offset of the record position
+constexpr int kRecordSize = 12;                 // bytes
 
-// The seven comma-separated numbers of a data row; false for another line.
-bool ParseRow(const char* text, long* values)
+int16_t Int16At(const unsigned char* p)
 {
-    for (int i = 0; i < 7; ++i) {
-        char* end = nullptr;
-        values[i] = std::strtol(text, &end, 10);
-        if (end == text || (i < 6 && *end != ',')) {
-            return false;
-        }
-        text = end + 1;
+    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+}
+
+int32_t Int32At(const unsigned char* p)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                                (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
+}
+
+// Reads the header and leaves the file at the first record; false with a
+// message on standard error when the file is not a dataset.
+bool SkipHeader(FILE* in, const char* path)
+{
+    unsigned char header[kHeaderSize];
+    if (std::fread(header, 1, sizeof header, in) != sizeof header || std::memcmp(header, kMagic, sizeof kMagic) != 0) {
+        std::fprintf(stderr, "consumer: %s: not a dataset\n", path);
+        return false;
+    }
+    const int32_t position = Int32At(header + kPositionAt);
+    if (position < 0 || std::fseek(in, position, SEEK_SET) != 0) {
+        std::fprintf(stderr, "consumer: %s: not a dataset (record position %ld)\n", path, static_cast<long>(position));
+        return false;
     }
     return true;
 }
@@ -36,12 +59,16 @@ bool ParseRow(const char* text, long* values)
 int main(int argc, char** argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: consumer RECORDING.csv\n");
+        std::fprintf(stderr, "usage: consumer RECORDING.bin\n");
         return 2;
     }
-    FILE* in = std::fopen(argv[1], "r");
+    FILE* in = std::fopen(argv[1], "rb");
     if (in == nullptr) {
         std::perror(argv[1]);
+        return 1;
+    }
+    if (!SkipHeader(in, argv[1])) {
+        std::fclose(in);
         return 1;
     }
 
@@ -54,24 +81,10 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    char line[1024];
-    long offset[6] = {0, 0, 0, 0, 0, 0};
-    for (int lineNumber = 1; std::fgets(line, sizeof line, in) != nullptr; ++lineNumber) {
-        long v[7];
-        if (lineNumber <= kHeaderLines || !ParseRow(line, v)) {
-            continue;
-        }
-        if (v[0] == -1) {
-            for (int i = 0; i < 6; ++i) {
-                offset[i] = v[i + 1];
-            }
-            continue;
-        }
-        int16_t c[6];  // each value with its offset, cut to 16 bits
-        for (int i = 0; i < 6; ++i) {
-            c[i] = static_cast<int16_t>(static_cast<uint16_t>(v[i + 1] + offset[i]));
-        }
-        const ImuSample sample{c[0], c[1], c[2], c[3], c[4], c[5]};
+    unsigned char r[kRecordSize];
+    while (std::fread(r, 1, sizeof r, in) == sizeof r) {
+        const ImuSample sample{Int16At(r + 0), Int16At(r + 2), Int16At(r + 4),
+                               Int16At(r + 6), Int16At(r + 8), Int16At(r + 10)};
         const int code = TumblewatchProcess(&ctx, &sample);
         if (code > 0) {
             std::printf("%04u : Fall (%d)\n", static_cast<unsigned>(TumblewatchSampleCount(&ctx)), code);
