@@ -25,20 +25,20 @@ void BM_Sweep(benchmark::State& state)
     if (data.recordings.empty()) {
         SweepLoad(inputs, nullptr, 1, &data);
     }
-    SweepSpec spec{};
+    SweepSpace space{};
     SweepGrid grid;
     SweepParseGrid("fallWindow=10:24:2", &grid, &error);
-    spec.grids.push_back(grid);
+    space.grids.push_back(grid);
     TumblewatchConfig base;
     TumblewatchDefault(&base);
     const SweepSettings settings{kDefaultMergeSeconds, static_cast<int>(state.range(0)), 0};
-    const int64_t count = SweepCount(spec, 1000);
+    const int64_t count = SweepCount(space, 1000);
     uint64_t samples = 0;
     int64_t configs = 0;
     for (auto _ : state) {
         Progress progress;
         ProgressStart(&progress, "configurations", static_cast<uint64_t>(count), false);
-        SweepRun(data, spec, base, 0, count, settings, &progress, [&](const SweepRow& row) {
+        SweepRun(data, space, base, 0, count, settings, &progress, [&](const SweepRow& row) {
             benchmark::DoNotOptimize(row.all.tp);
             return true;
         });

@@ -131,7 +131,7 @@ void TraceResult(const TumblewatchContext* /*ctx*/, int code)
 
 int FinishSample(TumblewatchContext* ctx, int code)
 {
-    // The closing fragments (part 3) and the line end in one write.
+    // The closing fragments (fragment 3) and the line end in one write.
     if (fpTrace != nullptr) {
         char line[kTraceFragmentCapacity];
         const TraceText t = PutResult(code, PutPartThree(ctx, TraceText(line, sizeof line)));

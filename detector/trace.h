@@ -4,8 +4,9 @@
 
 #include "tumblewatch.h"
 
-// Part 1 (sample, magnitudes, jump, averages, attitude), part 2 (the FALL
-// fragment, at most once per sample) or part 3 (tumble and short sums).
+// Writes fragment `part` of the line: 1 (sample, magnitudes, jump, averages,
+// attitude), 2 (the FALL fragment, at most once per sample) or 3 (tumble
+// and short sums).
 void TraceSample(TumblewatchContext* ctx, const ImuSample* sample, int part);
 
 // The CF fragment of the repeat-fall test; a negative eventLength writes
@@ -15,7 +16,7 @@ void TraceRepeatCheck(const TumblewatchContext* ctx, int adjust, int outside, in
 // The end of the line: " -> (code)\n" for a positive code, else "\n".
 void TraceResult(const TumblewatchContext* ctx, int code);
 
-// Ends the sample: trace part 3, the result, ring index and sample count
+// Ends the sample: trace fragment 3, the result, ring index and sample count
 // advanced. Returns code unchanged.
 int FinishSample(TumblewatchContext* ctx, int code);
 

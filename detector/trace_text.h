@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <cstring>
 
-// Room for the longest fragment: part 1 has 24 numbers of at most 11
+// Room for the longest fragment: fragment 1 has 24 numbers of at most 11
 // characters and about 130 characters of text.
 constexpr std::size_t kTraceFragmentCapacity = 512;
 

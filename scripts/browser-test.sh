@@ -23,5 +23,5 @@ export TUMBLEWATCH="$PWD/$build/tumblewatch"
 export MAKE_RECORDINGS="$PWD/$build/make_recordings"
 export SCREENSHOTS="$PWD/$build/browser"
 export SHARED_DATA="$PWD/../shared/data"
-node --test --test-reporter=spec tests/browser/reports.test.mjs
+node --test --test-reporter=tap tests/browser/reports.test.mjs
 echo "screenshots: $SCREENSHOTS"

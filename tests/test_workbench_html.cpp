@@ -159,10 +159,10 @@ TEST(HtmlChart, SeriesAreTheSnapshotAfterEverySampleAndUnpackExactly)
     }
     TumblewatchClose(&ctx);
     // The page's list of series says which are signed.
-    const json specs = json::parse(ChartSeriesJson());
-    ASSERT_EQ(specs.size(), static_cast<std::size_t>(kChartSeriesCount));
-    EXPECT_EQ(specs[7]["key"], "pitch");
-    EXPECT_TRUE(specs[7]["signed"].get<bool>());
+    const json series = json::parse(ChartSeriesJson());
+    ASSERT_EQ(series.size(), static_cast<std::size_t>(kChartSeriesCount));
+    EXPECT_EQ(series[7]["key"], "pitch");
+    EXPECT_TRUE(series[7]["signed"].get<bool>());
 }
 
 TEST(HtmlChart, EncodingsForThePage)

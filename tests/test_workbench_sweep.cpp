@@ -15,7 +15,7 @@
 #include "recording_files.h"
 #include "scenarios.h"
 #include "sweep_output.h"
-#include "sweep_spec.h"
+#include "sweep_space.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -38,7 +38,7 @@ std::string GridError(const std::string& text)
     return error;
 }
 
-TEST(SweepSpec, GridsRangesAndTheirMistakes)
+TEST(SweepSpace, GridsRangesAndTheirMistakes)
 {
     EXPECT_EQ(Grid("fallWindow=5:20:5").values, (std::vector<int32_t>{5, 10, 15, 20}));
     EXPECT_EQ(Grid("fallWindow=5:19:5").values, (std::vector<int32_t>{5, 10, 15}));
@@ -60,43 +60,43 @@ TEST(SweepSpec, GridsRangesAndTheirMistakes)
     EXPECT_EQ(error, "--range quietMagnitude=80:40: LO is greater than HI");
     EXPECT_FALSE(SweepParseRange("quietMagnitude=40", &r, &error));
 
-    SweepSpec twice{{Grid("fallWindow=5,6")}, {SweepRange{0, 1, 9}}, 3, 1};
+    SweepSpace twice{{Grid("fallWindow=5,6")}, {SweepRange{0, 1, 9}}, 3, 1};
     EXPECT_FALSE(SweepCheck(twice, &error));
     EXPECT_EQ(error, "parameter fallWindow is varied twice");
-    EXPECT_FALSE(SweepCheck(SweepSpec{{}, {}, 4, 1}, &error));
-    EXPECT_FALSE(SweepCheck(SweepSpec{{}, {SweepRange{1, 1, 9}}, 0, 1}, &error));
-    EXPECT_FALSE(SweepCheck(SweepSpec{}, &error));
+    EXPECT_FALSE(SweepCheck(SweepSpace{{}, {}, 4, 1}, &error));
+    EXPECT_FALSE(SweepCheck(SweepSpace{{}, {SweepRange{1, 1, 9}}, 0, 1}, &error));
+    EXPECT_FALSE(SweepCheck(SweepSpace{}, &error));
 }
 
-TEST(SweepSpec, ConfigurationsAreEnumeratedFirstGridSlowest)
+TEST(SweepSpace, ConfigurationsAreEnumeratedFirstGridSlowest)
 {
     TumblewatchConfig base;
     TumblewatchDefault(&base);
     base.repeatPeak = 333;
-    const SweepSpec spec{{Grid("fallWindow=10,20"), Grid("tiltLimit=30:50:10")}, {}, 0, 1};
-    ASSERT_EQ(SweepCount(spec, 100), 6);
-    EXPECT_EQ(SweepCount(spec, 5), -1);
+    const SweepSpace space{{Grid("fallWindow=10,20"), Grid("tiltLimit=30:50:10")}, {}, 0, 1};
+    ASSERT_EQ(SweepCount(space, 100), 6);
+    EXPECT_EQ(SweepCount(space, 5), -1);
     const std::pair<int32_t, int32_t> expected[] = {{10, 30}, {10, 40}, {10, 50}, {20, 30}, {20, 40}, {20, 50}};
     for (int i = 0; i < 6; ++i) {
-        const TumblewatchConfig cfg = SweepConfig(spec, base, i);
+        const TumblewatchConfig cfg = SweepConfig(space, base, i);
         EXPECT_EQ(cfg.fallWindow, expected[i].first);
         EXPECT_EQ(cfg.tiltLimit, expected[i].second);
         EXPECT_EQ(cfg.repeatPeak, 333);
     }
-    EXPECT_EQ(SweepVaried(spec), (std::vector<int>{0, 11}));
+    EXPECT_EQ(SweepVaried(space), (std::vector<int>{0, 11}));
 
     // A grid of a million values times a million draws is counted without
     // overflow and refused.
-    SweepSpec huge{{Grid("repeatPeak=1:1000000:1")}, {SweepRange{1, 0, 9}}, 10000000000000LL, 1};
+    SweepSpace huge{{Grid("repeatPeak=1:1000000:1")}, {SweepRange{1, 0, 9}}, 10000000000000LL, 1};
     EXPECT_EQ(SweepCount(huge, INT64_MAX), -1);
 }
 
-TEST(SweepSpec, RandomDrawsAreUniformReproducibleAndIndependentOfTheirNumber)
+TEST(SweepSpace, RandomDrawsAreUniformReproducibleAndIndependentOfTheirNumber)
 {
     TumblewatchConfig base;
     TumblewatchDefault(&base);
-    const SweepSpec few{{Grid("fallWindow=10,20")}, {SweepRange{1, 50, 53}, SweepRange{33, -5, 5}}, 4, 42};
-    const SweepSpec many{{Grid("fallWindow=10,20")}, {SweepRange{1, 50, 53}, SweepRange{33, -5, 5}}, 1000, 42};
+    const SweepSpace few{{Grid("fallWindow=10,20")}, {SweepRange{1, 50, 53}, SweepRange{33, -5, 5}}, 4, 42};
+    const SweepSpace many{{Grid("fallWindow=10,20")}, {SweepRange{1, 50, 53}, SweepRange{33, -5, 5}}, 1000, 42};
     std::vector<int> counts(4, 0);
     for (int64_t d = 0; d < 1000; ++d) {
         const TumblewatchConfig c = SweepConfig(many, base, d);
@@ -120,7 +120,7 @@ TEST(SweepSpec, RandomDrawsAreUniformReproducibleAndIndependentOfTheirNumber)
         EXPECT_GT(n, 200);  // about 250 each
         EXPECT_LT(n, 300);
     }
-    const SweepSpec other{{Grid("fallWindow=10,20")}, {SweepRange{1, 50, 53}, SweepRange{33, -5, 5}}, 1000, 43};
+    const SweepSpace other{{Grid("fallWindow=10,20")}, {SweepRange{1, 50, 53}, SweepRange{33, -5, 5}}, 1000, 43};
     int same = 0;
     for (int64_t d = 0; d < 100; ++d) {
         same += SweepConfig(other, base, d).repeatPeak == SweepConfig(many, base, d).repeatPeak;

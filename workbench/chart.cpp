@@ -8,7 +8,7 @@
 
 namespace {
 
-const ChartSeriesSpec kSeries[kChartSeriesCount] = {
+const ChartSeriesInfo kSeries[kChartSeriesCount] = {
     {"accRawMag", "raw", "0.01 g", false},
     {"accLpfMag", "filtered", "0.01 g", false},
     {"accLpf2Mag", "second-filtered", "0.01 g", false},
@@ -61,7 +61,7 @@ void Observe(void* user, const TumblewatchContext* detector, int /*code*/)
 
 }  // namespace
 
-const ChartSeriesSpec* ChartSeries()
+const ChartSeriesInfo* ChartSeries()
 {
     return kSeries;
 }
@@ -102,7 +102,7 @@ std::string ChartEncode(const RecordingChart& chart)
 std::string ChartSeriesJson()
 {
     nlohmann::ordered_json series = nlohmann::ordered_json::array();
-    for (const ChartSeriesSpec& s : kSeries) {
+    for (const ChartSeriesInfo& s : kSeries) {
         series.push_back({{"key", s.key}, {"label", s.label}, {"unit", s.unit}, {"signed", s.isSigned}});
     }
     return series.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);

@@ -13,7 +13,7 @@
 #include "tumblewatch.h"
 
 // One charted value of the detector's state.
-struct ChartSeriesSpec {
+struct ChartSeriesInfo {
     const char* key;    // the snapshot field, e.g. "accRawMag"
     const char* label;  // what a legend shows
     const char* unit;   // "0.01 g", "deg/s", "degrees", "samples", ...
@@ -25,7 +25,7 @@ constexpr int kChartSeriesCount = 15;
 
 // The charted series in their fixed order (kChartSeriesCount entries);
 // static storage.
-const ChartSeriesSpec* ChartSeries();
+const ChartSeriesInfo* ChartSeries();
 
 // A recording's series: values[s][i] is series s after sample i, as the
 // 16 bits of the field (signed series in two's complement).
@@ -48,7 +48,7 @@ bool ChartCapture(const TumblewatchConfig& cfg, const ImuSample* samples, std::s
 // zlib. The page adds the differences up again; every value is exact.
 std::string ChartEncode(const RecordingChart& chart);
 
-// The series' specs as a JSON array of {key, label, unit, signed}.
+// The series' descriptions as a JSON array of {key, label, unit, signed}.
 std::string ChartSeriesJson();
 
 #endif

@@ -31,7 +31,7 @@ struct SweepPlan {
     TumblewatchConfig base;
     Manifest manifest;
     InputSet inputs;
-    SweepSpec spec;
+    SweepSpace space;
     int64_t count;
     std::vector<int> varied;
     Objective objective;
@@ -93,16 +93,16 @@ std::string IdentityText(const SweepPlan& plan, const SweepOptions& options)
         text += " " + std::to_string(TumblewatchParamGet(&plan.base, i));
     }
     text += fmt::format("|merge {}|folds {}", options.inputs.mergeSeconds, options.folds);
-    for (const SweepGrid& g : plan.spec.grids) {
+    for (const SweepGrid& g : plan.space.grids) {
         text += fmt::format("|grid {}", g.param);
         for (const int32_t v : g.values) {
             text += " " + std::to_string(v);
         }
     }
-    for (const SweepRange& r : plan.spec.ranges) {
+    for (const SweepRange& r : plan.space.ranges) {
         text += fmt::format("|range {} {} {}", r.param, r.low, r.high);
     }
-    text += fmt::format("|random {} seed {}", plan.spec.draws, plan.spec.seed);
+    text += fmt::format("|random {} seed {}", plan.space.draws, plan.space.seed);
     return text;
 }
 
@@ -112,8 +112,8 @@ std::string Description(const SweepPlan& plan, const SweepOptions& options)
     for (const std::string& g : options.grids) {
         d += "; grid " + g;
     }
-    if (plan.spec.draws > 0) {
-        d += fmt::format("; {} random draws, seed {}", plan.spec.draws, plan.spec.seed);
+    if (plan.space.draws > 0) {
+        d += fmt::format("; {} random draws, seed {}", plan.space.draws, plan.space.seed);
         for (const std::string& r : options.ranges) {
             d += " range " + r;
         }
@@ -136,28 +136,28 @@ bool Plan(const SweepOptions& options, SweepPlan* plan, std::string* error)
         if (!SweepParseGrid(text, &g, error)) {
             return false;
         }
-        plan->spec.grids.push_back(g);
+        plan->space.grids.push_back(g);
     }
     for (const std::string& text : options.ranges) {
         SweepRange r;
         if (!SweepParseRange(text, &r, error)) {
             return false;
         }
-        plan->spec.ranges.push_back(r);
+        plan->space.ranges.push_back(r);
     }
-    plan->spec.draws = options.random;
-    plan->spec.seed = options.seed;
-    if (!SweepCheck(plan->spec, error)) {
+    plan->space.draws = options.random;
+    plan->space.seed = options.seed;
+    if (!SweepCheck(plan->space, error)) {
         return false;
     }
-    plan->count = SweepCount(plan->spec, options.maxConfigs);
+    plan->count = SweepCount(plan->space, options.maxConfigs);
     if (plan->count < 0) {
-        const int64_t all = SweepCount(plan->spec, INT64_MAX);
+        const int64_t all = SweepCount(plan->space, INT64_MAX);
         *error = (all < 0 ? std::string("more than 9223372036854775807") : std::to_string(all)) +
                  " configurations: more than --max-configs " + std::to_string(options.maxConfigs);
         return false;
     }
-    plan->varied = SweepVaried(plan->spec);
+    plan->varied = SweepVaried(plan->space);
     if (!ObjectiveParse(options.objective, &plan->objective, error)) {
         return false;
     }
@@ -229,7 +229,7 @@ bool Resume(const SweepOptions& options, const SweepPlan& plan, ParetoFront* fro
             *problem = "configuration " + std::to_string(r.index) + " is out of order or not of this sweep";
             return false;
         }
-        const TumblewatchConfig cfg = SweepConfig(plan.spec, plan.base, r.index);
+        const TumblewatchConfig cfg = SweepConfig(plan.space, plan.base, r.index);
         for (size_t i = 0; i < plan.varied.size(); ++i) {
             if (TumblewatchParamGet(&cfg, plan.varied[i]) != r.values[i]) {
                 *problem = "configuration " + std::to_string(r.index) + " has other values than this sweep gives it";
@@ -315,12 +315,12 @@ CLI::App* CommandSweepAdd(CLI::App* app, SweepOptions* options)
         "sweep", "Evaluate many configurations: grids and random draws, held-out subjects, Pareto front");
     CommandAddInputOptions(command, &options->inputs);
     command->add_option("--grid", options->grids, "NAME=LO:HI:STEP or NAME=V1,V2,... (repeatable; all combined)")
-        ->type_name("SPEC")
+        ->type_name("NAME=VALUES")
         ->allow_extra_args(false);
     command->add_option("--random", options->random, "N configurations drawn from the --range values")
         ->check(CLI::PositiveNumber);
     command->add_option("--range", options->ranges, "NAME=LO:HI for --random (repeatable)")
-        ->type_name("SPEC")
+        ->type_name("NAME=VALUES")
         ->allow_extra_args(false);
     command->add_option("--seed", options->seed, "seed of the random draws")->capture_default_str();
     command->add_option("--max-configs", options->maxConfigs, "refuse a sweep of more configurations")
@@ -416,7 +416,7 @@ int CommandSweepRun(const SweepOptions& options)
     int64_t done = 0;
     std::string firstRefusal;
     int writeError = 0;
-    SweepRun(data, plan.spec, plan.base, first, plan.count - first, settings, &progress, [&](const SweepRow& row) {
+    SweepRun(data, plan.space, plan.base, first, plan.count - first, settings, &progress, [&](const SweepRow& row) {
         ++done;
         if (row.refused) {
             if (refused++ == 0) {
@@ -450,7 +450,7 @@ int CommandSweepRun(const SweepOptions& options)
         PrintSummary(plan, base, front, best, done, refused, ProgressSeconds(progress), progress.samples);
     }
     if (best.found) {
-        const TumblewatchConfig cfg = SweepConfig(plan.spec, plan.base, best.point.index);
+        const TumblewatchConfig cfg = SweepConfig(plan.space, plan.base, best.point.index);
         if (!options.quiet) {
             std::string sets;
             for (const std::string& c : ConfigChanges(cfg)) {

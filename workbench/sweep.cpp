@@ -35,16 +35,16 @@ double MeanDefined(const std::vector<double>& values)
 FoldMetrics Average(const std::vector<Metrics>& parts)
 {
     std::vector<double> sens;
-    std::vector<double> spec;
+    std::vector<double> space;
     std::vector<double> f1;
     std::vector<double> fa;
     for (const Metrics& m : parts) {
         sens.push_back(m.sensitivity);
-        spec.push_back(m.specificity);
+        space.push_back(m.specificity);
         f1.push_back(m.f1);
         fa.push_back(m.falseAlarmsPerHour);
     }
-    return FoldMetrics{MeanDefined(sens), MeanDefined(spec), MeanDefined(f1), MeanDefined(fa)};
+    return FoldMetrics{MeanDefined(sens), MeanDefined(space), MeanDefined(f1), MeanDefined(fa)};
 }
 
 // Fills the row's metrics from the scores of its recordings.
@@ -175,8 +175,9 @@ SweepRow SweepEvaluate(const SweepData& data, const TumblewatchConfig& config, i
     return row;
 }
 
-void SweepRun(const SweepData& data, const SweepSpec& spec, const TumblewatchConfig& base, int64_t first, int64_t count,
-              const SweepSettings& settings, Progress* progress, const std::function<bool(const SweepRow&)>& commit)
+void SweepRun(const SweepData& data, const SweepSpace& space, const TumblewatchConfig& base, int64_t first,
+              int64_t count, const SweepSettings& settings, Progress* progress,
+              const std::function<bool(const SweepRow&)>& commit)
 {
     const auto recordings = static_cast<int64_t>(data.recordings.size());
     if (count <= 0) {
@@ -194,7 +195,7 @@ void SweepRun(const SweepData& data, const SweepSpec& spec, const TumblewatchCon
     auto prepare = [&](int64_t c) {
         Slot& slot = *slots[static_cast<std::size_t>(c % window)];
         slot.index = first + c;
-        slot.config = SweepConfig(spec, base, first + c);
+        slot.config = SweepConfig(space, base, first + c);
         slot.refusal = Refusal(slot.config);
         // A refused configuration has no work: it is complete at once.
         slot.remaining = slot.refusal.empty() ? static_cast<int>(recordings) : 0;

@@ -13,7 +13,7 @@
 #include "labels.h"
 #include "metrics.h"
 #include "progress.h"
-#include "sweep_spec.h"
+#include "sweep_space.h"
 
 // One recording of a sweep, decoded.
 struct SweepRecording {
@@ -61,13 +61,14 @@ struct SweepSettings {
     int folds;  // 0 without held-out subjects
 };
 
-// Runs configurations first .. first + count - 1 of spec (on base) and
+// Runs configurations first .. first + count - 1 of space (on base) and
 // calls commit with each row, in index order, on the calling thread, which
 // also shows progress. When commit returns false the run stops after the
 // configurations in flight. At most a few configurations per thread are in
 // flight, so memory does not grow with count.
-void SweepRun(const SweepData& data, const SweepSpec& spec, const TumblewatchConfig& base, int64_t first, int64_t count,
-              const SweepSettings& settings, Progress* progress, const std::function<bool(const SweepRow&)>& commit);
+void SweepRun(const SweepData& data, const SweepSpace& space, const TumblewatchConfig& base, int64_t first,
+              int64_t count, const SweepSettings& settings, Progress* progress,
+              const std::function<bool(const SweepRow&)>& commit);
 
 // The row of a single configuration (the same computation, on one thread).
 SweepRow SweepEvaluate(const SweepData& data, const TumblewatchConfig& config, int64_t index,

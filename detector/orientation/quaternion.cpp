@@ -45,22 +45,22 @@ Quaternion Quaternion::operator*(const Quaternion& b) const
     const double scalar = s_ * b.s_ - Dot(v_, b.v_);
     const dVector ta = b.s_ * v_;
     const dVector tb = s_ * b.v_;
-    return Quaternion(Parts{}, scalar, dVector((tb + ta) + Cross(v_, b.v_)));
+    return Quaternion(Components{}, scalar, dVector((tb + ta) + Cross(v_, b.v_)));
 }
 
 Quaternion Quaternion::operator+(const Quaternion& b) const
 {
-    return Quaternion(Parts{}, s_ + b.s_, dVector(v_ + b.v_));
+    return Quaternion(Components{}, s_ + b.s_, dVector(v_ + b.v_));
 }
 
 Quaternion Quaternion::operator-(const Quaternion& b) const
 {
-    return Quaternion(Parts{}, s_ - b.s_, dVector(v_ - b.v_));
+    return Quaternion(Components{}, s_ - b.s_, dVector(v_ - b.v_));
 }
 
 Quaternion Quaternion::operator*(double d) const
 {
-    return Quaternion(Parts{}, s_ * d, dVector(v_ * d));
+    return Quaternion(Components{}, s_ * d, dVector(v_ * d));
 }
 
 Quaternion operator*(double d, const Quaternion& a)
@@ -70,7 +70,7 @@ Quaternion operator*(double d, const Quaternion& a)
 
 Quaternion Quaternion::operator/(double d) const
 {
-    return Quaternion(Parts{}, s_ / d, dVector(v_ / d));
+    return Quaternion(Components{}, s_ / d, dVector(v_ / d));
 }
 
 Quaternion Quaternion::operator/(const Quaternion& b) const
@@ -80,7 +80,7 @@ Quaternion Quaternion::operator/(const Quaternion& b) const
 
 Quaternion Quaternion::conj() const
 {
-    return Quaternion(Parts{}, s_, dVector(-1.0 * v_));
+    return Quaternion(Components{}, s_, dVector(-1.0 * v_));
 }
 
 double Quaternion::norm() const

@@ -57,8 +57,8 @@ public:
     matrix<double> rotation_matrix() const;
 
 private:
-    struct Parts {};
-    Quaternion(Parts, double s, dVector v) : s_(s), v_(std::move(v)) {}
+    struct Components {};
+    Quaternion(Components, double s, dVector v) : s_(s), v_(std::move(v)) {}
 
     double s_;
     dVector v_;

@@ -69,7 +69,7 @@
   // ---- the recording's series ----------------------------------------------
 
   // Unpacks the series of block name: n samples of each series in order.
-  async function decodeSeries(name, n, specs) {
+  async function decodeSeries(name, n, columns) {
     const holder = document.getElementById('series-' + name);
     if (!holder) throw new Error('the page lacks the series of block ' + name);
     const text = atob(holder.textContent.trim());
@@ -77,11 +77,11 @@
     for (let i = 0; i < text.length; i++) packed[i] = text.charCodeAt(i);
     const stream = new Blob([packed]).stream().pipeThrough(new DecompressionStream('deflate'));
     const bytes = new Uint8Array(await new Response(stream).arrayBuffer());
-    if (bytes.length !== n * 2 * specs.length) {
-      throw new Error('block ' + name + ' holds ' + bytes.length + ' bytes, not ' + n * 2 * specs.length);
+    if (bytes.length !== n * 2 * columns.length) {
+      throw new Error('block ' + name + ' holds ' + bytes.length + ' bytes, not ' + n * 2 * columns.length);
     }
     const series = {};
-    specs.forEach((spec, s) => {
+    columns.forEach((column, s) => {
       const low = bytes.subarray(2 * n * s, 2 * n * s + n);
       const high = bytes.subarray(2 * n * s + n, 2 * n * (s + 1));
       const values = new Uint16Array(n);
@@ -90,7 +90,7 @@
         v = (v + (low[i] | (high[i] << 8))) & 0xffff;
         values[i] = v;
       }
-      series[spec.key] = spec.signed ? new Int16Array(values.buffer) : values;
+      series[column.key] = column.signed ? new Int16Array(values.buffer) : values;
     });
     return series;
   }

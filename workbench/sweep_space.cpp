@@ -1,5 +1,5 @@
 // Parsing and enumerating the configurations of a sweep.
-#include "sweep_spec.h"
+#include "sweep_space.h"
 
 #include <set>
 
@@ -139,37 +139,37 @@ bool SweepParseRange(const std::string& text, SweepRange* range, std::string* er
     return true;
 }
 
-bool SweepCheck(const SweepSpec& spec, std::string* error)
+bool SweepCheck(const SweepSpace& space, std::string* error)
 {
     std::set<int> seen;
-    for (const int p : SweepVaried(spec)) {
+    for (const int p : SweepVaried(space)) {
         if (!seen.insert(p).second) {
             *error = std::string("parameter ") + TumblewatchParams()[p].name + " is varied twice";
             return false;
         }
     }
-    if (spec.draws > 0 && spec.ranges.empty()) {
+    if (space.draws > 0 && space.ranges.empty()) {
         *error = "--random needs at least one --range NAME=LO:HI";
         return false;
     }
-    if (spec.draws == 0 && !spec.ranges.empty()) {
+    if (space.draws == 0 && !space.ranges.empty()) {
         *error = "--range needs --random N";
         return false;
     }
-    if (spec.grids.empty() && spec.draws == 0) {
+    if (space.grids.empty() && space.draws == 0) {
         *error = "nothing to sweep: give --grid NAME=... or --random N with --range NAME=LO:HI";
         return false;
     }
     return true;
 }
 
-int64_t SweepCount(const SweepSpec& spec, int64_t limit)
+int64_t SweepCount(const SweepSpace& space, int64_t limit)
 {
-    int64_t count = spec.draws > 0 ? spec.draws : 1;
+    int64_t count = space.draws > 0 ? space.draws : 1;
     if (count > limit) {
         return -1;
     }
-    for (const SweepGrid& g : spec.grids) {
+    for (const SweepGrid& g : space.grids) {
         const auto n = static_cast<int64_t>(g.values.size());
         if (count > limit / n) {
             return -1;
@@ -179,33 +179,33 @@ int64_t SweepCount(const SweepSpec& spec, int64_t limit)
     return count;
 }
 
-std::vector<int> SweepVaried(const SweepSpec& spec)
+std::vector<int> SweepVaried(const SweepSpace& space)
 {
     std::vector<int> varied;
-    for (const SweepGrid& g : spec.grids) {
+    for (const SweepGrid& g : space.grids) {
         varied.push_back(g.param);
     }
-    for (const SweepRange& r : spec.ranges) {
+    for (const SweepRange& r : space.ranges) {
         varied.push_back(r.param);
     }
     return varied;
 }
 
-TumblewatchConfig SweepConfig(const SweepSpec& spec, const TumblewatchConfig& base, int64_t index)
+TumblewatchConfig SweepConfig(const SweepSpace& space, const TumblewatchConfig& base, int64_t index)
 {
     TumblewatchConfig cfg = base;
-    const int64_t draws = spec.draws > 0 ? spec.draws : 1;
+    const int64_t draws = space.draws > 0 ? space.draws : 1;
     const int64_t draw = index % draws;
     int64_t point = index / draws;
-    for (auto g = spec.grids.rbegin(); g != spec.grids.rend(); ++g) {
+    for (auto g = space.grids.rbegin(); g != space.grids.rend(); ++g) {
         const auto n = static_cast<int64_t>(g->values.size());
         TumblewatchParamSet(&cfg, g->param, g->values[static_cast<size_t>(point % n)]);
         point /= n;
     }
-    if (spec.draws > 0) {
+    if (space.draws > 0) {
         // Each draw has a stream of its own, so draw k is the same for any count.
-        uint64_t state = Mix(spec.seed ^ Mix(static_cast<uint64_t>(draw) + 1));
-        for (const SweepRange& r : spec.ranges) {
+        uint64_t state = Mix(space.seed ^ Mix(static_cast<uint64_t>(draw) + 1));
+        for (const SweepRange& r : space.ranges) {
             TumblewatchParamSet(&cfg, r.param, Uniform(&state, r.low, r.high));
         }
     }

@@ -2,8 +2,8 @@
 // each point combined with every one of N random draws from integer
 // ranges, on top of a fixed base configuration. Configuration i can be
 // built on its own, so nothing is enumerated in advance.
-#ifndef WORKBENCH_SWEEP_SPEC_H
-#define WORKBENCH_SWEEP_SPEC_H
+#ifndef WORKBENCH_SWEEP_SPACE_H
+#define WORKBENCH_SWEEP_SPACE_H
 
 #include <cstdint>
 #include <string>
@@ -24,7 +24,7 @@ struct SweepRange {
     int32_t high;
 };
 
-struct SweepSpec {
+struct SweepSpace {
     std::vector<SweepGrid> grids;    // the first grid varies slowest
     std::vector<SweepRange> ranges;  // used when draws > 0
     int64_t draws;                   // random configurations per grid point; 0 without --random
@@ -43,20 +43,20 @@ bool SweepParseGrid(const std::string& text, SweepGrid* grid, std::string* error
 // or a bound that is not a 32-bit integer.
 bool SweepParseRange(const std::string& text, SweepRange* range, std::string* error);
 
-// Checks the spec as a whole: no parameter varied twice, ranges only with
+// Checks the space as a whole: no parameter varied twice, ranges only with
 // draws and draws only with ranges. False with a message.
-bool SweepCheck(const SweepSpec& spec, std::string* error);
+bool SweepCheck(const SweepSpace& space, std::string* error);
 
 // The number of configurations, or -1 when it exceeds limit (so that no
 // product can overflow).
-int64_t SweepCount(const SweepSpec& spec, int64_t limit);
+int64_t SweepCount(const SweepSpace& space, int64_t limit);
 
 // The varied parameters in order: the grids', then the ranges'.
-std::vector<int> SweepVaried(const SweepSpec& spec);
+std::vector<int> SweepVaried(const SweepSpace& space);
 
 // Configuration index (0 <= index < SweepCount) of the sweep: base with the
 // grid values of its grid point and the values of its random draw. The
 // draw depends only on the seed and the draw's number, not on the count.
-TumblewatchConfig SweepConfig(const SweepSpec& spec, const TumblewatchConfig& base, int64_t index);
+TumblewatchConfig SweepConfig(const SweepSpace& space, const TumblewatchConfig& base, int64_t index);
 
 #endif
