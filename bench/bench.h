@@ -19,9 +19,6 @@ struct SearchTally {
 // SearchFiles that adds to *tally what it found and how each replay went.
 int SearchFilesCounted(const char* dir, const char* name, SearchTally* tally);
 
-// True when name carries a wildcard (* or ?).
-bool HasWildcard(const char* name);
-
 // Replays a binary dataset through a fresh detector, writing the trace
 // beside it. Returns 0 after a complete replay, -1 on failure (reported on
 // standard error): the input is no regular file, cannot be read or is no

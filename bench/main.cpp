@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "bench.h"
+#include "file_pattern.h"
 #include "tumblewatch.h"
 
 namespace {
@@ -73,7 +74,7 @@ int main(int argc, char** argv)
     SearchFilesCounted(argc == 2 ? nullptr : ".", name, &tally);
 
     bool failed = tally.failed > 0;
-    if (tally.matched == 0 && !HasWildcard(name)) {
+    if (tally.matched == 0 && !FilePatternHasWildcard(name)) {
         std::fflush(stdout);
         std::fprintf(stderr, "tilt_bench: %s: no such file%s\n", name, argc == 3 ? " here or in any folder below" : "");
         failed = true;

@@ -69,14 +69,9 @@ bool OpenTraceBeside(const std::string& inputPath, FILE* input, BenchTrace* trac
                                      kMicomMarker + " of the current folder");
         return false;
     }
-    std::vector<SafeFileId> keep;
-    SafeFileId id{};
-    if (SafeFileIdOfStream(input, &id)) {
-        keep.push_back(id);
-    }
     std::string reason;
     bool refused = false;
-    fpTrace = SafeCreateOutput(trace->path, keep, &reason, &refused);
+    fpTrace = SafeCreateOutputFor(trace->path, input, &reason, &refused);
     if (fpTrace == nullptr) {
         ReportFailure(inputPath, refused ? "refused: its trace " + trace->path + " is the input itself"
                                          : "trace " + trace->path + " " + reason);

@@ -11,10 +11,6 @@
 #include "recording_reader.h"
 #include "tumblewatch.h"
 
-// The layout marker: a file of this name in the current folder selects the
-// micom layout for CSV recordings.
-constexpr const char* kMicomMarker = "micom.txt";
-
 // The input path with its last three characters replaced by "txt"; empty
 // when the path is too short or already names a ".txt"-style file, so that
 // an input is never overwritten by its own trace.

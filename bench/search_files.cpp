@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "file_pattern.h"
 
 namespace fs = std::filesystem;
 
@@ -20,32 +21,6 @@ struct Entry {
     bool directory;      // a directory, or a link to one
     bool realDirectory;  // a directory that is not reached through a link
 };
-
-// Matches name against a pattern in which only * and ? are wildcards;
-// case-sensitive.
-bool WildcardMatch(const char* pattern, const char* name)
-{
-    const char* star = nullptr;
-    const char* resume = nullptr;
-    while (*name != '\0') {
-        if (*pattern == '*') {
-            star = pattern++;
-            resume = name;
-        } else if (*pattern == '?' || *pattern == *name) {
-            ++pattern;
-            ++name;
-        } else if (star != nullptr) {
-            pattern = star + 1;
-            name = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (*pattern == '*') {
-        ++pattern;
-    }
-    return *pattern == '\0';
-}
 
 // The entries of a directory, sorted by name; false when it cannot be read.
 bool ListDirectory(const std::string& dir, std::vector<Entry>* entries)
@@ -111,7 +86,7 @@ void ReplayMatches(const std::string& pattern, SearchTally* tally)
         return;
     }
     for (const Entry& entry : entries) {
-        if (!entry.directory && WildcardMatch(last.c_str(), entry.name.c_str())) {
+        if (!entry.directory && FilePatternMatch(last.c_str(), entry.name.c_str())) {
             ++tally->matched;
             HandleFile(prefix + entry.name, tally);
         }
@@ -147,9 +122,4 @@ int SearchFiles(const char* dir, const char* name)
 {
     SearchTally tally{};
     return SearchFilesCounted(dir, name, &tally);
-}
-
-bool HasWildcard(const char* name)
-{
-    return std::strpbrk(name, "*?") != nullptr;
 }

@@ -4,7 +4,6 @@
 // thread.
 #include <benchmark/benchmark.h>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "evaluation.h"
@@ -37,12 +36,6 @@ void BM_Eval(benchmark::State& state)
         benchmark::Counter(static_cast<double>(samples) / settings.threads, benchmark::Counter::kIsRate);
 }
 
-int AllThreads()
-{
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(n);
-}
-
-BENCHMARK(BM_Eval)->Arg(1)->Arg(AllThreads())->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Eval)->Arg(1)->Arg(EvalHardwareThreads())->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

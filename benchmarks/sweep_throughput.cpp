@@ -5,8 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
-#include <thread>
 
+#include "evaluation.h"
 #include "recording_folder.h"
 #include "sweep.h"
 
@@ -51,12 +51,6 @@ void BM_Sweep(benchmark::State& state)
         benchmark::Counter(static_cast<double>(samples) / settings.threads, benchmark::Counter::kIsRate);
 }
 
-int AllThreads()
-{
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(n);
-}
-
-BENCHMARK(BM_Sweep)->Arg(1)->Arg(AllThreads())->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sweep)->Arg(1)->Arg(EvalHardwareThreads())->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -18,6 +18,11 @@ enum class RecordingFormat {
     Csv,      // ".csv"
 };
 
+// The layout marker: a file of this name selects the micom layout for CSV
+// recordings (the bench looks in the current folder, the workbench in the
+// recording's own folder).
+constexpr const char* kMicomMarker = "micom.txt";
+
 // Header lines (pieces of at most 1023 characters) that a CSV reader skips.
 constexpr int kCsvDefaultHeaderReads = 7;
 constexpr int kCsvMicomHeaderReads = 1;

@@ -159,6 +159,16 @@ FILE* SafeCreateOutput(const std::string& path, const std::vector<SafeFileId>& k
     return file;
 }
 
+FILE* SafeCreateOutputFor(const std::string& path, FILE* input, std::string* reason, bool* refused)
+{
+    std::vector<SafeFileId> keep;
+    SafeFileId id{};
+    if (SafeFileIdOfStream(input, &id)) {
+        keep.push_back(id);
+    }
+    return SafeCreateOutput(path, keep, reason, refused);
+}
+
 void SafeNoteWriteError(FILE* file, int* firstError)
 {
     if (*firstError == 0 && file != nullptr && ferror(file) != 0) {

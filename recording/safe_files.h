@@ -48,6 +48,10 @@ FILE* SafeOpenInput(const std::string& path, std::string* reason);
 FILE* SafeCreateOutput(const std::string& path, const std::vector<SafeFileId>& keep, std::string* reason,
                        bool* refused);
 
+// SafeCreateOutput for the output of one open input: path is refused when
+// it is the input's file. Same returns as SafeCreateOutput.
+FILE* SafeCreateOutputFor(const std::string& path, FILE* input, std::string* reason, bool* refused);
+
 // Records the first write error of an output stream: call it after writes;
 // once the stream's error flag is set it keeps the errno of that moment in
 // *firstError (0 = no error seen yet). Cheap enough to call once per line.

@@ -2,22 +2,12 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "commands.h"
+#include "evaluation.h"
 #include "safe_files.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-int HardwareThreads()
-{
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(n);
-}
-
-}  // namespace
 
 void CommandAddInputOptions(CLI::App* command, InputOptions* options)
 {
@@ -25,7 +15,7 @@ void CommandAddInputOptions(CLI::App* command, InputOptions* options)
                         "recording, folder (searched recursively) or quoted pattern; optional with --labels");
     command->add_option("--labels", options->labels, "manifest CSV: path,label[,activity,subject,impact_sample]");
     CommandAddConfigOptions(command, &options->config);
-    options->threads = HardwareThreads();
+    options->threads = EvalHardwareThreads();
     command->add_option("-j,--jobs", options->threads, "worker threads (default: every hardware thread)")
         ->check(CLI::Range(1, 1024))
         ->capture_default_str();

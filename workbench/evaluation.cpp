@@ -34,14 +34,9 @@ bool DetectWithTrace(const EvalSettings& settings, const std::vector<ImuSample>&
     const std::string path = EvalTracePath(settings.tracesDir, outcome->input);
     std::error_code ec;
     fs::create_directories(fs::path(path).parent_path(), ec);
-    std::vector<SafeFileId> keep;
-    SafeFileId id{};
-    if (SafeFileIdOfStream(input, &id)) {
-        keep.push_back(id);
-    }
     std::string reason;
     bool refused = false;
-    FILE* trace = SafeCreateOutput(path, keep, &reason, &refused);
+    FILE* trace = SafeCreateOutputFor(path, input, &reason, &refused);
     if (trace == nullptr) {
         outcome->failure = "trace " + path + (refused ? " is the recording itself" : " " + reason);
         DetectRun(settings.config, samples.data(), samples.size(), nullptr, &outcome->detect);
@@ -125,6 +120,12 @@ bool EvalCheckTraces(const std::string& dir, const InputSet& inputs, std::string
         }
     }
     return true;
+}
+
+int EvalHardwareThreads()
+{
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
 }
 
 void EvalRun(const InputSet& inputs, const Manifest* manifest, const EvalSettings& settings, Evaluation* evaluation)

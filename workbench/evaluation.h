@@ -51,6 +51,10 @@ std::string EvalTracePath(const std::string& dir, const InputRecording& input);
 // False with a message otherwise.
 bool EvalCheckTraces(const std::string& dir, const InputSet& inputs, std::string* error);
 
+// The number of hardware threads (1 when the system does not say): the
+// default number of worker threads.
+int EvalHardwareThreads();
+
 // Runs the evaluation. Labels come from the manifest (when not null and
 // the recording is in it) or from the file name. Recordings that cannot be
 // read are kept with read false and their reason; the others are

@@ -4,41 +4,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
 
+#include "file_pattern.h"
 #include "labels.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Matches name against a pattern in which only * and ? are wildcards.
-bool WildcardMatch(const char* pattern, const char* name)
-{
-    const char* star = nullptr;
-    const char* resume = nullptr;
-    while (*name != '\0') {
-        if (*pattern == '*') {
-            star = pattern++;
-            resume = name;
-        } else if (*pattern == '?' || *pattern == *name) {
-            ++pattern;
-            ++name;
-        } else if (star != nullptr) {
-            pattern = star + 1;
-            name = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (*pattern == '*') {
-        ++pattern;
-    }
-    return *pattern == '\0';
-}
 
 bool IsRegular(const fs::path& p)
 {
@@ -49,7 +24,7 @@ bool IsRegular(const fs::path& p)
 bool HasMarker(const fs::path& file)
 {
     const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    return access((folder / "micom.txt").c_str(), R_OK) == 0;
+    return access((folder / kMicomMarker).c_str(), R_OK) == 0;
 }
 
 // A recording found below an argument: its path and the path relative to
@@ -143,7 +118,7 @@ bool InputsFind(const std::vector<std::string>& arguments, InputSet* inputs, std
             continue;
         }
         const std::string last = arg.filename().string();
-        if (std::strpbrk(last.c_str(), "*?") == nullptr) {
+        if (!FilePatternHasWildcard(last.c_str())) {
             *error = argument + ": no such file or folder";
             return false;
         }
@@ -152,7 +127,7 @@ bool InputsFind(const std::vector<std::string>& arguments, InputSet* inputs, std
         for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
             RecordingFormat format;
             const std::string name = it->path().filename().string();
-            if (WildcardMatch(last.c_str(), name.c_str()) && IsRegular(it->path()) &&
+            if (FilePatternMatch(last.c_str(), name.c_str()) && IsRegular(it->path()) &&
                 RecordingFormatOf(name, &format)) {
                 found.push_back(Found{arg.has_parent_path() ? folder / name : fs::path(name), fs::path(name)});
             }

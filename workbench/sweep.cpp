@@ -35,16 +35,16 @@ double MeanDefined(const std::vector<double>& values)
 FoldMetrics Average(const std::vector<Metrics>& parts)
 {
     std::vector<double> sens;
-    std::vector<double> space;
+    std::vector<double> specificity;
     std::vector<double> f1;
     std::vector<double> fa;
     for (const Metrics& m : parts) {
         sens.push_back(m.sensitivity);
-        space.push_back(m.specificity);
+        specificity.push_back(m.specificity);
         f1.push_back(m.f1);
         fa.push_back(m.falseAlarmsPerHour);
     }
-    return FoldMetrics{MeanDefined(sens), MeanDefined(space), MeanDefined(f1), MeanDefined(fa)};
+    return FoldMetrics{MeanDefined(sens), MeanDefined(specificity), MeanDefined(f1), MeanDefined(fa)};
 }
 
 // Fills the row's metrics from the scores of its recordings.

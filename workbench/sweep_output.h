@@ -21,7 +21,7 @@ enum class SweepFormat {
 struct SweepLayout {
     SweepFormat format;
     std::string id;                   // 16 hex digits over inputs, base configuration, grids, ranges, seed, folds
-    std::string description;          // for people: the inputs and the space in words
+    std::string description;          // for people: the inputs and the varied parameters in words
     std::vector<std::string> varied;  // the varied parameters' names, in row order
     bool folds;                       // rows carry tuning and held-out metrics
 };
