@@ -127,6 +127,24 @@ void RecordingClose(RecordingReader* reader)
     }
 }
 
+int RecordingReadAll(RecordingReader* reader, std::vector<ImuSample>* samples, std::string* reason)
+{
+    samples->clear();
+    for (;;) {
+        const size_t at = samples->size();
+        samples->resize(at + kLoadBlock);
+        const int n = RecordingRead(reader, samples->data() + at, kLoadBlock);
+        samples->resize(at + static_cast<size_t>(n > 0 ? n : 0));
+        if (n < 0) {
+            *reason = "reading stopped early: a read error";
+            return -1;
+        }
+        if (n == 0) {
+            return 0;
+        }
+    }
+}
+
 int RecordingLoad(const std::string& path, RecordingFormat format, bool micom, std::vector<ImuSample>* samples,
                   std::string* reason)
 {
@@ -135,21 +153,7 @@ int RecordingLoad(const std::string& path, RecordingFormat format, bool micom, s
     if (RecordingOpen(&reader, path, format, micom, reason) != 0) {
         return -1;
     }
-    int result = 0;
-    for (;;) {
-        const size_t at = samples->size();
-        samples->resize(at + kLoadBlock);
-        const int n = RecordingRead(&reader, samples->data() + at, kLoadBlock);
-        samples->resize(at + static_cast<size_t>(n > 0 ? n : 0));
-        if (n < 0) {
-            *reason = "reading stopped early: a read error";
-            result = -1;
-            break;
-        }
-        if (n == 0) {
-            break;
-        }
-    }
+    const int result = RecordingReadAll(&reader, samples, reason);
     RecordingClose(&reader);
     return result;
 }

@@ -67,6 +67,11 @@ FILE* RecordingStream(const RecordingReader* reader);
 // never opened successfully is accepted after zero-initialisation.
 void RecordingClose(RecordingReader* reader);
 
+// Reads the rest of an open recording into *samples (replacing its
+// content). Returns 0 at the end of the recording, or -1 with the reason in
+// *reason when a read failed; the samples read so far are kept.
+int RecordingReadAll(RecordingReader* reader, std::vector<ImuSample>* samples, std::string* reason);
+
 // Reads a whole recording into *samples (replacing its content). Returns 0,
 // or -1 with the reason in *reason; on a read error the samples read so far
 // are kept.

@@ -395,6 +395,11 @@ int CommandSweepRun(const SweepOptions& options)
         return kExitUsage;
     }
     FILE* out = fdopen(fd, "w");
+    if (out == nullptr) {
+        CommandError("--out " + options.out + ": cannot be written: " + SafeErrorText(errno));
+        close(fd);
+        return kExitUsage;
+    }
     if (keep == 0) {
         std::fputs(SweepHeaderText(plan.layout).c_str(), out);
         std::fflush(out);

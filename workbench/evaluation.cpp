@@ -62,20 +62,8 @@ void EvaluateOne(const EvalSettings& settings, std::vector<ImuSample>* samples, 
         outcome->failure = reason;
         return;
     }
-    samples->clear();
-    constexpr int kBlock = 4096;
-    int n = 0;
-    for (;;) {
-        const std::size_t at = samples->size();
-        samples->resize(at + kBlock);
-        n = RecordingRead(&reader, samples->data() + at, kBlock);
-        samples->resize(at + static_cast<std::size_t>(n > 0 ? n : 0));
-        if (n <= 0) {
-            break;
-        }
-    }
-    if (n < 0) {
-        outcome->failure = "reading stopped early: a read error";
+    if (RecordingReadAll(&reader, samples, &reason) != 0) {
+        outcome->failure = reason;
         RecordingClose(&reader);
         return;
     }
