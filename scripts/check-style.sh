@@ -12,6 +12,6 @@ clang-format --dry-run --Werror "${files[@]}"
 
 cppcheck --enable=warning,style,performance,portability --std=c++17 --inline-suppr --quiet --error-exitcode=1 \
   --suppress=useStlAlgorithm --suppress=passedByValue \
-  -I detector -I detector/orientation -I Include -I bench -I recording -I workbench -I tools \
-  bench recording workbench detector Include tools fuzz benchmarks examples/consumer
+  -I detector -I detector/orientation -I Include -I bench -I recording -I evaluation -I reports -I cli -I tools \
+  bench recording evaluation reports cli detector Include tools fuzz benchmarks examples/consumer
 echo "style: clean"

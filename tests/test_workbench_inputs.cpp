@@ -8,6 +8,7 @@
 
 #include "config.h"
 #include "labels.h"
+#include "load_inputs.h"
 #include "params.h"
 #include "require.h"
 #include "test_support.h"
@@ -193,6 +194,42 @@ TEST(Labels, ManifestLinesAreCheckedOneByOne)
         EXPECT_FALSE(ManifestRead(dir / "bad.csv", &m, &error)) << text;
         EXPECT_NE(error.find(message), std::string::npos) << error;
     }
+}
+
+TEST(Labels, ManifestAmongItsRecordingsIsNoRecording)
+{
+    // A manifest named like a CSV recording, in the folder it describes:
+    // with --labels it is the manifest, whether the folder or only the
+    // manifest names the recordings.
+    TempDir dir;
+    WriteDataSet(dir / "fall_x_s1_r1.bin", {kUpright});
+    WriteDataSet(dir / "adl_y_s2_r1.bin", {kUpright});
+    WriteFile(dir / "manifest.csv", "path,label\nfall_x_s1_r1.bin,fall\nadl_y_s2_r1.bin,adl\n");
+    for (const bool byFolder : {true, false}) {
+        InputOptions options;
+        if (byFolder) {
+            options.paths = {dir.path()};
+        }
+        options.labels = dir / "manifest.csv";
+        TumblewatchConfig config;
+        Manifest manifest;
+        InputSet inputs{};
+        std::string error;
+        ASSERT_TRUE(InputsLoad(options, &config, &manifest, &inputs, &error)) << error;
+        ASSERT_EQ(inputs.recordings.size(), 2u) << byFolder;
+        for (const InputRecording& in : inputs.recordings) {
+            EXPECT_EQ(in.path.find("manifest.csv"), std::string::npos);
+        }
+    }
+    // Without --labels the same file is a recording like any other.
+    InputOptions options;
+    options.paths = {dir.path()};
+    TumblewatchConfig config;
+    Manifest manifest;
+    InputSet inputs{};
+    std::string error;
+    ASSERT_TRUE(InputsLoad(options, &config, &manifest, &inputs, &error)) << error;
+    EXPECT_EQ(inputs.recordings.size(), 3u);
 }
 
 TEST(Require, ParsedAndChecked)

@@ -1,0 +1,136 @@
+// tumblewatch eval: how well the detector finds falls and avoids false
+// alarms on a labelled set of recordings.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "breakdown.h"
+#include "commands.h"
+#include "evaluation.h"
+#include "html_reports.h"
+#include "report.h"
+#include "report_text.h"
+
+namespace fs = std::filesystem;
+
+CLI::App* CommandEvalAdd(CLI::App* app, EvalOptions* options)
+{
+    CLI::App* command = app->add_subcommand(
+        "eval", "Evaluate the detector on recordings: sensitivity, specificity, false alarms per hour, latency");
+    CommandAddInputOptions(command, &options->inputs);
+    command->add_option("--json", options->json, "write the whole evaluation as JSON");
+    command->add_option("--csv", options->csv, "write one CSV row per recording");
+    command->add_option("--traces", options->traces, "write each recording's trace below this folder");
+    command->add_option("--html", options->html,
+                        "write the report with each recording's chart as one self-contained HTML page");
+    command->add_option("--require", options->requires, "e.g. sensitivity>=0.9 (repeatable); unmet: exit 1")
+        ->type_name("EXPR")
+        ->allow_extra_args(false);
+    command->add_flag("-q,--quiet", options->quiet, "no report and no progress on the terminal");
+    return command;
+}
+
+int CommandEvalRun(const EvalOptions& options)
+{
+    std::string error;
+    EvalSettings settings{};
+    Manifest manifest;
+    InputSet inputs{};
+    if (!InputsLoad(options.inputs, &settings.config, &manifest, &inputs, &error)) {
+        CommandError(error);
+        return kExitUsage;
+    }
+    std::vector<Requirement> requirements;
+    for (const std::string& text : options.requires) {
+        Requirement r;
+        if (!RequireParse(text, &r, &error)) {
+            CommandError(error);
+            return kExitUsage;
+        }
+        requirements.push_back(r);
+    }
+    std::vector<std::string> read{options.inputs.labels, options.inputs.config.file};
+    for (const InputRecording& in : inputs.recordings) {
+        read.push_back(in.path);
+    }
+    if (!CommandCheckWritable("--json", options.json, &error) || !CommandCheckWritable("--csv", options.csv, &error) ||
+        !CommandCheckWritable("--html", options.html, &error) ||
+        !CommandCheckNotInput("--html", options.html, read, &error) ||
+        !CommandCheckNotInput("--json", options.json, read, &error) ||
+        !CommandCheckNotInput("--csv", options.csv, read, &error) ||
+        (!options.traces.empty() && !EvalCheckTraces(options.traces, inputs, &error))) {
+        CommandError(error);
+        return kExitUsage;
+    }
+
+    settings.mergeSeconds = options.inputs.mergeSeconds;
+    settings.threads = options.inputs.threads;
+    settings.tracesDir = options.traces;
+    settings.progress = !options.quiet;
+    Evaluation evaluation{};
+    EvalRun(inputs, options.inputs.labels.empty() ? nullptr : &manifest, settings, &evaluation);
+
+    const Metrics metrics = EvalMetrics(evaluation);
+    const Breakdowns breakdowns = BreakdownsOf(evaluation);
+    EvalReport report{&evaluation,
+                      &metrics,
+                      &breakdowns,
+                      &settings.config,
+                      options.inputs.paths,
+                      options.inputs.labels,
+                      options.inputs.mergeSeconds,
+                      options.inputs.threads,
+                      {}};
+    bool met = true;
+    for (const Requirement& r : requirements) {
+        double value = 0.0;
+        const bool ok = RequireMet(r, metrics, &value);
+        report.requirements.push_back(RequirementResult{r, value, ok});
+        met = met && ok;
+    }
+    if (!options.quiet) {
+        ReportText(stdout, report);
+    }
+    std::fflush(stdout);
+
+    bool written = true;
+    if (!options.json.empty() && !ReportWriteFile(options.json, ReportJson(report), &error)) {
+        CommandError(error);
+        written = false;
+    }
+    if (!options.csv.empty() && !ReportWriteFile(options.csv, ReportCsv(report), &error)) {
+        CommandError(error);
+        written = false;
+    }
+    if (!options.html.empty() && !ReportWriteFile(options.html, HtmlEvalPage(report), &error)) {
+        CommandError(error);
+        written = false;
+    }
+    bool unreadable = false;
+    for (const RecordingOutcome& o : evaluation.outcomes) {
+        if (!o.failure.empty()) {
+            CommandError(o.input.path + ": " + o.failure);
+            unreadable = true;
+        }
+    }
+    for (const RequirementResult& r : report.requirements) {
+        if (!r.met) {
+            char value[32] = "undefined";
+            if (!std::isnan(r.value)) {
+                std::snprintf(value, sizeof value, "%.6g", r.value);
+            }
+            CommandError("requirement not met: " + r.requirement.text + " (" + r.requirement.metric + " is " + value +
+                         ")");
+        }
+    }
+    if (!written) {
+        return kExitUsage;
+    }
+    if (unreadable) {
+        return kExitUnreadable;
+    }
+    return met ? kExitOk : kExitRequirement;
+}

@@ -1,0 +1,42 @@
+// The metrics of an evaluation broken down by activity, by fall code and
+// by folder.
+#ifndef EVALUATION_BREAKDOWN_H
+#define EVALUATION_BREAKDOWN_H
+
+#include <string>
+#include <vector>
+
+#include "evaluation.h"
+
+struct ActivityRow {
+    Label label;
+    std::string activity;  // "" for recordings without one
+    int recordings;
+    int detected;  // recordings with at least one alarm
+    int events;    // alarm events
+    double hours;  // length of the recordings
+};
+
+struct CodeRow {
+    int code;
+    int alarms;         // samples that reported it
+    int eventsOnFalls;  // events on fall recordings with at least one alarm of this code
+    int eventsOnAdls;   // the same on ADL recordings
+};
+
+struct FolderRow {
+    std::string folder;  // first level below the argument, "." for files directly in it
+    Metrics metrics;
+};
+
+struct Breakdowns {
+    std::vector<ActivityRow> activities;  // by label (falls first), then activity
+    std::vector<CodeRow> codes;           // by code
+    std::vector<FolderRow> folders;       // by folder name
+};
+
+// The breakdowns over the outcomes that were read (unlabelled recordings
+// count in the code rows' alarms only).
+Breakdowns BreakdownsOf(const Evaluation& evaluation);
+
+#endif

@@ -1,0 +1,36 @@
+// What eval, sweep and the Python module share before any work: the
+// configuration, the manifest and the recordings that a request names.
+#ifndef EVALUATION_LOAD_INPUTS_H
+#define EVALUATION_LOAD_INPUTS_H
+
+#include <string>
+#include <vector>
+
+#include "config.h"
+#include "inputs.h"
+#include "labels.h"
+#include "metrics.h"
+
+// The recordings, their labels, the configuration, the worker threads and
+// the event gap of an evaluation or a sweep.
+struct InputOptions {
+    std::vector<std::string> paths;  // recordings, folders or patterns; may be empty with labels
+    std::string labels;              // manifest path; empty for none
+    ConfigSource config;
+    int threads = 1;                             // worker threads, at least 1
+    double mergeSeconds = kDefaultMergeSeconds;  // alarms closer than this (s) are one event
+};
+
+// Builds the configuration, reads the manifest (when labels is given) and
+// finds the recordings: those of paths, or the manifest's own when paths is
+// empty. The manifest file itself is never taken for a recording. False
+// with a message for a configuration error, a bad manifest, a PATH that
+// matches nothing or no recording found. Allocates only the outputs.
+bool InputsLoad(const InputOptions& options, TumblewatchConfig* config, Manifest* manifest, InputSet* inputs,
+                std::string* error);
+
+// The labels of a recording: the manifest's entry when manifest is not null
+// and lists it, else those of its file name.
+RecordingLabels InputsLabelsOf(const InputRecording& input, const Manifest* manifest);
+
+#endif

@@ -1,0 +1,34 @@
+// A progress line on standard error while long work runs: units done (of
+// a known total), samples per second and the time left, rewritten in place
+// when standard error is a terminal and not shown otherwise.
+#ifndef EVALUATION_PROGRESS_H
+#define EVALUATION_PROGRESS_H
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+struct Progress {
+    std::string what;               // "recordings", "configurations"
+    uint64_t total;                 // units to do
+    std::atomic<uint64_t> done;     // units done (workers add)
+    std::atomic<uint64_t> samples;  // samples processed (workers add)
+    std::chrono::steady_clock::time_point start;
+    bool shown;  // standard error is a terminal and the line is wanted
+};
+
+// Starts the clock; shown when wanted and standard error is a terminal.
+void ProgressStart(Progress* progress, const std::string& what, uint64_t total, bool wanted);
+
+// Rewrites the line (from one thread only, typically the one waiting for
+// the workers).
+void ProgressShow(const Progress& progress);
+
+// Clears the line.
+void ProgressEnd(const Progress& progress);
+
+// Seconds since ProgressStart.
+double ProgressSeconds(const Progress& progress);
+
+#endif

@@ -1,0 +1,233 @@
+// Planning a sweep and reading back what an earlier run of it wrote.
+#include "sweep_plan.h"
+
+#include <fmt/core.h>
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <set>
+
+#include "params.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The text that the sweep's identifier is made from: what its rows depend on.
+std::string IdentityText(const SweepPlan& plan, const SweepRequest& request)
+{
+    std::string text = "inputs";
+    for (size_t i = 0; i < plan.inputs.recordings.size(); ++i) {
+        const InputRecording& in = plan.inputs.recordings[i];
+        std::error_code ec;
+        const auto size = fs::file_size(in.path, ec);
+        const RecordingLabels& l = plan.labels[i];
+        text += fmt::format("|{} {} {} {} {} {} {}", in.relative, ec ? 0 : size, in.micom, LabelName(l.label),
+                            l.activity, l.subject, l.impactSample);
+    }
+    text += "|base";
+    for (int i = 0; i < kTumblewatchParamCount; ++i) {
+        text += " " + std::to_string(TumblewatchParamGet(&plan.base, i));
+    }
+    text += fmt::format("|merge {}|folds {}", request.inputs.mergeSeconds, request.folds);
+    for (const SweepGrid& g : plan.space.grids) {
+        text += fmt::format("|grid {}", g.param);
+        for (const int32_t v : g.values) {
+            text += " " + std::to_string(v);
+        }
+    }
+    for (const SweepRange& r : plan.space.ranges) {
+        text += fmt::format("|range {} {} {}", r.param, r.low, r.high);
+    }
+    text += fmt::format("|random {} seed {}", plan.space.draws, plan.space.seed);
+    return text;
+}
+
+std::string Description(const SweepPlan& plan, const SweepRequest& request)
+{
+    std::string d = fmt::format("{} recordings; {} configurations", plan.inputs.recordings.size(), plan.count);
+    for (const std::string& g : request.grids) {
+        d += "; grid " + g;
+    }
+    if (plan.space.draws > 0) {
+        d += fmt::format("; {} random draws, seed {}", plan.space.draws, plan.space.seed);
+        for (const std::string& r : request.ranges) {
+            d += " range " + r;
+        }
+    }
+    const std::vector<std::string> changes = ConfigChanges(plan.base);
+    d += "; base " + (changes.empty() ? std::string("defaults") : fmt::format("{}", fmt::join(changes, " ")));
+    if (request.folds > 0) {
+        d += fmt::format("; {} folds", request.folds);
+    }
+    return d;
+}
+
+bool CheckFolds(const SweepRequest& request, const SweepPlan& plan, std::string* error)
+{
+    std::set<std::string> subjects;
+    int withoutSubject = 0;
+    for (const RecordingLabels& l : plan.labels) {
+        if (l.label != Label::None) {
+            if (l.subject.empty()) {
+                ++withoutSubject;
+            } else {
+                subjects.insert(l.subject);
+            }
+        }
+    }
+    if (request.folds == 1 || request.folds < 0) {
+        *error = "--folds needs at least 2 groups";
+        return false;
+    }
+    if (request.folds > 0 && withoutSubject > 0) {
+        *error = fmt::format("--folds: {} labelled recordings have no subject (give them one in the manifest)",
+                             withoutSubject);
+        return false;
+    }
+    if (request.folds > static_cast<int>(subjects.size())) {
+        *error = fmt::format("--folds {}: only {} subjects", request.folds, subjects.size());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool SweepPlanMake(const SweepRequest& request, SweepPlan* plan, std::string* error)
+{
+    if (!InputsLoad(request.inputs, &plan->base, &plan->manifest, &plan->inputs, error)) {
+        return false;
+    }
+    for (const std::string& text : request.grids) {
+        SweepGrid g;
+        if (!SweepParseGrid(text, &g, error)) {
+            return false;
+        }
+        plan->space.grids.push_back(g);
+    }
+    for (const std::string& text : request.ranges) {
+        SweepRange r;
+        if (!SweepParseRange(text, &r, error)) {
+            return false;
+        }
+        plan->space.ranges.push_back(r);
+    }
+    plan->space.draws = request.random;
+    plan->space.seed = request.seed;
+    if (!SweepCheck(plan->space, error)) {
+        return false;
+    }
+    plan->count = SweepCount(plan->space, request.maxConfigs);
+    if (plan->count < 0) {
+        const int64_t all = SweepCount(plan->space, INT64_MAX);
+        *error = (all < 0 ? std::string("more than 9223372036854775807") : std::to_string(all)) +
+                 " configurations: more than --max-configs " + std::to_string(request.maxConfigs);
+        return false;
+    }
+    plan->varied = SweepVaried(plan->space);
+    if (!ObjectiveParse(request.objective, &plan->objective, error)) {
+        return false;
+    }
+    const Manifest* manifest = SweepPlanManifest(request, *plan);
+    for (const InputRecording& in : plan->inputs.recordings) {
+        plan->labels.push_back(InputsLabelsOf(in, manifest));
+    }
+    if (!CheckFolds(request, *plan, error)) {
+        return false;
+    }
+    plan->layout.format = request.format == "jsonl" ? SweepFormat::Jsonl : SweepFormat::Csv;
+    plan->layout.id = SweepId(IdentityText(*plan, request));
+    plan->layout.description = Description(*plan, request);
+    for (const int v : plan->varied) {
+        plan->layout.varied.emplace_back(TumblewatchParams()[v].name);
+    }
+    plan->layout.folds = request.folds > 0;
+    return true;
+}
+
+std::vector<std::string> SweepPlanInputFiles(const SweepRequest& request, const SweepPlan& plan)
+{
+    std::vector<std::string> read;
+    for (const std::string& file : {request.inputs.labels, request.inputs.config.file}) {
+        if (!file.empty()) {
+            read.push_back(file);
+        }
+    }
+    for (const InputRecording& in : plan.inputs.recordings) {
+        read.push_back(in.path);
+    }
+    return read;
+}
+
+const Manifest* SweepPlanManifest(const SweepRequest& request, const SweepPlan& plan)
+{
+    return request.inputs.labels.empty() ? nullptr : &plan.manifest;
+}
+
+std::string SweepVariedText(const std::vector<int>& varied, const std::vector<int32_t>& values)
+{
+    std::string text;
+    for (size_t i = 0; i < varied.size() && i < values.size(); ++i) {
+        text += fmt::format("{}{}={}", text.empty() ? "" : " ", TumblewatchParams()[varied[i]].name, values[i]);
+    }
+    return text;
+}
+
+SweepPoint SweepPointOf(const SweepRow& row, const std::vector<int>& varied)
+{
+    SweepPoint p{row.index,  row.all.sensitivity,  row.all.falseAlarmsPerHour,
+                 row.all.f1, row.held.sensitivity, row.held.falseAlarmsPerHour,
+                 {}};
+    for (const int v : varied) {
+        p.values.push_back(TumblewatchParamGet(&row.config, v));
+    }
+    return p;
+}
+
+bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResumeState* state, std::string* error)
+{
+    SweepLayout found;
+    int64_t last = -1;
+    auto same = [&] {
+        return found.id == plan.layout.id && found.varied == plan.layout.varied && found.folds == plan.layout.folds &&
+               found.format == plan.layout.format;
+    };
+    bool other = false;
+    auto onRow = [&](const SweepRecord& r, std::string* problem) {
+        if (!same()) {
+            other = true;
+            return false;
+        }
+        if (r.index <= last || r.index >= plan.count) {
+            *problem = "configuration " + std::to_string(r.index) + " is out of order or not of this sweep";
+            return false;
+        }
+        const TumblewatchConfig cfg = SweepConfig(plan.space, plan.base, r.index);
+        for (size_t i = 0; i < plan.varied.size(); ++i) {
+            if (TumblewatchParamGet(&cfg, plan.varied[i]) != r.values[i]) {
+                *problem = "configuration " + std::to_string(r.index) + " has other values than this sweep gives it";
+                return false;
+            }
+        }
+        last = r.index;
+        state->points.push_back(SweepPoint{r.index, r.Metric("sensitivity"), r.Metric("false_alarms_per_hour"),
+                                           r.Metric("f1"), r.Metric("held_sensitivity"),
+                                           r.Metric("held_false_alarms_per_hour"), r.values});
+        return true;
+    };
+    const bool read = SweepReadFile(path, &found, onRow, &state->keep, error);
+    if (other || (read && !same())) {
+        *error = "--resume " + path +
+                 ": the file holds another sweep (other recordings, base configuration, grids, ranges, seed, folds "
+                 "or format): not mixed; its header says: " +
+                 found.description;
+        return false;
+    }
+    if (!read) {
+        *error = "--resume: " + *error;
+        return false;
+    }
+    state->next = last + 1;
+    return true;
+}

@@ -1,0 +1,34 @@
+// The HTML reports: an evaluation with the chart of each recording, the
+// chart of a single recording, and the scatter of a sweep's
+// configurations. Each is one self-contained page.
+#ifndef REPORTS_HTML_REPORTS_H
+#define REPORTS_HTML_REPORTS_H
+
+#include <string>
+
+#include "chart.h"
+#include "report.h"
+#include "sweep.h"
+
+// The evaluation's page: the summary, confusion matrix and breakdowns, the
+// recordings (missed falls and false alarms first) and the chart of every
+// recording that was read, which is read again and run through the
+// detector with the report's configuration. A recording that cannot be
+// charted now (it went or changed since it was evaluated) is listed with
+// the reason instead of a chart.
+std::string HtmlEvalPage(const EvalReport& report);
+
+// The page of one recording: report holds the evaluation of that recording
+// alone, chart its series (captured with the same configuration).
+std::string HtmlPlotPage(const EvalReport& report, const RecordingChart& chart);
+
+// The page of a sweep from its output file at path: sensitivity against
+// false alarms per hour for every configuration, the Pareto front, the
+// base configuration and, with folds, the tuning and held-out figures.
+// base is the base configuration's row when the sweep has just evaluated
+// it, else null (its configuration is then found among the rows from the
+// file's description). False with a message when the file cannot be read
+// or is not a sweep's output.
+bool HtmlSweepPage(const std::string& path, const SweepRow* base, std::string* page, std::string* error);
+
+#endif
