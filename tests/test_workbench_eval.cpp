@@ -323,7 +323,7 @@ TEST(TumblewatchProgram, BadInputIsRefusedBeforeAnyWork)
         {{"eval", "missing"}, "missing: no such file or folder"},
         {{"eval", "a", "--require", "speed>=1"}, "unknown metric 'speed'"},
         {{"eval", "a", "--traces", "blocker/t"}, "--traces blocker/t: the folder cannot be created"},
-        {{"eval", "a", "--traces", "a"}, "would be written beside it"},
+        {{"eval", "a", "--traces", "a"}, "--traces a: lies in a, which this command searches for recordings"},
         {{"eval", "a", "--json", "nofolder/x.json"}, "--json nofolder/x.json: cannot be written"},
         {{"eval", "a", "--csv", "a/../a/adl_standing_s01_r1.bin"}, "which this command reads"},
         {{"eval"}, "give a PATH to evaluate"},
