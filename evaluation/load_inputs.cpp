@@ -80,6 +80,9 @@ FilesReads InputsReads(const InputOptions& options, const InputSet& inputs)
     }
     for (const InputRecording& in : inputs.recordings) {
         reads.files.push_back(in.path);
+        // Its twin, whether or not it exists: the search would pass it over.
+        const std::string stem = in.path.substr(0, in.path.size() - 4);
+        reads.files.push_back(stem + (in.format == RecordingFormat::DataSet ? ".csv" : ".bin"));
     }
     reads.files.insert(reads.files.end(), inputs.passedOver.begin(), inputs.passedOver.end());
     reads.folders = inputs.folders;

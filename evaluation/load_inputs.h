@@ -37,8 +37,8 @@ bool InputsLoad(const InputOptions& options, TumblewatchConfig* config, Manifest
 bool InputsCheckMerge(const std::string& option, double mergeSeconds, std::string* error);
 
 // Everything the loaded inputs make a command read (the configuration file,
-// the manifest, the recordings and the twins passed over) and search, for
-// FilesCheckOutputs.
+// the manifest, the recordings, their twins whether they exist or not, and
+// the twins passed over) and search, for FilesCheckOutputs.
 FilesReads InputsReads(const InputOptions& options, const InputSet& inputs);
 
 // The labels of a recording: the manifest's entry when manifest is not null

@@ -142,7 +142,7 @@ std::string CheckOne(const FilesOutput& out, const FilesReads& reads)
     }
     for (const std::string& input : reads.files) {
         if (!input.empty() && SameFile(out.path, input)) {
-            return name + "is " + input + ", which this command reads; give another file";
+            return name + "is " + input + ", which this command reads (or a twin of a recording it reads); give another file";
         }
     }
     std::string where;
