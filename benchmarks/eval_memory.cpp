@@ -105,8 +105,8 @@ int Run(const char* tumblewatch, const char* file, const std::string& out)
     if (f != nullptr) {
         std::fclose(f);
     }
-    std::printf("samples=%ld seconds=%.2f peak_kib=%ld\n", (size - 24) / static_cast<long>(kDataSetRecordSize),
-                seconds, usage.ru_maxrss);
+    std::printf("samples=%ld seconds=%.2f peak_kib=%ld\n", (size - 24) / static_cast<long>(kDataSetRecordSize), seconds,
+                usage.ru_maxrss);
     return 0;
 }
 

@@ -29,7 +29,8 @@ int CommandParamsRun(const ParamsOptions& options)
         return kExitUsage;
     }
     constexpr std::size_t kMeaningWidth = 42;
-    CommandPrint(fmt::format("{:>2}  {:<18} {:>7} {:>7}  {:<16} {}\n", "#", "name", "default", "value", "unit", "meaning"));
+    CommandPrint(
+        fmt::format("{:>2}  {:<18} {:>7} {:>7}  {:<16} {}\n", "#", "name", "default", "value", "unit", "meaning"));
     for (int i = 0; i < kTumblewatchParamCount; ++i) {
         const TumblewatchParam& p = TumblewatchParams()[i];
         const int32_t value = TumblewatchParamGet(&cfg, i);

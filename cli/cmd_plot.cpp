@@ -4,8 +4,8 @@
 
 #include "breakdown.h"
 #include "chart.h"
-#include "evaluation.h"
 #include "commands.h"
+#include "evaluation.h"
 #include "html_reports.h"
 
 CLI::App* CommandPlotAdd(CLI::App* app, PlotOptions* options)
@@ -73,8 +73,7 @@ int CommandPlotRun(const PlotOptions& options)
     const Breakdowns breakdowns = BreakdownsOf(evaluation);
     const EvalReport report{&evaluation,          &metrics, &breakdowns, &config, {options.recording}, options.labels,
                             options.mergeSeconds, 1,        {}};
-    if (!CommandWriteOutput(options.html,
-                            [&](const TextSink& sink) { HtmlPlotPageWrite(report, chart, sink); })) {
+    if (!CommandWriteOutput(options.html, [&](const TextSink& sink) { HtmlPlotPageWrite(report, chart, sink); })) {
         return kExitUsage;
     }
     if (options.html != "-") {

@@ -214,8 +214,8 @@ int CommandSweepRun(const SweepOptions& options)
     }
     const bool summary = !options.quiet && options.best != "-" && options.html != "-";
     if (summary) {
-        CommandPrint(SweepSummaryText(plan, base, front, best, done, refused, ProgressSeconds(progress),
-                                      progress.samples));
+        CommandPrint(
+            SweepSummaryText(plan, base, front, best, done, refused, ProgressSeconds(progress), progress.samples));
     }
     bool written = true;
     if (best.found) {
@@ -228,9 +228,9 @@ int CommandSweepRun(const SweepOptions& options)
             CommandPrint(fmt::format("  as options:{}\n", sets.empty() ? " (the defaults)" : sets));
         }
         if (!options.best.empty()) {
-            const std::string toml = ConfigToToml(cfg, fmt::format("tumblewatch sweep {}: configuration {} (objective {})",
-                                                                   plan.layout.id, best.point.index,
-                                                                   plan.objective.text));
+            const std::string toml =
+                ConfigToToml(cfg, fmt::format("tumblewatch sweep {}: configuration {} (objective {})", plan.layout.id,
+                                              best.point.index, plan.objective.text));
             written &= CommandWriteOutput(options.best, [&toml](const TextSink& sink) { sink(toml); });
         }
     } else if (!options.best.empty()) {

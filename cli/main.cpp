@@ -71,10 +71,9 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     const CLI::App* const commands[] = {paramsCommand, evalCommand, sweepCommand, plotCommand, reportCommand};
-    const std::function<int()> runs[] = {
-        [&] { return CommandParamsRun(params); }, [&] { return CommandEvalRun(eval); },
-        [&] { return CommandSweepRun(sweep); },   [&] { return CommandPlotRun(plot); },
-        [&] { return CommandReportRun(report); }};
+    const std::function<int()> runs[] = {[&] { return CommandParamsRun(params); }, [&] { return CommandEvalRun(eval); },
+                                         [&] { return CommandSweepRun(sweep); }, [&] { return CommandPlotRun(plot); },
+                                         [&] { return CommandReportRun(report); }};
     int status = kExitUsage;
     try {
         status = Run(commands, runs, sizeof commands / sizeof commands[0]);

@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "config.h"
 #include "commands.h"
+#include "config.h"
 #include "report_text.h"
 
 namespace {
@@ -62,7 +62,7 @@ void Summary(std::string* out, const EvalReport& r)
         *out += fmt::format("; {} skipped in the search", ev.skipped.size());
     }
     *out += fmt::format("\n  {:.2f} s on {}, {:.2f} million samples/s\n", ev.seconds,
-               Plural(r.threads, "thread", "threads"), ev.seconds > 0 ? ev.samples / ev.seconds / 1e6 : 0.0);
+                        Plural(r.threads, "thread", "threads"), ev.seconds > 0 ? ev.samples / ev.seconds / 1e6 : 0.0);
     const std::vector<std::string> changes = ConfigChanges(*r.config);
     std::string config = changes.empty() ? "the defaults" : "";
     for (const std::string& c : changes) {
@@ -73,15 +73,16 @@ void Summary(std::string* out, const EvalReport& r)
 
     *out += fmt::format("Summary\n");
     *out += fmt::format("  {:<22} {:>7}   {} of {} detected\n", "sensitivity", Rate(m.sensitivity), m.tp, m.falls);
-    *out += fmt::format("  {:<22} {:>7}   {} of {} without an alarm\n", "specificity", Rate(m.specificity), m.tn, m.adls);
+    *out +=
+        fmt::format("  {:<22} {:>7}   {} of {} without an alarm\n", "specificity", Rate(m.specificity), m.tn, m.adls);
     *out += fmt::format("  {:<22} {:>7}\n", "precision", Rate(m.precision));
     *out += fmt::format("  {:<22} {:>7}\n", "F1", Rate(m.f1));
     *out += fmt::format("  {:<22} {:>7}\n", "accuracy", Rate(m.accuracy));
     *out += fmt::format("  {:<22} {:>7}   {} in {:.2f} h of ADL recordings\n", "false alarms per hour",
-               Rate(m.falseAlarmsPerHour, 2), Plural(m.falseAlarmEvents, "event", "events"), m.adlHours);
+                        Rate(m.falseAlarmsPerHour, 2), Plural(m.falseAlarmEvents, "event", "events"), m.adlHours);
     if (m.latencyCount > 0) {
         *out += fmt::format("  {:<22} {:>7}   min {:.2f}, max {:.2f}: from the impact to the first alarm\n",
-                   "latency median (s)", Rate(m.latencyMedian, 2), m.latencyMin, m.latencyMax);
+                            "latency median (s)", Rate(m.latencyMedian, 2), m.latencyMin, m.latencyMax);
     } else {
         *out += fmt::format("  {:<22} {:>7}\n", "latency median (s)", "-");
     }
@@ -97,10 +98,11 @@ void Activities(std::string* out, const Breakdowns& b)
         return;
     }
     *out += fmt::format("\nBy activity\n  {:<5} {:<38} {:>10} {:>9} {:>7} {:>9}\n", "label", "activity", "recordings",
-               "detected", "events", "hours");
+                        "detected", "events", "hours");
     for (const ActivityRow& a : b.activities) {
-        *out += fmt::format("  {:<5} {:<38} {:>10} {:>9} {:>7} {:>9.3f}\n", LabelName(a.label),
-                   Fit(a.activity.empty() ? "-" : a.activity, 38), a.recordings, a.detected, a.events, a.hours);
+        *out +=
+            fmt::format("  {:<5} {:<38} {:>10} {:>9} {:>7} {:>9.3f}\n", LabelName(a.label),
+                        Fit(a.activity.empty() ? "-" : a.activity, 38), a.recordings, a.detected, a.events, a.hours);
     }
 }
 
@@ -110,7 +112,7 @@ void Codes(std::string* out, const Breakdowns& b)
         return;
     }
     *out += fmt::format("\nBy fall code\n  {:>4} {:>8} {:>16} {:>16}\n", "code", "alarms", "events on falls",
-               "events on ADLs");
+                        "events on ADLs");
     for (const CodeRow& c : b.codes) {
         *out += fmt::format("  {:>4} {:>8} {:>16} {:>16}\n", c.code, c.alarms, c.eventsOnFalls, c.eventsOnAdls);
     }
@@ -122,12 +124,12 @@ void Folders(std::string* out, const Breakdowns& b)
         return;
     }
     *out += fmt::format("\nBy folder\n  {:<24} {:>5} {:>4} {:>4} {:>5} {:>4} {:>4} {:>11} {:>11} {:>9}\n", "folder",
-               "falls", "TP", "FN", "ADLs", "FP", "TN", "sensitivity", "specificity", "FA/hour");
+                        "falls", "TP", "FN", "ADLs", "FP", "TN", "sensitivity", "specificity", "FA/hour");
     for (const FolderRow& f : b.folders) {
         const Metrics& m = f.metrics;
         *out += fmt::format("  {:<24} {:>5} {:>4} {:>4} {:>5} {:>4} {:>4} {:>11} {:>11} {:>9}\n", Fit(f.folder, 24),
-                   m.falls, m.tp, m.fn, m.adls, m.fp, m.tn, Rate(m.sensitivity), Rate(m.specificity),
-                   Rate(m.falseAlarmsPerHour, 2));
+                            m.falls, m.tp, m.fn, m.adls, m.fp, m.tn, Rate(m.sensitivity), Rate(m.specificity),
+                            Rate(m.falseAlarmsPerHour, 2));
     }
 }
 

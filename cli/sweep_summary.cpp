@@ -20,14 +20,15 @@ std::string SweepSummaryText(const SweepPlan& plan, const SweepRow& base, const 
 {
     std::string text;
     std::string* out = &text;
-    *out += fmt::format("\ntumblewatch sweep: {} configurations, {} run now ({} refused by the detector)\n", plan.count, done,
-               refused);
+    *out += fmt::format("\ntumblewatch sweep: {} configurations, {} run now ({} refused by the detector)\n", plan.count,
+                        done, refused);
     *out += fmt::format("  {:.1f} s, {:.1f} configurations/s, {:.2f} million samples/s\n", seconds,
-               seconds > 0 ? done / seconds : 0.0, seconds > 0 ? samples / seconds / 1e6 : 0.0);
-    *out += fmt::format("  base configuration: sensitivity {}, false alarms per hour {}, F1 {}\n", Rate(base.all.sensitivity),
-               Rate(base.all.falseAlarmsPerHour, 2), Rate(base.all.f1));
+                        seconds > 0 ? done / seconds : 0.0, seconds > 0 ? samples / seconds / 1e6 : 0.0);
+    *out += fmt::format("  base configuration: sensitivity {}, false alarms per hour {}, F1 {}\n",
+                        Rate(base.all.sensitivity), Rate(base.all.falseAlarmsPerHour, 2), Rate(base.all.f1));
     const bool folds = plan.layout.folds;
-    *out += fmt::format("\nPareto front (sensitivity up, false alarms per hour down): {} configurations\n", front.points.size());
+    *out += fmt::format("\nPareto front (sensitivity up, false alarms per hour down): {} configurations\n",
+                        front.points.size());
     if (folds) {
         *out += fmt::format("  {:>8} {:>7} {:>7} {:>6} {:^15}\n", "", "", "", "", "held-out");
     }
@@ -43,7 +44,7 @@ std::string SweepSummaryText(const SweepPlan& plan, const SweepRow& base, const 
             values.replace(width - 3, std::string::npos, "...");
         }
         *out += fmt::format("  {:>8} {:>7} {:>7} {:>6}", p.index, Rate(p.sensitivity), Rate(p.falseAlarmsPerHour, 2),
-                   Rate(p.f1));
+                            Rate(p.f1));
         if (folds) {
             *out += fmt::format(" {:>7} {:>7}", Rate(p.heldSensitivity), Rate(p.heldFalseAlarmsPerHour, 2));
         }

@@ -11,6 +11,7 @@
 // configuration's figures, the Pareto front and the best configuration
 // under the plan's objective, as text for the terminal.
 std::string SweepSummaryText(const SweepPlan& plan, const SweepRow& base, const ParetoFront& front,
-                             const ObjectiveBest& best, int64_t done, int64_t refused, double seconds, uint64_t samples);
+                             const ObjectiveBest& best, int64_t done, int64_t refused, double seconds,
+                             uint64_t samples);
 
 #endif

@@ -21,10 +21,9 @@ struct ConfigSource {
 bool ConfigParseInt32(const std::string& text, int32_t* value);
 
 // Applies the top-level "name = value" lines of the TOML file at path (a
-// text file within the limits of FilesReadText) to cfg. Every key must name a parameter and every value must be a 32-bit
-// integer; a key given twice is a syntax error of the file. Returns false
-// with a message naming the file, the parameter (or the line of a syntax
-// error) and the problem.
+// text file within the limits of FilesReadText) to cfg. Every key must name a parameter and every value must be a
+// 32-bit integer; a key given twice is a syntax error of the file. Returns false with a message naming the file, the
+// parameter (or the line of a syntax error) and the problem.
 bool ConfigApplyTomlFile(const std::string& path, TumblewatchConfig* cfg, std::string* error);
 
 // Applies "NAME=VALUE" settings in order. An unknown name, a value that is

@@ -72,11 +72,11 @@ FILE* OpenTrace(const std::string& path, FILE* input, std::string* failure)
 }
 
 // Reads and evaluates one recording.
-void EvaluateOne(const EvalSettings& settings, const Manifest* manifest, Progress* progress,
-                 RecordingOutcome* outcome)
+void EvaluateOne(const EvalSettings& settings, const Manifest* manifest, Progress* progress, RecordingOutcome* outcome)
 {
     EvalPassResult pass;
-    const std::string trace = settings.tracesDir.empty() ? std::string() : EvalTracePath(settings.tracesDir, outcome->input);
+    const std::string trace =
+        settings.tracesDir.empty() ? std::string() : EvalTracePath(settings.tracesDir, outcome->input);
     EvalPass(outcome->input, settings.config, settings.mergeSeconds, trace, nullptr, nullptr, progress, &pass);
     EvalTakePass(&pass, manifest, outcome);
 }
@@ -181,8 +181,7 @@ void EvalTakePass(EvalPassResult* pass, const Manifest* manifest, RecordingOutco
             manifest != nullptr ? ManifestWhere(*manifest, outcome->labels) : std::string("manifest");
         const std::string problem =
             where + ": impact_sample " + std::to_string(outcome->impact) + " lies past the end of the recording (" +
-            (samples == 0 ? std::string("it has no samples")
-                          : "its samples are 0 to " + std::to_string(samples - 1)) +
+            (samples == 0 ? std::string("it has no samples") : "its samples are 0 to " + std::to_string(samples - 1)) +
             "); left out of the metrics";
         outcome->failure = outcome->failure.empty() ? problem : problem + "; " + outcome->failure;
     }

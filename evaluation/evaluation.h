@@ -32,11 +32,11 @@ struct RecordingOutcome {
     InputRecording input;
     RecordingLabels labels;
     bool labelsFromManifest;
-    bool read;            // decoded completely (else failure says why, and nothing else is valid)
-    bool counted;         // in the metrics: read, at least one sample, its impact within it
-    std::string failure;  // why it could not be read or counted, or why its trace is incomplete
-    DetectResult detect;  // samples and peak; alarms: the first kListedAlarms
-    int64_t alarmCount;   // all alarms
+    bool read;                       // decoded completely (else failure says why, and nothing else is valid)
+    bool counted;                    // in the metrics: read, at least one sample, its impact within it
+    std::string failure;             // why it could not be read or counted, or why its trace is incomplete
+    DetectResult detect;             // samples and peak; alarms: the first kListedAlarms
+    int64_t alarmCount;              // all alarms
     std::vector<AlarmEvent> events;  // the first kListedEvents events
     int64_t eventCount;              // all events
     std::vector<CodeTally> codes;    // per fall code, by code
@@ -58,9 +58,9 @@ constexpr int kEvalBlock = 4096;
 
 // One pass of a recording through a detector.
 struct EvalPassResult {
-    DetectResult detect;     // samples and peak (alarms untouched)
-    AlarmTally tally;        // the alarms
-    std::string failure;     // why the recording could not be read completely; empty when it was
+    DetectResult detect;       // samples and peak (alarms untouched)
+    AlarmTally tally;          // the alarms
+    std::string failure;       // why the recording could not be read completely; empty when it was
     std::string traceFailure;  // why its trace is missing or incomplete; empty when none was wanted or it is whole
     std::string tracePath;     // the trace written, empty for none
 };

@@ -110,8 +110,8 @@ void Walk(const fs::path& root, const fs::path& prefix, std::vector<Found>* foun
         const fs::path folder = stack.back();
         stack.pop_back();
         if (!visited.insert(FileKey(folder)).second) {
-            skipped->push_back(InputSkipped{folder.string(), "a folder reached before (a loop): not searched again",
-                                            false});
+            skipped->push_back(
+                InputSkipped{folder.string(), "a folder reached before (a loop): not searched again", false});
             continue;
         }
         std::error_code ec;
@@ -165,8 +165,9 @@ bool Match(const std::string& argument, const fs::path& prefix, std::vector<Foun
         passed.push_back(InputSkipped{f.string(), "is a folder", true});
     }
     if (found->empty()) {
-        *error = argument + ": matches no recording" +
-                 (passed.empty() ? std::string() : " that can be read (" + passed[0].path + ": " + passed[0].reason + ")");
+        *error =
+            argument + ": matches no recording" +
+            (passed.empty() ? std::string() : " that can be read (" + passed[0].path + ": " + passed[0].reason + ")");
         return false;
     }
     skipped->insert(skipped->end(), passed.begin(), passed.end());
@@ -210,8 +211,8 @@ void AddRecordings(std::vector<std::vector<Found>> arguments, InputSet* inputs)
         }
     }
     for (std::size_t i = 0; i < inputs->recordings.size(); ++i) {
-        inputs->recordings[i].hadTwin = twinned.count(twins[i]) != 0 &&
-                                        inputs->recordings[i].format == RecordingFormat::DataSet;
+        inputs->recordings[i].hadTwin =
+            twinned.count(twins[i]) != 0 && inputs->recordings[i].format == RecordingFormat::DataSet;
     }
     inputs->twinsPassedOver = static_cast<int>(inputs->passedOver.size());
 }

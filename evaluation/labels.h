@@ -6,8 +6,8 @@
 
 #include <cstdint>
 #include <map>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class Label {
@@ -39,9 +39,9 @@ RecordingLabels LabelsFromName(const std::string& path);
 
 // A manifest: labels by the absolute, normalised path of each recording.
 struct Manifest {
-    std::string path;                                // the manifest file itself
-    std::map<std::string, RecordingLabels> entries;  // key: ManifestKey of the recording's path
-    std::vector<std::string> files;                  // the recordings' paths, in the manifest's order
+    std::string path;                                             // the manifest file itself
+    std::map<std::string, RecordingLabels> entries;               // key: ManifestKey of the recording's path
+    std::vector<std::string> files;                               // the recordings' paths, in the manifest's order
     std::map<std::pair<uint64_t, uint64_t>, std::string> byFile;  // device and inode of each recording: its key
 };
 

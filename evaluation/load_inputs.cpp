@@ -43,8 +43,8 @@ bool InputsLoad(const InputOptions& options, TumblewatchConfig* config, Manifest
         list.erase(std::remove_if(list.begin(), list.end(),
                                   [&](const InputRecording& in) {
                                       SafeFileId id{};
-                                      return ManifestKey(in.path) == key ||
-                                             (identified && SafeFileIdOf(in.path, &id) && SafeSameFile(id, manifestFile));
+                                      return ManifestKey(in.path) == key || (identified && SafeFileIdOf(in.path, &id) &&
+                                                                             SafeSameFile(id, manifestFile));
                                   }),
                    list.end());
     }

@@ -35,8 +35,8 @@ void ProgressShow(const Progress& progress)
     // units.
     const uint64_t bytes = std::min(progress.bytes.load(), progress.bytesTotal);
     const double share = progress.bytesTotal > 0 ? static_cast<double>(bytes) / static_cast<double>(progress.bytesTotal)
-                         : progress.total > 0   ? static_cast<double>(done) / static_cast<double>(progress.total)
-                                                : 0.0;
+                         : progress.total > 0    ? static_cast<double>(done) / static_cast<double>(progress.total)
+                                                 : 0.0;
     std::string read;
     if (progress.bytesTotal > 0) {
         char text[64];

@@ -267,8 +267,9 @@ std::string ReportJson(const EvalReport& report)
 
 void ReportCsvWrite(const EvalReport& r, const TextSink& sink)
 {
-    sink("path,label,activity,subject,folder,format,read,samples,duration_s,alarms,events,detected,first_alarm,"
-         "first_code,codes,impact_sample,impact_source,latency_s,failure\n");
+    sink(
+        "path,label,activity,subject,folder,format,read,samples,duration_s,alarms,events,detected,first_alarm,"
+        "first_code,codes,impact_sample,impact_source,latency_s,failure\n");
     for (const RecordingOutcome& o : r.evaluation->outcomes) {
         sink(CsvRow(o));
     }

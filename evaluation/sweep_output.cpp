@@ -1,10 +1,10 @@
 // Writing and reading the output file of a sweep.
 #include "sweep_output.h"
 
-#include <cmath>
-#include <cstdio>
 #include <cerrno>
 #include <climits>
+#include <cmath>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "config.h"

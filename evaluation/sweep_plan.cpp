@@ -255,8 +255,8 @@ bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResume
         }
         if (r.index != expected) {
             if (expected >= plan.count) {
-                *problem = "configuration " + std::to_string(r.index) + " follows the last configuration of this sweep (" +
-                           std::to_string(plan.count - 1) + ")";
+                *problem = "configuration " + std::to_string(r.index) +
+                           " follows the last configuration of this sweep (" + std::to_string(plan.count - 1) + ")";
             } else if (r.index > expected) {
                 *problem = "configuration " + std::to_string(expected) + " is missing (the row holds configuration " +
                            std::to_string(r.index) + "); the rows must be 0, 1, 2, ... in order";

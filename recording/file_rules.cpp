@@ -142,7 +142,8 @@ std::string CheckOne(const FilesOutput& out, const FilesReads& reads)
     }
     for (const std::string& input : reads.files) {
         if (!input.empty() && SameFile(out.path, input)) {
-            return name + "is " + input + ", which this command reads (or a twin of a recording it reads); give another file";
+            return name + "is " + input +
+                   ", which this command reads (or a twin of a recording it reads); give another file";
         }
     }
     std::string where;
@@ -175,7 +176,7 @@ bool FilesCheckInput(const std::string& path, std::string* reason)
     if (error == ENOENT) {
         struct stat link {};
         *reason = lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) ? "no such file (a link to a missing file)"
-                                                                            : "no such file";
+                                                                           : "no such file";
         return false;
     }
     *reason = "cannot be opened: " + SafeErrorText(error);
@@ -266,8 +267,8 @@ int FilesLinesNext(FilesLineReader* reader, std::string* reason)
             reader->line.append(block, used);
             used = 0;
             if (reader->line.size() > kTextMaxLine) {
-                *reason = "line " + std::to_string(reader->number + 1) + " is longer than " +
-                          Mebibytes(kTextMaxLine) + ", the limit for a line";
+                *reason = "line " + std::to_string(reader->number + 1) + " is longer than " + Mebibytes(kTextMaxLine) +
+                          ", the limit for a line";
                 return -1;
             }
         }
@@ -336,8 +337,7 @@ bool FilesSearchWouldRead(const std::string& path, const FilesReads& reads, std:
     const std::string name = resolved.filename().string();
     for (const std::string& pattern : reads.patterns) {
         const fs::path p(pattern);
-        if (Resolved(FolderOf(p).string()) == folder &&
-            FilePatternMatch(p.filename().string().c_str(), name.c_str())) {
+        if (Resolved(FolderOf(p).string()) == folder && FilePatternMatch(p.filename().string().c_str(), name.c_str())) {
             *where = pattern;
             return true;
         }

@@ -44,13 +44,13 @@ constexpr std::size_t kChartMaxValues = std::size_t{1} << 21;
 // would compute from every sample at that zoom level, so memory stays
 // within limit values per series whatever the length.
 struct RecordingChart {
-    uint32_t samples = 0;                      // samples charted
-    uint32_t bucket = 1;                       // samples per point
-    std::size_t limit = kChartMaxValues;       // values per series at most; a multiple of 8, at least 8
+    uint32_t samples = 0;                 // samples charted
+    uint32_t bucket = 1;                  // samples per point
+    std::size_t limit = kChartMaxValues;  // values per series at most; a multiple of 8, at least 8
     std::vector<uint16_t> values[kChartSeriesCount];
-    uint32_t filled = 0;                       // samples in the bucket being filled (bucket > 1)
-    uint16_t low[kChartSeriesCount] = {};      // its minima so far
-    uint16_t high[kChartSeriesCount] = {};     // its maxima so far
+    uint32_t filled = 0;                    // samples in the bucket being filled (bucket > 1)
+    uint16_t low[kChartSeriesCount] = {};   // its minima so far
+    uint16_t high[kChartSeriesCount] = {};  // its maxima so far
 };
 
 // The bucket a recording of samples samples is charted in with limit:

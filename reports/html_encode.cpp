@@ -16,7 +16,8 @@ constexpr std::size_t kPackChunk = 1 << 16;
 void Base64Groups(const unsigned char* bytes, std::size_t size, std::string* out)
 {
     for (std::size_t i = 0; i + 3 <= size; i += 3) {
-        const uint32_t v = static_cast<uint32_t>(bytes[i]) << 16 | static_cast<uint32_t>(bytes[i + 1]) << 8 | bytes[i + 2];
+        const uint32_t v =
+            static_cast<uint32_t>(bytes[i]) << 16 | static_cast<uint32_t>(bytes[i + 1]) << 8 | bytes[i + 2];
         *out += kAlphabet[v >> 18];
         *out += kAlphabet[(v >> 12) & 63];
         *out += kAlphabet[(v >> 6) & 63];

@@ -4,9 +4,9 @@
 #include <nlohmann/json.hpp>
 
 #include "config.h"
+#include "evaluation.h"
 #include "html_page.h"
 #include "html_reports.h"
-#include "evaluation.h"
 
 namespace {
 
@@ -78,8 +78,8 @@ void HtmlEvalPageWrite(const EvalReport& report, const TextSink& sink)
                 }
                 const std::string failure = Recapture(outcomes[i], report, &chart);
                 HtmlSeriesBlockWrite(
-                    std::to_string(i), [&chart](const TextSink& packed) { ChartEncodeWrite(chart, packed); },
-                    failure, blocks);
+                    std::to_string(i), [&chart](const TextSink& packed) { ChartEncodeWrite(chart, packed); }, failure,
+                    blocks);
             }
         },
         sink);

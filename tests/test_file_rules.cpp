@@ -49,7 +49,7 @@ TEST(FileRules, OutputsRefuseWhatIsNoRegularFile)
         {"to-fifo", ": is a link to a FIFO, not a regular file; "},
         {"to-folder", ": is a link to a folder; "},
         {"dangling", ": is a link to a missing file; "},
-        {"nofolder/x.json", ": cannot be written (no writable folder " },
+        {"nofolder/x.json", ": cannot be written (no writable folder "},
     };
     for (const auto& [name, message] : cases) {
         const std::string error = Refusal({{"--json", dir / name, true}});
@@ -95,8 +95,7 @@ TEST(FileRules, OutputsRefuseInputsSearchedNamesAndEachOther)
     reads.files = {dir / "m.csv", dir / "data/walk.bin"};
     reads.folders = {dir / "data"};
     reads.patterns = {dir / "p*.csv"};
-    EXPECT_NE(Refusal({{"--json", dir / "hard.csv", true}}, reads).find("which this command reads"),
-              std::string::npos);
+    EXPECT_NE(Refusal({{"--json", dir / "hard.csv", true}}, reads).find("which this command reads"), std::string::npos);
     EXPECT_NE(Refusal({{"--csv", dir / "data/./sub/../walk.bin", true}}, reads).find("which this command reads"),
               std::string::npos);
     // Names that a search of the same arguments would read as recordings.
@@ -104,8 +103,8 @@ TEST(FileRules, OutputsRefuseInputsSearchedNamesAndEachOther)
         EXPECT_NE(Refusal({{"--csv", name, true}}, reads).find("would be read as one"), std::string::npos) << name;
     }
     std::string error;
-    EXPECT_TRUE(FilesCheckOutputs({{"--json", dir / "data/report.json", true}, {"--csv", dir / "q1.csv", true}},
-                                  reads, &error))
+    EXPECT_TRUE(
+        FilesCheckOutputs({{"--json", dir / "data/report.json", true}, {"--csv", dir / "q1.csv", true}}, reads, &error))
         << error;
     // Two outputs on one file, standard output twice or where not allowed,
     // and an empty name.

@@ -92,7 +92,8 @@ std::size_t Count(const std::string& text, const std::string& what)
 TEST(BadInput, OutputsThatAreNoFilesAreRefusedAndLeftAlone)
 {
     Data data;
-    const BenchRun sweep = Tumblewatch(data.dir.path(), {"sweep", "d", "--grid", "fallWindow=10", "--out", "s.csv", "-q"});
+    const BenchRun sweep =
+        Tumblewatch(data.dir.path(), {"sweep", "d", "--grid", "fallWindow=10", "--out", "s.csv", "-q"});
     ASSERT_EQ(sweep.status, 0) << sweep.errors;
     ASSERT_EQ(mkfifo((data.dir / "fifo").c_str(), 0600), 0);
     fs::create_symlink("fifo", data.dir / "to-fifo");
@@ -105,8 +106,11 @@ TEST(BadInput, OutputsThatAreNoFilesAreRefusedAndLeftAlone)
         std::printf("mknod is not permitted here: the device cases are skipped\n");
     }
     const std::vector<std::vector<std::string>> commands{
-        {"eval", "d", "-q", "--json"}, {"eval", "d", "-q", "--csv"},          {"eval", "d", "-q", "--html"},
-        {"plot", "d/fall_forward_s1_r1.bin", "--html"},                      {"report", "s.csv", "--html"},
+        {"eval", "d", "-q", "--json"},
+        {"eval", "d", "-q", "--csv"},
+        {"eval", "d", "-q", "--html"},
+        {"plot", "d/fall_forward_s1_r1.bin", "--html"},
+        {"report", "s.csv", "--html"},
         {"sweep", "d", "--grid", "fallWindow=12", "-q", "--out", "t.csv", "--best"},
         {"sweep", "d", "--grid", "fallWindow=12", "-q", "--out", "t.csv", "--html"},
         {"sweep", "d", "--grid", "fallWindow=12", "-q", "--out"}};
@@ -162,10 +166,10 @@ TEST(BadInput, ManifestPathsMayBeAbsolute)
     WriteFile(other / "fall_far_s3_r1.bin", DataSetImage(Scenario("fall_lateral")));
     fs::create_directories(data.dir / "m");
     WriteFile(data.dir / "m/l.manifest", "path,label,subject\n" + data.dir / "d/fall_forward_s1_r1.bin" +
-                                             ",fall,s1\n../d/adl_sit_s2_r1.bin,adl,s2\n" + other /
-                                             "fall_far_s3_r1.bin" + ",fall,s3\n");
-    const BenchRun run = Tumblewatch(data.dir.path(), {"eval", "--labels", "m/l.manifest", "-q", "--json", "e.json",
-                                                       "--traces", "traces"});
+                                             ",fall,s1\n../d/adl_sit_s2_r1.bin,adl,s2\n" +
+                                             other / "fall_far_s3_r1.bin" + ",fall,s3\n");
+    const BenchRun run = Tumblewatch(
+        data.dir.path(), {"eval", "--labels", "m/l.manifest", "-q", "--json", "e.json", "--traces", "traces"});
     ASSERT_EQ(run.status, 0) << run.errors;
     const json j = json::parse(ReadFile(data.dir / "e.json"));
     EXPECT_EQ(j["summary"]["recordings"], 3);
@@ -199,13 +203,13 @@ TEST(BadInput, InputsThatAreNoFilesNeverHang)
         sources.push_back("zero");
     }
     for (const std::string& source : sources) {
-        const std::vector<std::vector<std::string>> cases{{"eval", "d", "-q", "--config", source},
-                                                          {"eval", "d", "-q", "--labels", source},
-                                                          {"eval", "-q", "--labels", source},
-                                                          {"plot", "d/fall_forward_s1_r1.bin", "--labels", source,
-                                                           "--html", "p.html"},
-                                                          {"report", source, "--html", "r.html"},
-                                                          {"params", "--config", source}};
+        const std::vector<std::vector<std::string>> cases{
+            {"eval", "d", "-q", "--config", source},
+            {"eval", "d", "-q", "--labels", source},
+            {"eval", "-q", "--labels", source},
+            {"plot", "d/fall_forward_s1_r1.bin", "--labels", source, "--html", "p.html"},
+            {"report", source, "--html", "r.html"},
+            {"params", "--config", source}};
         for (const std::vector<std::string>& args : cases) {
             const BenchRun run = Tumblewatch(data.dir.path(), args);
             EXPECT_FALSE(run.timedOut);
@@ -249,9 +253,9 @@ TEST(BadInput, FailedWritesToStandardOutputAreReportedOnce)
         std::printf("mknod is not permitted here: the full device case is skipped\n");
         return;
     }
-    for (const std::string& command : {std::string("eval d --json r.json --csv r.csv"),
-                                       std::string("eval d -q --json - --csv r.csv"), std::string("params"),
-                                       std::string("sweep d --grid fallWindow=14 --out f.csv")}) {
+    for (const std::string& command :
+         {std::string("eval d --json r.json --csv r.csv"), std::string("eval d -q --json - --csv r.csv"),
+          std::string("params"), std::string("sweep d --grid fallWindow=14 --out f.csv")}) {
         const BenchRun run = Shell(data.dir.path(), "exec " + tw + " " + command + " >full");
         EXPECT_EQ(run.status, 2) << command;
         EXPECT_EQ(Count(run.errors, "cannot be written: No space left on device"), 1u) << run.errors;
@@ -374,8 +378,7 @@ TEST(BadInput, TheSearchListsWhatItSkips)
     BenchRun locked;
     if (RunAsUser(data.dir.path(), {"eval", "locked", "-q", "--json", "out/l.json"}, &locked)) {
         EXPECT_EQ(locked.status, 3) << locked.errors;
-        EXPECT_NE(locked.errors.find("locked/in: skipped: folder cannot be read: Permission denied"),
-                  std::string::npos)
+        EXPECT_NE(locked.errors.find("locked/in: skipped: folder cannot be read: Permission denied"), std::string::npos)
             << locked.errors;
         EXPECT_EQ(json::parse(ReadFile(data.dir / "out/l.json"))["summary"]["recordings_found"], 1);
     }
@@ -413,9 +416,9 @@ TEST(BadInput, TracesNeverWriteTheMarkerOrIntoReadFolders)
     fs::create_directories(dir / "R/sub");
     WriteFile(dir / "R/micom.bin", DataSetImage(Scenario("walking")));
     WriteFile(dir / "R/sub/fall_x_s1_r1.bin", DataSetImage(Scenario("fall_forward")));
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"eval", "R", "-q", "--traces", "R/sub"},
-                                                 std::vector<std::string>{"eval", "R/sub/fall_x_s1_r1.bin", "-q",
-                                                                          "--traces", "R/sub"}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"eval", "R", "-q", "--traces", "R/sub"},
+          std::vector<std::string>{"eval", "R/sub/fall_x_s1_r1.bin", "-q", "--traces", "R/sub"}}) {
         const BenchRun run = Tumblewatch(dir.path(), args);
         EXPECT_EQ(run.status, 2) << args[1];
         EXPECT_NE(run.errors.find("choose a folder outside the recordings"), std::string::npos) << run.errors;
@@ -441,7 +444,8 @@ TEST(BadInput, ValuesOutOfRangeAreRefused)
     const std::string head = lines[0] + "\n" + lines[1] + "\n";
     WriteFile(data.dir / "abc.csv", head + "abc" + lines[2].substr(1) + "\n");
     const std::size_t tp = lines[2].find(',', lines[2].find(',') + 1) + 1;  // "0,10,TP,..."
-    WriteFile(data.dir / "nan.csv", head + lines[2].substr(0, tp) + "nan" + lines[2].substr(lines[2].find(',', tp)) + "\n");
+    WriteFile(data.dir / "nan.csv",
+              head + lines[2].substr(0, tp) + "nan" + lines[2].substr(lines[2].find(',', tp)) + "\n");
     const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{"eval", "d", "--merge", "nan"}, "--merge: 'nan': must be a number of seconds, 0 or more"},
         {{"eval", "d", "--merge", "-1"}, "--merge: '-1': must be a number of seconds, 0 or more"},
@@ -517,13 +521,12 @@ TEST(BadInput, MessagesNameTheProblemReadably)
     // Long names are shortened (an argument can hold 128 KiB, a manifest
     // line 1 MiB); control bytes of names are escaped.
     WriteFile(data.dir / "long.manifest", "path,label\n" + std::string(1000000, 'b') + ".bin,fall\n");
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"eval", std::string(100000, 'a') + ".bin"},
-          std::vector<std::string>{"eval", "--labels", "long.manifest"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"eval", std::string(100000, 'a') + ".bin"},
+                                                 std::vector<std::string>{"eval", "--labels", "long.manifest"}}) {
         const BenchRun huge = Tumblewatch(data.dir.path(), args);
         EXPECT_EQ(huge.status, 2);
         EXPECT_LT(huge.errors.size(), 400u);
-        EXPECT_NE(huge.errors.find("...") , std::string::npos) << huge.errors.substr(0, 400);
+        EXPECT_NE(huge.errors.find("..."), std::string::npos) << huge.errors.substr(0, 400);
     }
     const std::string odd = "d/fall_\x1b[31mred\nline_s9_r1.bin";
     WriteFile(data.dir / odd, "QX DataSet V1.0.0");  // not a dataset: named in the errors
@@ -531,8 +534,7 @@ TEST(BadInput, MessagesNameTheProblemReadably)
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.output.find('\x1b'), std::string::npos);
     EXPECT_EQ(run.errors.find('\x1b'), std::string::npos);
-    EXPECT_NE(run.errors.find("d/fall_\\x1b[31mred\\nline_s9_r1.bin: not a dataset"), std::string::npos)
-        << run.errors;
+    EXPECT_NE(run.errors.find("d/fall_\\x1b[31mred\\nline_s9_r1.bin: not a dataset"), std::string::npos) << run.errors;
     EXPECT_NE(run.output.find("d/fall_\\x1b[31mred\\nline_s9_r1.bin"), std::string::npos);
 }
 

@@ -12,8 +12,8 @@
 #include "config.h"
 #include "dataset_format.h"
 #include "evaluation.h"
-#include "report.h"
 #include "recording_files.h"
+#include "report.h"
 #include "scenarios.h"
 #include "test_support.h"
 
