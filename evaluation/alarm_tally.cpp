@@ -71,9 +71,7 @@ void AlarmTallyFinish(AlarmTally* tally)
     CloseEvent(tally);
 }
 
-void AlarmTallyObserve(void* user, const TumblewatchContext* detector, int code)
+void AlarmTallySink(void* user, const Alarm& alarm)
 {
-    if (code > 0) {
-        AlarmTallyAdd(static_cast<AlarmTally*>(user), Alarm{TumblewatchSampleCount(detector) - 1, code});
-    }
+    AlarmTallyAdd(static_cast<AlarmTally*>(user), alarm);
 }

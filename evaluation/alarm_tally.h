@@ -45,7 +45,7 @@ void AlarmTallyAdd(AlarmTally* tally, const Alarm& alarm);
 // Closes the open event; call once after the last alarm.
 void AlarmTallyFinish(AlarmTally* tally);
 
-// An observer (DetectObserver) that adds the alarms to the AlarmTally user.
-void AlarmTallyObserve(void* user, const TumblewatchContext* detector, int code);
+// A DetectAlarmSink that adds each alarm to the AlarmTally user.
+void AlarmTallySink(void* user, const Alarm& alarm);
 
 #endif

@@ -3,26 +3,24 @@
 
 namespace {
 
-// DetectRun's observer: every alarm into the result, then the caller's
-// observer.
-struct Collect {
-    DetectResult* result;
-    DetectObserver observer;
-    void* user;
-};
-
-void CollectAlarms(void* user, const TumblewatchContext* detector, int code)
+void CollectAlarm(void* user, const Alarm& alarm)
 {
-    auto* c = static_cast<Collect*>(user);
-    if (code > 0) {
-        c->result->alarms.push_back(Alarm{TumblewatchSampleCount(detector) - 1, code});
-    }
-    if (c->observer != nullptr) {
-        c->observer(c->user, detector, code);
-    }
+    static_cast<DetectResult*>(user)->alarms.push_back(alarm);
 }
 
 }  // namespace
+
+void DetectAlarmsObserve(void* user, const TumblewatchContext* detector, int code)
+{
+    const auto* a = static_cast<const DetectAlarms*>(user);
+    if (code > 0) {
+        // The sample count has moved past the sample that raised it.
+        a->sink(a->sinkUser, Alarm{TumblewatchSampleCount(detector) - 1, code});
+    }
+    if (a->next != nullptr) {
+        a->next(a->nextUser, detector, code);
+    }
+}
 
 bool DetectStreamBegin(DetectStream* stream, const TumblewatchConfig& cfg, FILE* trace, DetectObserver observer,
                        void* user)
@@ -74,9 +72,9 @@ bool DetectRun(const TumblewatchConfig& cfg, const ImuSample* samples, std::size
     result->alarms.clear();
     result->peakSample = 0;
     result->peakMagnitude = 0;
-    Collect collect{result, observer, user};
+    DetectAlarms collect{CollectAlarm, result, observer, user};
     DetectStream stream;
-    if (!DetectStreamBegin(&stream, cfg, trace, CollectAlarms, &collect)) {
+    if (!DetectStreamBegin(&stream, cfg, trace, DetectAlarmsObserve, &collect)) {
         return false;
     }
     DetectStreamFeed(&stream, samples, count);

@@ -32,6 +32,21 @@ struct DetectResult {
 // code; user is the argument given with it.
 using DetectObserver = void (*)(void* user, const TumblewatchContext* detector, int code);
 
+// Called with each alarm; user is the argument given with it.
+using DetectAlarmSink = void (*)(void* user, const Alarm& alarm);
+
+// What DetectAlarmsObserve does: every alarm to sink, then every sample
+// to next (which may be null).
+struct DetectAlarms {
+    DetectAlarmSink sink;
+    void* sinkUser;
+    DetectObserver next;
+    void* nextUser;
+};
+
+// An observer (DetectObserver) whose user is a DetectAlarms.
+void DetectAlarmsObserve(void* user, const TumblewatchContext* detector, int code);
+
 // A detector that is fed a recording block by block. Plain storage owned
 // by the caller; it must stay at one address from DetectStreamBegin to
 // DetectStreamEnd.

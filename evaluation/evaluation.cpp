@@ -29,24 +29,6 @@ fs::path FolderOf(const std::string& path)
     return p.has_parent_path() ? p.parent_path() : fs::path(".");
 }
 
-// EvalPass's observer: the tally, then the caller's observer.
-struct PassObserver {
-    AlarmTally* tally;
-    DetectObserver observer;
-    void* user;
-};
-
-void ObservePass(void* user, const TumblewatchContext* detector, int code)
-{
-    auto* p = static_cast<PassObserver*>(user);
-    if (code > 0) {
-        AlarmTallyObserve(p->tally, detector, code);
-    }
-    if (p->observer != nullptr) {
-        p->observer(p->user, detector, code);
-    }
-}
-
 // The trace file of a pass, or null with the reason.
 FILE* OpenTrace(const std::string& path, FILE* input, std::string* failure)
 {
@@ -114,9 +96,9 @@ bool EvalPass(const InputRecording& input, const TumblewatchConfig& config, doub
             result->tracePath = tracePath;
         }
     }
-    PassObserver passObserver{&result->tally, observer, user};
+    DetectAlarms alarms{AlarmTallySink, &result->tally, observer, user};
     DetectStream stream;
-    if (!DetectStreamBegin(&stream, config, trace, ObservePass, &passObserver)) {
+    if (!DetectStreamBegin(&stream, config, trace, DetectAlarmsObserve, &alarms)) {
         result->failure = "the detector refuses the configuration";
         RecordingClose(&reader);
         std::string ignored;
@@ -198,10 +180,7 @@ bool EvalCheckTraces(const std::string& dir, const InputSet& inputs, const Files
                      const std::vector<std::string>& outputs, std::string* error)
 {
     const std::string name = "--traces " + dir + ": ";
-    std::string searched;
-    if (FilesFolderWithin(dir, inputs.folders, &searched)) {
-        *error = name + "lies in " + searched +
-                 ", which this command searches for recordings; choose a folder outside the recordings";
+    if (!FilesCheckOutputFolder("--traces", dir, reads, error)) {
         return false;
     }
     std::vector<std::string> recordings;

@@ -82,10 +82,10 @@ bool EvalPass(const InputRecording& input, const TumblewatchConfig& config, doub
 std::string EvalTracePath(const std::string& dir, const InputRecording& input);
 
 // Checks, before anything runs, that traces can go below dir, then creates
-// it: dir must not lie in a folder the search reads, no trace may land in a
-// folder that holds a recording or that a pattern reads, or be a file of
-// reads or of outputs (the command's other output files). False with a
-// message otherwise, or when dir cannot be created.
+// it: dir must pass FilesCheckOutputFolder, no trace may land in a folder
+// that holds a recording or that a pattern reads, or be a file of reads or
+// of outputs (the command's other output files). False with a message
+// otherwise, or when dir cannot be created.
 bool EvalCheckTraces(const std::string& dir, const InputSet& inputs, const FilesReads& reads,
                      const std::vector<std::string>& outputs, std::string* error);
 

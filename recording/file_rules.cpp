@@ -148,7 +148,7 @@ std::string CheckOne(const FilesOutput& out, const FilesReads& reads)
     }
     std::string where;
     if (FilesSearchWouldRead(out.path, reads, &where)) {
-        return name + "a recording's name where the search of " + where +
+        return name + "has a recording's name and lies where the search of " + where +
                " finds recordings, so it would be read as one; write it elsewhere";
     }
     return std::string();
@@ -343,6 +343,29 @@ bool FilesSearchWouldRead(const std::string& path, const FilesReads& reads, std:
         }
     }
     return false;
+}
+
+bool FilesCheckOutputFolder(const std::string& option, const std::string& folder, const FilesReads& reads,
+                            std::string* error)
+{
+    if (folder.empty()) {
+        *error = option + ": the folder name is empty";
+        return false;
+    }
+    const std::string name = option + " " + folder + ": ";
+    struct stat st {};
+    if (stat(folder.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+        *error = name + (S_ISREG(st.st_mode) ? std::string("is a file") : "is " + SafeKindText(st.st_mode)) +
+                 ", not a folder";
+        return false;
+    }
+    std::string searched;
+    if (FilesFolderWithin(folder, reads.folders, &searched)) {
+        *error = name + "lies in " + searched +
+                 ", which this command searches for recordings; choose a folder outside the recordings";
+        return false;
+    }
+    return true;
 }
 
 bool FilesCheckOutputs(const std::vector<FilesOutput>& outputs, const FilesReads& reads, std::string* error)

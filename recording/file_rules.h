@@ -104,6 +104,15 @@ bool FilesCheckOutputs(const std::vector<FilesOutput>& outputs, const FilesReads
 // "is a link to a missing file", ...).
 bool FilesOutputNameFree(const std::string& path, std::string* reason);
 
+// Checks a folder a command will write files into (--traces, an
+// importer's output folder) before any work: an empty name, something
+// other than a folder (or a link to one) under the name, and a folder at or
+// below one that the command searches (reads.folders) are refused with a
+// message naming option. The files written into it are checked one by one
+// (FilesCheckOutputs, FilesOutputNameFree) as they are known.
+bool FilesCheckOutputFolder(const std::string& option, const std::string& folder, const FilesReads& reads,
+                            std::string* error);
+
 // True when a search of reads would read a file at path (existing or not):
 // it has a recording's name and lies below one of reads.folders or matches
 // one of reads.patterns. *where receives the folder or pattern.

@@ -106,6 +106,13 @@ TEST(FileRules, OutputsRefuseInputsSearchedNamesAndEachOther)
     EXPECT_TRUE(
         FilesCheckOutputs({{"--json", dir / "data/report.json", true}, {"--csv", dir / "q1.csv", true}}, reads, &error))
         << error;
+    // A folder to write into: a folder or nothing yet, outside the search.
+    EXPECT_TRUE(FilesCheckOutputFolder("--traces", dir / "new/traces", reads, &error)) << error;
+    EXPECT_FALSE(FilesCheckOutputFolder("--traces", dir / "data/sub/t", reads, &error));
+    EXPECT_EQ(error, "--traces " + dir / "data/sub/t" + ": lies in " + dir / "data" +
+                         ", which this command searches for recordings; choose a folder outside the recordings");
+    EXPECT_FALSE(FilesCheckOutputFolder("--traces", dir / "m.csv", reads, &error));
+    EXPECT_EQ(error, "--traces " + dir / "m.csv" + ": is a file, not a folder");
     // Two outputs on one file, standard output twice or where not allowed,
     // and an empty name.
     EXPECT_EQ(Refusal({{"--best", dir / "b", true}, {"--html", dir / "data/../b", true}}),
