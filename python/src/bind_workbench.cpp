@@ -1,6 +1,8 @@
 // The workbench from Python: an evaluation as the document eval --json
 // writes, and a sweep as the rows sweep --out writes with its front and
 // best configuration. Both run with the GIL released.
+#include <pybind11/stl.h>
+
 #include <string>
 #include <utility>
 #include <vector>

@@ -85,6 +85,12 @@ def _frame(text: str) -> pandas.DataFrame:
     return pandas.read_csv(io.StringIO(text), skiprows=1)
 
 
+def _row(frame: pandas.DataFrame, position: int) -> pandas.Series:
+    """A row as a Series that keeps each column's type (ints stay ints)."""
+    return pandas.Series({c: frame[c].iloc[position] for c in frame.columns}, dtype=object,
+                         name=int(frame["config"].iloc[position]))
+
+
 class SweepResult(pandas.DataFrame):
     """The rows of a sweep (:func:`sweep`): one per configuration the detector accepted.
 
@@ -238,10 +244,10 @@ def _result(out: Dict[str, Any]) -> SweepResult:
     rows = SweepResult(_frame(out["rows"]))
     first = header[0]  # "# tumblewatch sweep ID; description"
     ident, _, description = first[len("# tumblewatch sweep "):].partition("; ")
-    by_number = rows.set_index("config", drop=False)
-    front = pandas.DataFrame(by_number.loc[list(out["front"])]).reset_index(drop=True)
-    best = None if out["best"] is None else by_number.loc[out["best"]].copy()
-    base = _frame(header[0] + "\n" + header[1] + "\n" + out["base_row"]).iloc[0]
+    position = {number: i for i, number in enumerate(rows["config"])}
+    front = pandas.DataFrame(rows.iloc[[position[n] for n in out["front"]]]).reset_index(drop=True)
+    best = None if out["best"] is None else _row(rows, position[out["best"]])
+    base = _row(_frame(header[0] + "\n" + header[1] + "\n" + out["base_row"]), 0)
     rows.front = front
     rows.best = best
     rows.best_config = None if out["best_config"] is None else Config.from_dict(dict(zip(_NAMES, out["best_config"])))
