@@ -75,9 +75,9 @@ void AddRecordings(std::vector<Found> found, const std::string& prefix, InputSet
         const fs::path relative = prefix.empty() ? f.relative : fs::path(prefix) / f.relative;
         const auto first = relative.begin();
         const std::string folder = std::next(first) == relative.end() ? std::string(".") : first->string();
-        inputs->recordings.push_back(InputRecording{f.path.string(), relative.string(), folder, format,
-                                                    format == RecordingFormat::Csv && InputsMicomMarkerBeside(f.path.string()),
-                                                    twinned.count(stemKey) != 0});
+        inputs->recordings.push_back(InputRecording{
+            f.path.string(), relative.string(), folder, format,
+            format == RecordingFormat::Csv && InputsMicomMarkerBeside(f.path.string()), twinned.count(stemKey) != 0});
     }
 }
 

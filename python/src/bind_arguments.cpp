@@ -56,12 +56,14 @@ SamplesView BindingSamplesOf(const py::handle& array, const char* argument)
         BindingRaise(PyExc_ValueError, name + ": expected " + expected + ", got shape " + ShapeText(a));
     }
     if ((a.flags() & py::array::c_style) == 0) {
-        BindingRaise(PyExc_ValueError, name + ": expected a C-contiguous array; samples are never copied: "
-                                              "numpy.ascontiguousarray(samples) makes a contiguous copy");
+        BindingRaise(PyExc_ValueError, name +
+                                           ": expected a C-contiguous array; samples are never copied: "
+                                           "numpy.ascontiguousarray(samples) makes a contiguous copy");
     }
     if ((a.flags() & py::detail::npy_api::NPY_ARRAY_ALIGNED_) == 0) {
-        BindingRaise(PyExc_ValueError, name + ": expected an aligned array; samples are never copied: "
-                                              "numpy.require(samples, requirements='CA') makes an aligned copy");
+        BindingRaise(PyExc_ValueError, name +
+                                           ": expected an aligned array; samples are never copied: "
+                                           "numpy.require(samples, requirements='CA') makes an aligned copy");
     }
     static_assert(sizeof(ImuSample) == 6 * sizeof(int16_t), "a row of six int16 counts is one ImuSample");
     const std::size_t count = static_cast<std::size_t>(a.shape(0));
@@ -100,8 +102,7 @@ TumblewatchConfig BindingConfigOf(const py::handle& values)
         return cfg;
     }
     if (!py::isinstance<py::tuple>(values) || py::len(values) != static_cast<std::size_t>(kTumblewatchParamCount)) {
-        BindingRaise(PyExc_TypeError,
-                     "config: expected a tumblewatch.Config or None, got " + TypeNameOf(values));
+        BindingRaise(PyExc_TypeError, "config: expected a tumblewatch.Config or None, got " + TypeNameOf(values));
     }
     const auto tuple = py::reinterpret_borrow<py::tuple>(values);
     std::vector<std::string> settings;

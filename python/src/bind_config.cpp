@@ -1,7 +1,7 @@
 // The module's versions, the parameter table and configurations by name.
+#include <unistd.h>
 #include <cerrno>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "binding.h"
@@ -72,7 +72,10 @@ void BindConfig(py::module_& m)
           "The 35 values of base (None: the defaults) with changes (name: int) applied and checked.");
     m.def("config_from_toml", &ConfigFromToml, py::arg("path"),
           "The 35 values of the defaults with a TOML file's name = value lines applied and checked.");
-    m.def("config_toml", [](const py::handle& values, const std::string& header) {
-        return ConfigToToml(BindingConfigOf(values), header);
-    }, py::arg("values"), py::arg("header"), "The configuration as TOML text that config_from_toml reads back.");
+    m.def(
+        "config_toml",
+        [](const py::handle& values, const std::string& header) {
+            return ConfigToToml(BindingConfigOf(values), header);
+        },
+        py::arg("values"), py::arg("header"), "The configuration as TOML text that config_from_toml reads back.");
 }

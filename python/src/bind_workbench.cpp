@@ -55,8 +55,8 @@ std::string Evaluate(const std::vector<std::string>& paths, const std::string& l
             EvalRun(inputs, labels.empty() ? nullptr : &manifest, settings, &evaluation);
             const Metrics metrics = EvalMetrics(evaluation);
             const Breakdowns breakdowns = BreakdownsOf(evaluation);
-            const EvalReport report{&evaluation, &metrics, &breakdowns, &settings.config, paths, labels, merge,
-                                    threads,     {}};
+            const EvalReport report{&evaluation, &metrics, &breakdowns, &settings.config, paths, labels,
+                                    merge,       threads,  {}};
             json = ReportJson(report);
         }
     }
@@ -80,10 +80,9 @@ struct SweepOutcome {
     double seconds = 0.0;
 };
 
-py::dict Sweep(const std::vector<std::string>& paths, const std::string& labels, const py::handle& config,
-               double merge, int threads, const std::vector<std::string>& grids,
-               const std::vector<std::string>& ranges, int64_t random, uint64_t seed, int64_t maxConfigs, int folds,
-               const std::string& objective)
+py::dict Sweep(const std::vector<std::string>& paths, const std::string& labels, const py::handle& config, double merge,
+               int threads, const std::vector<std::string>& grids, const std::vector<std::string>& ranges,
+               int64_t random, uint64_t seed, int64_t maxConfigs, int folds, const std::string& objective)
 {
     SweepRequest request;
     request.inputs = InputsOf(paths, labels, BindingConfigOf(config), merge, threads);
@@ -170,8 +169,8 @@ void BindWorkbench(py::module_& m)
     m.def("hardware_threads", &EvalHardwareThreads, "The default number of worker threads.");
     m.def("evaluate", &Evaluate, py::arg("paths"), py::arg("labels"), py::arg("config"), py::arg("merge"),
           py::arg("threads"), "The evaluation as the JSON document of eval --json.");
-    m.def("sweep", &Sweep, py::arg("paths"), py::arg("labels"), py::arg("config"), py::arg("merge"),
-          py::arg("threads"), py::arg("grids"), py::arg("ranges"), py::arg("random"), py::arg("seed"),
-          py::arg("max_configs"), py::arg("folds"), py::arg("objective"),
+    m.def("sweep", &Sweep, py::arg("paths"), py::arg("labels"), py::arg("config"), py::arg("merge"), py::arg("threads"),
+          py::arg("grids"), py::arg("ranges"), py::arg("random"), py::arg("seed"), py::arg("max_configs"),
+          py::arg("folds"), py::arg("objective"),
           "The rows of sweep --out (CSV text), the base row, the front, the best configuration.");
 }
