@@ -5,7 +5,7 @@ from __future__ import annotations
 import io
 import os
 import warnings
-from typing import Any, Dict, List, Mapping, Optional, Sequence, Tuple, Union
+from typing import Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple, Union
 
 import pandas
 
@@ -29,56 +29,43 @@ def _check_name(name: Any, what: str) -> str:
     return name
 
 
-def _grids(grid: Optional[Union[Mapping[str, GridValues], Sequence[str]]]) -> List[str]:
-    """The grids as the command line's NAME=... texts, in order (the first varies slowest)."""
-    if grid is None:
-        return []
-    if isinstance(grid, str):
-        grid = [grid]
-    if isinstance(grid, Mapping):
-        texts = []
-        for name, values in grid.items():
-            _check_name(name, "grid")
-            if isinstance(values, str):
-                texts.append(f"{name}={values}")
-            elif isinstance(values, (Sequence, range)) and len(values) > 0:
-                texts.append(f"{name}=" + ",".join(str(as_int(name, v)) for v in values))
-            else:
-                raise TypeError(f"grid: {name}: expected a non-empty sequence of ints or 'LO:HI:STEP'")
-        return texts
-    texts = []
-    for text in grid:
-        if not isinstance(text, str):
-            raise TypeError(f"grid: expected a mapping of names to values or 'NAME=...' texts, got {type(text).__name__}")
-        _check_name(text.split("=", 1)[0], "grid")
-        texts.append(text)
-    return texts
+def _grid_values(name: str, values: Any) -> str:
+    if isinstance(values, (Sequence, range)) and not isinstance(values, str) and len(values) > 0:
+        return ",".join(str(as_int(name, v)) for v in values)
+    raise TypeError(f"grid: {name}: expected a non-empty sequence of ints or 'LO:HI:STEP'")
 
 
-def _ranges(ranges: Optional[Union[Mapping[str, Tuple[int, int]], Sequence[str]]]) -> List[str]:
-    """The ranges of the random draws as NAME=LO:HI texts."""
-    if ranges is None:
+def _range_values(name: str, bounds: Any) -> str:
+    if isinstance(bounds, Sequence) and not isinstance(bounds, str) and len(bounds) == 2:
+        return f"{as_int(name, bounds[0])}:{as_int(name, bounds[1])}"
+    raise TypeError(f"ranges: {name}: expected (LO, HI) or 'LO:HI'")
+
+
+def _option_texts(value: Any, what: str, values_text: Callable[[str, Any], str]) -> List[str]:
+    """The command line's NAME=... texts of a grid or ranges argument, in order.
+
+    value is None, a mapping of names to values (a str value is taken as the
+    command line writes it, other values go through values_text) or the texts
+    themselves; every name must be a parameter's.
+    """
+    if value is None:
         return []
-    if isinstance(ranges, str):
-        ranges = [ranges]
-    if isinstance(ranges, Mapping):
-        texts = []
-        for name, bounds in ranges.items():
-            _check_name(name, "ranges")
-            if isinstance(bounds, str):
-                texts.append(f"{name}={bounds}")
-                continue
-            if not isinstance(bounds, Sequence) or len(bounds) != 2:
-                raise TypeError(f"ranges: {name}: expected (LO, HI) or 'LO:HI'")
-            texts.append(f"{name}={as_int(name, bounds[0])}:{as_int(name, bounds[1])}")
-        return texts
-    texts = []
-    for text in ranges:
-        if not isinstance(text, str):
-            raise TypeError(f"ranges: expected a mapping of names to (LO, HI) or 'NAME=LO:HI' texts")
-        _check_name(text.split("=", 1)[0], "ranges")
-        texts.append(text)
-    return texts
+    if isinstance(value, str):
+        value = [value]
+    if isinstance(value, Mapping):
+        items = list(value.items())
+    elif isinstance(value, Sequence):
+        items = []
+        for text in value:
+            if not isinstance(text, str):
+                raise TypeError(f"{what}: expected a mapping of names to values or 'NAME=...' texts, "
+                                f"got {type(text).__name__}")
+            name, _, values = text.partition("=")
+            items.append((name, values))
+    else:
+        raise TypeError(f"{what}: expected a mapping of names to values or 'NAME=...' texts")
+    return [f"{_check_name(name, what)}={values if isinstance(values, str) else values_text(name, values)}"
+            for name, values in items]
 
 
 def _frame(text: str) -> pandas.DataFrame:
@@ -212,8 +199,8 @@ def sweep(
     >>> rows.front[["config", "fallWindow", "sensitivity", "false_alarms_per_hour"]]  # doctest: +SKIP
     """
     path_list = as_paths(paths)
-    grids = _grids(grid)
-    range_texts = _ranges(ranges)
+    grids = _option_texts(grid, "grid", _grid_values)
+    range_texts = _option_texts(ranges, "ranges", _range_values)
     draws = as_int("random", random)
     if draws < 0:
         raise ValueError(f"random: expected at least 0, got {draws}")

@@ -26,7 +26,8 @@ def test_stubs_name_every_parameter_and_function():
     assert (package / "py.typed").exists()
     config_stub = ast.parse((package / "_config.pyi").read_text())
     config_class = [n for n in config_stub.body if isinstance(n, ast.ClassDef) and n.name == "Config"][0]
-    declared = [n.target.id for n in config_class.body if isinstance(n, ast.AnnAssign) and not n.target.id.startswith("_")]
+    declared = [n.target.id for n in config_class.body
+                if isinstance(n, ast.AnnAssign) and not n.target.id.startswith("_")]
     assert declared == [p.name for p in tumblewatch.params()]
     core_stub = ast.parse((package / "_tumblewatch.pyi").read_text())
     stubbed = {n.name for n in core_stub.body if isinstance(n, (ast.FunctionDef, ast.ClassDef))}
