@@ -17,12 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool HasMarker(const fs::path& file)
-{
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    return access((folder / kMicomMarker).c_str(), R_OK) == 0;
-}
-
 // What names one file whatever path leads to it: its device and inode, or
 // its resolved path when it cannot be examined.
 std::string FileKey(const fs::path& path)
@@ -206,7 +200,8 @@ void AddRecordings(std::vector<std::vector<Found>> arguments, InputSet* inputs)
             const auto first = f.relative.begin();
             const std::string folder = std::next(first) == f.relative.end() ? std::string(".") : first->string();
             inputs->recordings.push_back(InputRecording{f.path.string(), f.relative.string(), folder, f.format,
-                                                        f.format == RecordingFormat::Csv && HasMarker(f.path), false});
+                                                        f.format == RecordingFormat::Csv && InputsMicomMarkerBeside(f.path.string()),
+                                                        false});
             twins.push_back(f.twin);
         }
     }
@@ -234,6 +229,13 @@ std::string FolderName(const fs::path& arg)
 }
 
 }  // namespace
+
+bool InputsMicomMarkerBeside(const std::string& path)
+{
+    const fs::path file(path);
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    return access((folder / kMicomMarker).c_str(), R_OK) == 0;
+}
 
 bool InputsFind(const std::vector<std::string>& arguments, InputSet* inputs, std::string* error)
 {

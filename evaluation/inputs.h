@@ -38,6 +38,10 @@ struct InputSet {
     std::vector<std::string> patterns;       // the pattern arguments
 };
 
+// Whether the folder of the file at path holds the layout marker
+// (kMicomMarker): its CSV recordings are then read in the micom layout.
+bool InputsMicomMarkerBeside(const std::string& path);
+
 // Finds the recordings of every argument. False with a message for an
 // argument that names nothing, matches nothing, is no regular file or
 // folder (a FIFO, a device: refused with its kind, never opened) or is no
