@@ -199,9 +199,9 @@ void AddRecordings(std::vector<std::vector<Found>> arguments, InputSet* inputs)
             }
             const auto first = f.relative.begin();
             const std::string folder = std::next(first) == f.relative.end() ? std::string(".") : first->string();
-            inputs->recordings.push_back(InputRecording{f.path.string(), f.relative.string(), folder, f.format,
-                                                        f.format == RecordingFormat::Csv && InputsMicomMarkerBeside(f.path.string()),
-                                                        false});
+            inputs->recordings.push_back(
+                InputRecording{f.path.string(), f.relative.string(), folder, f.format,
+                               f.format == RecordingFormat::Csv && InputsMicomMarkerBeside(f.path.string()), false});
             twins.push_back(f.twin);
         }
     }
