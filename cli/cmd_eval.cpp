@@ -103,7 +103,17 @@ int CommandEvalRun(const EvalOptions& options)
         written &= CommandWriteOutput(options.csv, [&](const TextSink& sink) { ReportCsvWrite(report, sink); });
     }
     if (!options.html.empty()) {
-        written &= CommandWriteOutput(options.html, [&](const TextSink& sink) { HtmlEvalPageWrite(report, sink); });
+        // The page charts every recording read, reading it again.
+        Progress charted;
+        uint64_t count = 0;
+        for (const RecordingOutcome& o : evaluation.outcomes) {
+            count += o.read ? 1 : 0;
+        }
+        ProgressStart(&charted, "recordings charted", count, !options.quiet);
+        charted.bytesTotal = EvalBytesOf(evaluation);
+        written &= CommandWriteOutput(options.html,
+                                      [&](const TextSink& sink) { HtmlEvalPageWrite(report, sink, &charted); });
+        ProgressEnd(charted);
     }
     bool unreadable = InputsSkippedFailed(inputs);
     for (const InputSkipped& s : evaluation.skipped) {

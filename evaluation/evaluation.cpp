@@ -284,6 +284,18 @@ void EvalRun(const InputSet& inputs, const Manifest* manifest, const EvalSetting
     evaluation->seconds = ProgressSeconds(progress);
 }
 
+uint64_t EvalBytesOf(const Evaluation& evaluation)
+{
+    uint64_t bytes = 0;
+    for (const RecordingOutcome& o : evaluation.outcomes) {
+        struct stat st {};
+        if (o.read && stat(o.input.path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            bytes += static_cast<uint64_t>(st.st_size);
+        }
+    }
+    return bytes;
+}
+
 RecordingScore EvalScore(const RecordingOutcome& outcome)
 {
     const auto& alarms = outcome.detect.alarms;

@@ -101,6 +101,9 @@ int EvalHardwareThreads();
 // are evaluated. Results are the same for any number of threads.
 void EvalRun(const InputSet& inputs, const Manifest* manifest, const EvalSettings& settings, Evaluation* evaluation);
 
+// The bytes of the recordings that were read (their files' sizes now).
+uint64_t EvalBytesOf(const Evaluation& evaluation);
+
 // The score of an outcome for the metrics.
 RecordingScore EvalScore(const RecordingOutcome& outcome);
 

@@ -37,13 +37,35 @@ ordered_json ChartEntry(const std::string& block, uint64_t samples)
     return {{"block", block}, {"samples", samples}, {"bucket", ChartBucketFor(samples, kChartMaxValues)}};
 }
 
+// Samples between two showings of the progress line while charting.
+constexpr uint32_t kProgressEvery = 1 << 18;
+
+// The chart's observer, showing the progress now and then.
+struct Charting {
+    RecordingChart* chart;
+    Progress* progress;
+};
+
+void ObserveCharting(void* user, const TumblewatchContext* detector, int code)
+{
+    const auto* c = static_cast<const Charting*>(user);
+    ChartObserve(c->chart, detector, code);
+    if (c->progress != nullptr && c->chart->samples % kProgressEvery == 0) {
+        ProgressShow(*c->progress);
+    }
+}
+
 // Charts the recording of o again into chart; empty, or why no chart.
-std::string Recapture(const RecordingOutcome& o, const EvalReport& report, RecordingChart* chart)
+std::string Recapture(const RecordingOutcome& o, const EvalReport& report, RecordingChart* chart, Progress* progress)
 {
     ChartStart(chart);
     EvalPassResult pass;
-    const bool read =
-        EvalPass(o.input, *report.config, report.mergeSeconds, std::string(), ChartObserve, chart, nullptr, &pass);
+    Charting charting{chart, progress};
+    const bool read = EvalPass(o.input, *report.config, report.mergeSeconds, std::string(), ObserveCharting, &charting,
+                               progress, &pass);
+    if (progress != nullptr) {
+        ++progress->done;
+    }
     ChartFinish(chart);
     if (!read) {
         return "cannot be read again for its chart: " + pass.failure;
@@ -59,7 +81,7 @@ std::string Recapture(const RecordingOutcome& o, const EvalReport& report, Recor
 
 }  // namespace
 
-void HtmlEvalPageWrite(const EvalReport& report, const TextSink& sink)
+void HtmlEvalPageWrite(const EvalReport& report, const TextSink& sink, Progress* progress)
 {
     const std::vector<RecordingOutcome>& outcomes = report.evaluation->outcomes;
     ordered_json charts = ordered_json::array();
@@ -76,7 +98,7 @@ void HtmlEvalPageWrite(const EvalReport& report, const TextSink& sink)
                 if (!outcomes[i].read) {
                     continue;
                 }
-                const std::string failure = Recapture(outcomes[i], report, &chart);
+                const std::string failure = Recapture(outcomes[i], report, &chart, progress);
                 HtmlSeriesBlockWrite(
                     std::to_string(i), [&chart](const TextSink& packed) { ChartEncodeWrite(chart, packed); }, failure,
                     blocks);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "chart.h"
+#include "progress.h"
 #include "report.h"
 #include "sweep.h"
 
@@ -16,8 +17,10 @@
 // read again and run through the detector with the report's configuration,
 // one at a time (memory holds one chart, within kChartMaxValues values per
 // series). A recording that cannot be charted now (it went or changed since
-// it was evaluated) carries the reason instead of a chart.
-void HtmlEvalPageWrite(const EvalReport& report, const TextSink& sink);
+// it was evaluated) carries the reason instead of a chart. progress (may
+// be null) counts the recordings charted and the samples and bytes read,
+// and is shown (ProgressShow) as they are read.
+void HtmlEvalPageWrite(const EvalReport& report, const TextSink& sink, Progress* progress = nullptr);
 
 // The same page as a string.
 std::string HtmlEvalPage(const EvalReport& report);
