@@ -111,8 +111,8 @@ int CommandEvalRun(const EvalOptions& options)
         }
         ProgressStart(&charted, "recordings charted", count, !options.quiet);
         charted.bytesTotal = EvalBytesOf(evaluation);
-        written &= CommandWriteOutput(options.html,
-                                      [&](const TextSink& sink) { HtmlEvalPageWrite(report, sink, &charted); });
+        written &=
+            CommandWriteOutput(options.html, [&](const TextSink& sink) { HtmlEvalPageWrite(report, sink, &charted); });
         ProgressEnd(charted);
     }
     bool unreadable = InputsSkippedFailed(inputs);
