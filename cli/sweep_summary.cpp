@@ -15,37 +15,40 @@ std::string Rate(double v, int decimals = 3)
 
 }  // namespace
 
-void SweepPrintSummary(const SweepPlan& plan, const SweepRow& base, const ParetoFront& front, const ObjectiveBest& best,
-                       int64_t done, int64_t refused, double seconds, uint64_t samples)
+std::string SweepSummaryText(const SweepPlan& plan, const SweepRow& base, const ParetoFront& front,
+                             const ObjectiveBest& best, int64_t done, int64_t refused, double seconds, uint64_t samples)
 {
-    fmt::print("\ntumblewatch sweep: {} configurations, {} run now ({} refused by the detector)\n", plan.count, done,
-               refused);
-    fmt::print("  {:.1f} s, {:.1f} configurations/s, {:.2f} million samples/s\n", seconds,
-               seconds > 0 ? done / seconds : 0.0, seconds > 0 ? samples / seconds / 1e6 : 0.0);
-    fmt::print("  base configuration: sensitivity {}, false alarms per hour {}, F1 {}\n", Rate(base.all.sensitivity),
-               Rate(base.all.falseAlarmsPerHour, 2), Rate(base.all.f1));
+    std::string text;
+    std::string* out = &text;
+    *out += fmt::format("\ntumblewatch sweep: {} configurations, {} run now ({} refused by the detector)\n", plan.count,
+                        done, refused);
+    *out += fmt::format("  {:.1f} s, {:.1f} configurations/s, {:.2f} million samples/s\n", seconds,
+                        seconds > 0 ? done / seconds : 0.0, seconds > 0 ? samples / seconds / 1e6 : 0.0);
+    *out += fmt::format("  base configuration: sensitivity {}, false alarms per hour {}, F1 {}\n",
+                        Rate(base.all.sensitivity), Rate(base.all.falseAlarmsPerHour, 2), Rate(base.all.f1));
     const bool folds = plan.layout.folds;
-    fmt::print("\nPareto front (sensitivity up, false alarms per hour down): {} configurations\n", front.points.size());
+    *out += fmt::format("\nPareto front (sensitivity up, false alarms per hour down): {} configurations\n",
+                        front.points.size());
     if (folds) {
-        fmt::print("  {:>8} {:>7} {:>7} {:>6} {:^15}\n", "", "", "", "", "held-out");
+        *out += fmt::format("  {:>8} {:>7} {:>7} {:>6} {:^15}\n", "", "", "", "", "held-out");
     }
-    fmt::print("  {:>8} {:>7} {:>7} {:>6}", "config", "sens.", "FA/h", "F1");
+    *out += fmt::format("  {:>8} {:>7} {:>7} {:>6}", "config", "sens.", "FA/h", "F1");
     if (folds) {
-        fmt::print(" {:>7} {:>7}", "sens.", "FA/h");
+        *out += fmt::format(" {:>7} {:>7}", "sens.", "FA/h");
     }
-    fmt::print("  varied values\n");
+    *out += fmt::format("  varied values\n");
     const std::size_t width = folds ? 50 : 66;
     for (const SweepPoint& p : front.points) {
         std::string values = SweepVariedText(plan.varied, p.values);
         if (values.size() > width) {
             values.replace(width - 3, std::string::npos, "...");
         }
-        fmt::print("  {:>8} {:>7} {:>7} {:>6}", p.index, Rate(p.sensitivity), Rate(p.falseAlarmsPerHour, 2),
-                   Rate(p.f1));
+        *out += fmt::format("  {:>8} {:>7} {:>7} {:>6}", p.index, Rate(p.sensitivity), Rate(p.falseAlarmsPerHour, 2),
+                            Rate(p.f1));
         if (folds) {
-            fmt::print(" {:>7} {:>7}", Rate(p.heldSensitivity), Rate(p.heldFalseAlarmsPerHour, 2));
+            *out += fmt::format(" {:>7} {:>7}", Rate(p.heldSensitivity), Rate(p.heldFalseAlarmsPerHour, 2));
         }
-        fmt::print("  {}\n", values);
+        *out += fmt::format("  {}\n", values);
     }
     const std::string objective = plan.objective.kind == ObjectiveKind::SensitivityAtBase
                                       ? fmt::format(
@@ -53,11 +56,12 @@ void SweepPrintSummary(const SweepPlan& plan, const SweepRow& base, const Pareto
                                             "(the base's)",
                                             Rate(plan.objective.limit, 2))
                                       : plan.objective.text;
-    fmt::print("\nBest under {}:\n", objective);
+    *out += fmt::format("\nBest under {}:\n", objective);
     if (!best.found) {
-        fmt::print("  no configuration qualifies\n");
-        return;
+        *out += "  no configuration qualifies\n";
+        return text;
     }
-    fmt::print("  configuration {}: sensitivity {}, false alarms per hour {}, F1 {}\n", best.point.index,
-               Rate(best.point.sensitivity), Rate(best.point.falseAlarmsPerHour, 2), Rate(best.point.f1));
+    *out += fmt::format("  configuration {}: sensitivity {}, false alarms per hour {}, F1 {}\n", best.point.index,
+                        Rate(best.point.sensitivity), Rate(best.point.falseAlarmsPerHour, 2), Rate(best.point.f1));
+    return text;
 }

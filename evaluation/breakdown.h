@@ -35,8 +35,8 @@ struct Breakdowns {
     std::vector<FolderRow> folders;       // by folder name
 };
 
-// The breakdowns over the outcomes that were read (unlabelled recordings
-// count in the code rows' alarms only).
+// The breakdowns over the counted outcomes (unlabelled recordings count in
+// the code rows' alarms only).
 Breakdowns BreakdownsOf(const Evaluation& evaluation);
 
 #endif

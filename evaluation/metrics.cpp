@@ -15,19 +15,18 @@ double Ratio(double num, double den)
     return den > 0.0 ? num / den : kNaN;
 }
 
-// Samples within which an alarm joins the previous one's event.
-bool SameEvent(uint32_t previous, uint32_t next, double mergeSeconds)
+}  // namespace
+
+bool MetricsSameEvent(uint32_t previous, uint32_t next, double mergeSeconds)
 {
     return static_cast<double>(next - previous) / kSampleRate < mergeSeconds;
 }
-
-}  // namespace
 
 std::vector<AlarmEvent> MetricsEvents(const std::vector<Alarm>& alarms, double mergeSeconds)
 {
     std::vector<AlarmEvent> events;
     for (const Alarm& a : alarms) {
-        if (!events.empty() && SameEvent(events.back().last, a.sample, mergeSeconds)) {
+        if (!events.empty() && MetricsSameEvent(events.back().last, a.sample, mergeSeconds)) {
             events.back().last = a.sample;
             ++events.back().alarms;
         } else {
@@ -41,7 +40,7 @@ int MetricsEventCount(const std::vector<Alarm>& alarms, double mergeSeconds)
 {
     int count = 0;
     for (std::size_t i = 0; i < alarms.size(); ++i) {
-        if (i == 0 || !SameEvent(alarms[i - 1].sample, alarms[i].sample, mergeSeconds)) {
+        if (i == 0 || !MetricsSameEvent(alarms[i - 1].sample, alarms[i].sample, mergeSeconds)) {
             ++count;
         }
     }

@@ -23,6 +23,10 @@ struct AlarmEvent {
     int alarms;      // alarms in it
 };
 
+// True when an alarm at sample next, after one at sample previous, joins
+// its event: it is less than mergeSeconds later.
+bool MetricsSameEvent(uint32_t previous, uint32_t next, double mergeSeconds);
+
 // Groups alarms (in sample order) into events: an alarm less than
 // mergeSeconds after the previous alarm joins its event.
 std::vector<AlarmEvent> MetricsEvents(const std::vector<Alarm>& alarms, double mergeSeconds);

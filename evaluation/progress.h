@@ -1,6 +1,8 @@
 // A progress line on standard error while long work runs: units done (of
-// a known total), samples per second and the time left, rewritten in place
-// when standard error is a terminal and not shown otherwise.
+// a known total), samples per second, the bytes read of the inputs when
+// their total is known, and the time left (from the bytes when known, so
+// that it moves within a long recording), rewritten in place when standard
+// error is a terminal and not shown otherwise.
 #ifndef EVALUATION_PROGRESS_H
 #define EVALUATION_PROGRESS_H
 
@@ -13,7 +15,9 @@ struct Progress {
     std::string what;               // "recordings", "configurations"
     uint64_t total;                 // units to do
     std::atomic<uint64_t> done;     // units done (workers add)
-    std::atomic<uint64_t> samples;  // samples processed (workers add)
+    std::atomic<uint64_t> samples;  // samples processed (workers add, block by block)
+    uint64_t bytesTotal;            // bytes of the inputs to read; 0 when unknown
+    std::atomic<uint64_t> bytes;    // bytes read of them (workers add)
     std::chrono::steady_clock::time_point start;
     bool shown;  // standard error is a terminal and the line is wanted
 };

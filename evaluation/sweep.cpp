@@ -138,12 +138,15 @@ void SweepLoad(const InputSet& inputs, const Manifest* manifest, int threads, Sw
     data->recordings.clear();
     data->failures.clear();
     data->unlabelled = 0;
+    data->empty.clear();
     data->samples = 0;
     for (std::size_t i = 0; i < n; ++i) {
         if (!ok[i]) {
             data->failures.push_back(inputs.recordings[i].path + ": " + reasons[i]);
         } else if (loaded[i].labels.label == Label::None) {
             ++data->unlabelled;
+        } else if (loaded[i].samples.empty()) {
+            data->empty.push_back(inputs.recordings[i].path);
         } else {
             data->samples += loaded[i].samples.size();
             data->recordings.push_back(std::move(loaded[i]));

@@ -28,11 +28,14 @@ struct SweepData {
     std::vector<SweepRecording> recordings;  // the labelled, readable ones, in input order
     std::vector<std::string> failures;       // "PATH: reason" of those that could not be read
     int unlabelled;                          // readable recordings left out for want of a label
+    std::vector<std::string> empty;          // labelled recordings without samples, left out
     uint64_t samples;                        // samples of one pass over the recordings
 };
 
 // Reads every labelled recording of inputs into memory (threads at a
-// time); labels from the manifest (when not null) or the file names.
+// time); labels from the manifest (when not null) or the file names. A
+// recording without samples is left out (named in empty), as eval leaves
+// it out of the metrics.
 void SweepLoad(const InputSet& inputs, const Manifest* manifest, int threads, SweepData* data);
 
 // Deals the recordings' subjects into folds groups (FoldsAssign) and sets

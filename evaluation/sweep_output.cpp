@@ -1,12 +1,14 @@
 // Writing and reading the output file of a sweep.
 #include "sweep_output.h"
 
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "config.h"
+#include "file_rules.h"
 #include "folds.h"
 #include "params.h"
 
@@ -81,25 +83,67 @@ std::vector<std::string> SplitCommas(const std::string& line)
     }
 }
 
+// Digits from text[at]; the index after them.
+std::size_t Digits(const std::string& text, std::size_t at)
+{
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+        ++at;
+    }
+    return at;
+}
+
+// A metric as the rows write it: empty (undefined), or a decimal number
+// with an optional sign and fraction ("12", "-0.500000"); nothing else
+// (no "nan", no exponent, no spaces).
 bool ParseDouble(const std::string& text, double* v)
 {
     if (text.empty()) {
         *v = std::nan("");
         return true;
     }
-    char* end = nullptr;
-    *v = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size();
-}
-
-bool ParseInt64(const std::string& text, int64_t* v)
-{
-    if (text.empty()) {
+    const std::size_t start = text[0] == '-' ? 1 : 0;
+    std::size_t at = Digits(text, start);
+    if (at == start) {
         return false;
     }
-    char* end = nullptr;
-    *v = std::strtoll(text.c_str(), &end, 10);
-    return end == text.c_str() + text.size();
+    if (at < text.size() && text[at] == '.') {
+        const std::size_t fraction = at + 1;
+        at = Digits(text, fraction);
+        if (at == fraction) {
+            return false;
+        }
+    }
+    if (at != text.size()) {
+        return false;
+    }
+    *v = std::strtod(text.c_str(), nullptr);
+    return std::isfinite(*v);
+}
+
+// A configuration number: decimal digits only, within int64.
+bool ParseInt64(const std::string& text, int64_t* v)
+{
+    if (text.empty() || Digits(text, 0) != text.size() || text.size() > 19) {
+        return false;
+    }
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno == ERANGE) {
+        return false;
+    }
+    *v = value;
+    return true;
+}
+
+bool IsCountColumn(const std::string& column)
+{
+    return column == "tp" || column == "fn" || column == "fp" || column == "tn";
+}
+
+// A count must be a whole number, 0 or more, and present.
+bool CountOk(const std::string& column, double v)
+{
+    return !IsCountColumn(column) || (!std::isnan(v) && v >= 0.0 && v == std::floor(v));
 }
 
 // The CSV header line of the columns.
@@ -139,8 +183,10 @@ bool ParseCsvRow(const SweepLayout& layout, const std::string& line, SweepRecord
     record->metrics.clear();
     for (size_t i = 0; i < columns.size(); ++i) {
         double v = 0.0;
-        if (!ParseDouble(fields[1 + layout.varied.size() + i], &v)) {
-            *error = "row " + fields[0] + ": " + columns[i] + " is not a number";
+        const std::string& field = fields[1 + layout.varied.size() + i];
+        if (!ParseDouble(field, &v) || !CountOk(columns[i], v)) {
+            *error = "row " + fields[0] + ": " + columns[i] + " is '" + field + "', not " +
+                     (IsCountColumn(columns[i]) ? "a count" : "a number");
             return false;
         }
         record->metrics.emplace_back(columns[i], v);
@@ -151,28 +197,115 @@ bool ParseCsvRow(const SweepLayout& layout, const std::string& line, SweepRecord
 bool ParseJsonRow(const SweepLayout& layout, const std::string& line, SweepRecord* record, std::string* error)
 {
     const ordered_json j = ordered_json::parse(line, nullptr, false);
-    if (j.is_discarded() || !j.is_object() || !j.contains("config") || !j["config"].is_number_integer()) {
+    if (j.is_discarded() || !j.is_object() || !j.contains("config") || !j["config"].is_number_integer() ||
+        j["config"].get<int64_t>() < 0) {
         *error = "a row is not a JSON object with a configuration number";
         return false;
     }
     record->index = j["config"].get<int64_t>();
     record->values.clear();
     for (const std::string& name : layout.varied) {
-        if (!j.contains(name) || !j[name].is_number_integer()) {
+        if (!j.contains(name) || !j[name].is_number_integer() || j[name].get<int64_t>() < INT32_MIN ||
+            j[name].get<int64_t>() > INT32_MAX) {
             *error = "row " + std::to_string(record->index) + " has no value of " + name;
             return false;
         }
-        record->values.push_back(j[name].get<int32_t>());
+        record->values.push_back(static_cast<int32_t>(j[name].get<int64_t>()));
     }
     record->metrics.clear();
     for (const std::string& c : SweepMetricColumns(layout.folds)) {
-        if (!j.contains(c) || !(j[c].is_null() || j[c].is_number())) {
+        if (!j.contains(c) || !(j[c].is_null() || j[c].is_number()) ||
+            !CountOk(c, j[c].is_null() ? std::nan("") : j[c].get<double>())) {
             *error = "row " + std::to_string(record->index) + " has no " + c;
             return false;
         }
         record->metrics.emplace_back(c, j[c].is_null() ? std::nan("") : j[c].get<double>());
     }
     return true;
+}
+
+// Reads the header and the rows of a sweep's output from in.
+bool ReadLines(const std::string& path, FilesLineReader* in, SweepLayout* layout,
+               const std::function<bool(const SweepRecord&, std::string*)>& onRow, std::string* error)
+{
+    const std::string& line = in->line;
+    std::string reason;
+    bool failed = false;
+    auto next = [&]() {
+        const int got = FilesLinesNext(in, &reason);
+        if (got < 0) {
+            failed = true;
+            *error = path + ": " + reason;
+        }
+        // The unfinished last line of a stopped sweep is no line.
+        return got > 0 && in->complete;
+    };
+    const std::string notSweep = path + ": not the output of tumblewatch sweep";
+    if (!next()) {
+        if (!failed) {
+            *error = notSweep + " (no header line)";
+        }
+        return false;
+    }
+    if (line.rfind(kCsvMark, 0) == 0) {
+        layout->format = SweepFormat::Csv;
+        const size_t semi = line.find("; ");
+        layout->id =
+            line.substr(sizeof(kCsvMark), semi == std::string::npos ? std::string::npos : semi - sizeof(kCsvMark));
+        layout->description = semi == std::string::npos ? std::string() : line.substr(semi + 2);
+        if (!next()) {
+            if (!failed) {
+                *error = notSweep + " (no column line)";
+            }
+            return false;
+        }
+        const std::vector<std::string> fields = SplitCommas(line);
+        layout->folds = line.find(",tune_sensitivity,") != std::string::npos;
+        const size_t metrics = SweepMetricColumns(layout->folds).size();
+        if (fields.empty() || fields[0] != "config" || fields.size() < 1 + metrics) {
+            *error = notSweep + " (line 2 is not its column line)";
+            return false;
+        }
+        layout->varied.assign(fields.begin() + 1, fields.end() - static_cast<long>(metrics));
+        if (ColumnLine(*layout) != line + "\n") {
+            *error = notSweep + " (line 2 is not its column line)";
+            return false;
+        }
+    } else {
+        const ordered_json j = ordered_json::parse(line, nullptr, false);
+        if (j.is_discarded() || !j.is_object() || !j.contains(kJsonKey) || !j[kJsonKey].is_object()) {
+            *error = notSweep;
+            return false;
+        }
+        const ordered_json& h = j[kJsonKey];
+        try {
+            layout->format = SweepFormat::Jsonl;
+            layout->id = h.at("id").get<std::string>();
+            layout->description = h.at("description").get<std::string>();
+            layout->varied = h.at("varied").get<std::vector<std::string>>();
+            layout->folds = h.at("folds").get<bool>();
+        } catch (const nlohmann::json::exception&) {
+            *error = notSweep + " (its header line lacks a field)";
+            return false;
+        }
+    }
+    for (const std::string& name : layout->varied) {
+        if (TumblewatchParamIndex(name.c_str()) < 0) {
+            *error = notSweep + " (it varies an unknown parameter '" + name + "')";
+            return false;
+        }
+    }
+    SweepRecord record;
+    while (next()) {
+        std::string problem;
+        const bool parsed = layout->format == SweepFormat::Csv ? ParseCsvRow(*layout, line, &record, &problem)
+                                                               : ParseJsonRow(*layout, line, &record, &problem);
+        if (!parsed || !onRow(record, &problem)) {
+            *error = path + ", line " + std::to_string(in->number) + ": " + problem;
+            return false;
+        }
+    }
+    return !failed;
 }
 
 }  // namespace
@@ -251,86 +384,16 @@ bool SweepReadFile(const std::string& path, SweepLayout* layout,
                    const std::function<bool(const SweepRecord&, std::string*)>& onRow, uint64_t* completeBytes,
                    std::string* error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = path + ": cannot be read";
+    FilesLineReader in;
+    std::string reason;
+    if (!FilesLinesOpen(&in, path, &reason)) {
+        *error = path + ": cannot be read: " + reason;
         return false;
     }
-    std::string line;
-    uint64_t bytes = 0;
-    int lineNumber = 0;
-    auto next = [&]() {
-        if (!std::getline(in, line)) {
-            return false;
-        }
-        if (in.eof()) {
-            return false;  // no newline: the unfinished last line of a stopped sweep
-        }
-        ++lineNumber;
-        bytes += line.size() + 1;
-        return true;
-    };
-    const std::string notSweep = path + ": not the output of tumblewatch sweep";
-    if (!next()) {
-        *error = notSweep + " (no header line)";
-        return false;
+    const bool read = ReadLines(path, &in, layout, onRow, error);
+    FilesLinesClose(&in);
+    if (read) {
+        *completeBytes = in.bytes;
     }
-    if (line.rfind(kCsvMark, 0) == 0) {
-        layout->format = SweepFormat::Csv;
-        const size_t semi = line.find("; ");
-        layout->id =
-            line.substr(sizeof(kCsvMark), semi == std::string::npos ? std::string::npos : semi - sizeof(kCsvMark));
-        layout->description = semi == std::string::npos ? std::string() : line.substr(semi + 2);
-        if (!next()) {
-            *error = notSweep + " (no column line)";
-            return false;
-        }
-        const std::vector<std::string> fields = SplitCommas(line);
-        layout->folds = line.find(",tune_sensitivity,") != std::string::npos;
-        const size_t metrics = SweepMetricColumns(layout->folds).size();
-        if (fields.empty() || fields[0] != "config" || fields.size() < 1 + metrics) {
-            *error = notSweep + " (line 2 is not its column line)";
-            return false;
-        }
-        layout->varied.assign(fields.begin() + 1, fields.end() - static_cast<long>(metrics));
-        if (ColumnLine(*layout) != line + "\n") {
-            *error = notSweep + " (line 2 is not its column line)";
-            return false;
-        }
-    } else {
-        const ordered_json j = ordered_json::parse(line, nullptr, false);
-        if (j.is_discarded() || !j.is_object() || !j.contains(kJsonKey) || !j[kJsonKey].is_object()) {
-            *error = notSweep;
-            return false;
-        }
-        const ordered_json& h = j[kJsonKey];
-        try {
-            layout->format = SweepFormat::Jsonl;
-            layout->id = h.at("id").get<std::string>();
-            layout->description = h.at("description").get<std::string>();
-            layout->varied = h.at("varied").get<std::vector<std::string>>();
-            layout->folds = h.at("folds").get<bool>();
-        } catch (const nlohmann::json::exception&) {
-            *error = notSweep + " (its header line lacks a field)";
-            return false;
-        }
-    }
-    for (const std::string& name : layout->varied) {
-        if (TumblewatchParamIndex(name.c_str()) < 0) {
-            *error = notSweep + " (it varies an unknown parameter '" + name + "')";
-            return false;
-        }
-    }
-    SweepRecord record;
-    while (next()) {
-        std::string problem;
-        const bool parsed = layout->format == SweepFormat::Csv ? ParseCsvRow(*layout, line, &record, &problem)
-                                                               : ParseJsonRow(*layout, line, &record, &problem);
-        if (!parsed || !onRow(record, &problem)) {
-            *error = path + ", line " + std::to_string(lineNumber) + ": " + problem;
-            return false;
-        }
-    }
-    *completeBytes = bytes;
-    return true;
+    return read;
 }

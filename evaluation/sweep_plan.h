@@ -44,8 +44,17 @@ struct SweepPlan {
 
 // Checks a request and builds its plan: configuration, manifest,
 // recordings, grids, ranges, the count against maxConfigs, the objective
-// and the folds. False with a message naming the problem.
+// and the folds. False with a message naming the problem. The layout's
+// identifier is set once the recordings are loaded (SweepPlanIdentify).
 bool SweepPlanMake(const SweepRequest& request, SweepPlan* plan, std::string* error);
+
+// Once the recordings are loaded: checks that every manifest impact lies
+// within its recording and sets the layout's identifier, which covers the
+// recordings' content (a hash of the decoded samples of every recording
+// the rows depend on, with its name and labels), the base configuration,
+// grids, ranges, draws, seed, folds and event gap. False with a message
+// naming the manifest's line of an impact outside its recording.
+bool SweepPlanIdentify(const SweepRequest& request, const SweepData& data, SweepPlan* plan, std::string* error);
 
 // The files a sweep reads (the manifest, the configuration file and every
 // recording; empty names left out).
@@ -67,9 +76,12 @@ struct SweepResumeState {
     uint64_t keep;                   // length of the file's complete lines, in bytes
 };
 
-// Reads the rows of the sweep's output at path back. False with a message
-// when the file holds another sweep, is no sweep output, or a row is out of
-// order or not of this sweep.
+// Reads the rows of the sweep's output at path back (after
+// SweepPlanIdentify). They must be exactly the configurations 0, 1, ...
+// in order that the detector accepts (it refuses some: they have no row),
+// each with this sweep's values. False with a message when the file holds
+// another sweep, is no sweep output, or a row is missing, out of order or
+// not of this sweep, saying what differs.
 bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResumeState* state, std::string* error);
 
 #endif

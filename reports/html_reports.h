@@ -7,19 +7,30 @@
 #include <string>
 
 #include "chart.h"
+#include "progress.h"
 #include "report.h"
 #include "sweep.h"
 
-// The evaluation's page: the summary, confusion matrix and breakdowns, the
-// recordings (missed falls and false alarms first) and the chart of every
-// recording that was read, which is read again and run through the
-// detector with the report's configuration. A recording that cannot be
-// charted now (it went or changed since it was evaluated) is listed with
-// the reason instead of a chart.
+// Writes the evaluation's page to sink, piece by piece: the summary,
+// confusion matrix and breakdowns, the recordings (missed falls and false
+// alarms first) and the chart of every recording that was read, which is
+// read again and run through the detector with the report's configuration,
+// one at a time (memory holds one chart, within kChartMaxValues values per
+// series). A recording that cannot be charted now (it went or changed since
+// it was evaluated) carries the reason instead of a chart. progress (may
+// be null) counts the recordings charted and the samples and bytes read,
+// and is shown (ProgressShow) as they are read.
+void HtmlEvalPageWrite(const EvalReport& report, const TextSink& sink, Progress* progress = nullptr);
+
+// The same page as a string.
 std::string HtmlEvalPage(const EvalReport& report);
 
-// The page of one recording: report holds the evaluation of that recording
-// alone, chart its series (captured with the same configuration).
+// Writes the page of one recording to sink: report holds the evaluation of
+// that recording alone, chart its series (captured with the same
+// configuration).
+void HtmlPlotPageWrite(const EvalReport& report, const RecordingChart& chart, const TextSink& sink);
+
+// The same page as a string.
 std::string HtmlPlotPage(const EvalReport& report, const RecordingChart& chart);
 
 // The page of a sweep from its output file at path: sensitivity against

@@ -14,7 +14,10 @@
 #      wall-clock and CPU time per sample and peak resident size, best of 3;
 #   3. two 2M-sample replays as two processes at once;
 #   4. the Python module's detect beside the C++ detector over 2M samples,
-#      and two Python threads calling detect at once (benchmarks/python_detect.py).
+#      and two Python threads calling detect at once (benchmarks/python_detect.py);
+#   5. memory: tumblewatch eval with --json and --html of one dataset of
+#      16 MiB, 256 MiB and 1 GiB, wall-clock time and peak resident size
+#      (the aim: a peak that does not grow with the length, under 256 MB).
 #
 # The dataset files and their traces go to a fresh folder under $TMPDIR
 # (default /tmp): TMPDIR=/dev/shm measures without the disk.
@@ -30,7 +33,8 @@ if [ "${1:-}" = "--smoke" ]; then
 fi
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target tumblewatch_benchmark replay_scaling detect_rate >/dev/null
+cmake --build build-bench -j"$(nproc)" --target tumblewatch_benchmark replay_scaling detect_rate eval_memory \
+  tumblewatch_cli >/dev/null
 python_module=0
 if cmake --build build-bench -j"$(nproc)" --target tumblewatch_python >/dev/null 2>&1; then
   python_module=1
@@ -127,3 +131,18 @@ elif [ $smoke -eq 1 ]; then
 else
   /usr/bin/python3 benchmarks/python_detect.py build-bench
 fi
+
+echo
+echo "== memory: tumblewatch eval --json --html of one dataset (wall-clock seconds, peak resident KiB)"
+mibs=(16 256 1024)
+if [ $smoke -eq 1 ]; then
+  mibs=(4)
+fi
+printf "%9s %12s %9s %10s\n" MiB samples seconds "peak KiB"
+for mib in "${mibs[@]}"; do
+  "$bin/eval_memory" write "$mib" "$work/m$mib.bin" >/dev/null
+  mkdir -p "$work/out"
+  line=$("$bin/eval_memory" run "$PWD/build-bench/tumblewatch" "$work/m$mib.bin" "$work/out")
+  printf "%9d %12d %9.1f %10d\n" "$mib" "$(field "$line" samples)" "$(field "$line" seconds)" "$(field "$line" peak_kib)"
+  rm -rf "$work/m$mib.bin" "$work/out"
+done

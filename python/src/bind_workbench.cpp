@@ -103,10 +103,15 @@ py::dict Sweep(const std::vector<std::string>& paths, const std::string& labels,
             SweepLoad(plan.inputs, SweepPlanManifest(request, plan), threads, &data);
             if (data.recordings.empty()) {
                 error = "no labelled recording could be read: nothing to sweep";
+            } else {
+                SweepPlanIdentify(request, data, &plan, &error);
             }
         }
         if (error.empty()) {
             outcome.failures = data.failures;
+            for (const std::string& empty : data.empty) {
+                outcome.failures.push_back(empty + ": no samples; left out");
+            }
             SweepAssignFolds(&data, folds);
             const SweepSettings settings{merge, threads, folds};
             const SweepRow base = SweepEvaluate(data, plan.base, -1, settings);

@@ -41,8 +41,9 @@ def _recording_row(r: Dict[str, Any]) -> Dict[str, Any]:
         "failure": r["failure"],
         "samples": r.get("samples"),
         "duration_s": r.get("duration_s"),
-        "alarms": len(alarms) if r["read"] else None,
-        "events": len(r.get("events", [])) if r["read"] else None,
+        # Counts of all of them: the lists hold the first 10,000.
+        "alarms": r.get("alarm_count", len(alarms)) if r["read"] else None,
+        "events": r.get("event_count", len(r.get("events", []))) if r["read"] else None,
         "detected": r.get("detected"),
         "first_alarm": r.get("first_alarm"),
         "first_code": alarms[0]["code"] if alarms else None,

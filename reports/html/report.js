@@ -68,10 +68,17 @@
 
   // ---- the recording's series ----------------------------------------------
 
-  // Unpacks the series of block name: n samples of each series in order.
+  // Why the block of name holds no series, or null.
+  function blockFailure(name) {
+    const holder = document.getElementById('series-' + name);
+    return holder && holder.dataset.failure ? holder.dataset.failure : null;
+  }
+
+  // Unpacks the series of block name: n values of each series in order.
   async function decodeSeries(name, n, columns) {
     const holder = document.getElementById('series-' + name);
     if (!holder) throw new Error('the page lacks the series of block ' + name);
+    if (holder.dataset.failure) throw new Error(holder.dataset.failure);
     const text = atob(holder.textContent.trim());
     const packed = new Uint8Array(text.length);
     for (let i = 0; i < text.length; i++) packed[i] = text.charCodeAt(i);
@@ -97,14 +104,35 @@
 
   // Minimum and maximum per bucket of 4^k samples, level by level, built
   // when a zoom needs them: a view never holds more than about two points
-  // per pixel, however long the recording.
+  // per pixel, however long the recording. A recording too long for the
+  // page comes as its level of bucket samples already (minimum and maximum
+  // of each bucket in turn); the finer levels are not in the page.
   class Pyramid {
-    constructor(series, n) {
+    constructor(series, n, bucket) {
       this.n = n;
-      this.levels = [{ size: 1, count: n, min: series, max: series }];
+      if (bucket > 1) {
+        const min = {};
+        const max = {};
+        const count = Math.ceil(n / bucket);
+        for (const key of Object.keys(series)) {
+          const pairs = series[key];
+          min[key] = new pairs.constructor(count);
+          max[key] = new pairs.constructor(count);
+          for (let j = 0; j < count; j++) {
+            min[key][j] = pairs[2 * j];
+            max[key][j] = pairs[2 * j + 1];
+          }
+        }
+        this.base = Math.round(Math.log(bucket) / Math.log(4));
+        this.levels = [{ size: bucket, count, min, max }];
+      } else {
+        this.base = 0;
+        this.levels = [{ size: 1, count: n, min: series, max: series }];
+      }
     }
 
     level(k) {
+      k = Math.max(0, k - this.base);
       while (this.levels.length <= k) {
         const fine = this.levels[this.levels.length - 1];
         const count = Math.ceil(fine.count / 4);
@@ -306,7 +334,7 @@
     constructor(host, rec, series, config) {
       this.host = host;
       this.rec = rec;
-      this.pyramid = new Pyramid(series, rec.samples);
+      this.pyramid = new Pyramid(series, rec.samples, rec.bucket);
       this.end = Math.max(rec.samples - 1, 1) / rec.rate;
       this.range = [0, this.end];
       this.updating = false;
@@ -404,7 +432,8 @@
       const rate = this.rec.rate;
       const [min, max] = this.range;
       const view = 'view ' + min.toFixed(2) + ' to ' + max.toFixed(2) + ' s (' + Math.round((max - min) * rate + 1) +
-        ' samples' + (this.bucket > 1 ? '; each point the min or max of ' + this.bucket + ' samples, zoom in for single samples' : '') + ')';
+        ' samples' + (this.bucket > 1 ? '; each point the min or max of ' + this.bucket + ' samples' +
+        (this.rec.bucket > 1 && this.bucket === this.rec.bucket ? ', the finest this long recording is kept in' : ', zoom in for single samples') : '') + ')';
       this.readout.textContent = (t != null ? timeText(t, rate) + '; ' : '') + view +
         '. Drag across a panel to zoom in, double-click to see the whole recording.';
     }
@@ -478,6 +507,7 @@
       index: i,
       block: c && c.block,
       samples: c ? c.samples : 0,
+      bucket: c && c.bucket ? c.bucket : 1,
       rate: data.chart.rate,
       alarms: r.alarms || [],
       events: r.events || [],
@@ -490,7 +520,8 @@
 
   async function seriesOf(rec) {
     if (!decoded.has(rec.block)) {
-      decoded.set(rec.block, await decodeSeries(rec.block, rec.samples, data.chart.series));
+      const values = rec.bucket > 1 ? 2 * Math.ceil(rec.samples / rec.bucket) : rec.samples;
+      decoded.set(rec.block, await decodeSeries(rec.block, values, data.chart.series));
       // Keep a few recordings unpacked; a long list need not stay in memory.
       if (decoded.size > 6) decoded.delete(decoded.keys().next().value);
     }
@@ -522,8 +553,9 @@
       host.append(el('p', { class: 'error', text: 'Not read: ' + r.failure }));
       return;
     }
-    if (!c || !c.block) {
-      host.append(el('p', { class: 'error', text: 'No chart: ' + ((c && c.failure) || 'none was written') }));
+    const failure = c && c.block ? blockFailure(c.block) : null;
+    if (!c || !c.block || failure) {
+      host.append(el('p', { class: 'error', text: 'No chart: ' + (failure || (c && c.failure) || 'none was written') }));
       return;
     }
     const jumps = el('div', { class: 'alarms' });
@@ -549,6 +581,10 @@
     });
     if (rec.events.length > 200) jumps.append(el('span', { class: 'hint', text: '... ' + (rec.events.length - 200) + ' more alarm events' }));
     if (rec.alarms.length === 0) jumps.append(el('span', { class: 'hint', text: 'no alarm' }));
+    if (r.alarm_count > rec.alarms.length) {
+      jumps.append(el('span', { class: 'hint', text: 'the first ' + rec.alarms.length + ' of ' + r.alarm_count +
+        ' alarms are marked' }));
+    }
     host.append(jumps);
     const panels = el('div');
     host.append(panels);

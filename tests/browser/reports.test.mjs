@@ -112,6 +112,12 @@ before(async () => {
   const started = Date.now();
   tumblewatch(['plot', 'two_million.bin', '--html', 'two_million.html']);
   pages.twoMillionWriteMs = Date.now() - started;
+  // Beyond 2^21 samples (up to 2^22) the page carries buckets of 4 samples.
+  repeatDataset(path.join(rec, 'long_mixed.bin'), path.join(dir, 'four_million.bin'), 4000000);
+  const startedLong = Date.now();
+  tumblewatch(['plot', 'four_million.bin', '--html', 'four_million.html']);
+  pages.fourMillionWriteMs = Date.now() - startedLong;
+  rmSync(path.join(dir, 'four_million.bin'));
   tumblewatch(['sweep', '--labels', 'rec/labels.manifest', '--grid', 'fallWindow=8:20:4', '--grid', 'tiltLimit=20,35',
     '--folds', '3', '--out', 'sweep.csv', '-q', '--html', 'sweep.html']);
   tumblewatch(['sweep', '--labels', 'rec/labels.manifest', '--grid', 'fallWindow=6:30:2', '--out', 'plain.jsonl',
@@ -202,6 +208,29 @@ describe('plot --html', () => {
     await ranges(page);
     assert.equal(await page.evaluate(() => window.tumblewatchReport.markers), inView);
     console.log(`# plot of 2,000,000 samples: ${megabytes(file)}, written in ${pages.twoMillionWriteMs} ms, ` +
+      `ready in ${Math.round(readyMs)} ms`);
+  });
+});
+
+describe('plot --html of a recording kept in buckets', () => {
+  test('4,000,000 samples: drawn in buckets of 4 at the finest, every alarm marked', async () => {
+    const file = path.join(dir, 'four_million.html');
+    const { page, readyMs } = await open(file);
+    await assertPanelsDrawn(page, 'four million samples');
+    const rec = await page.evaluate(() => ({ bucket: window.tumblewatchReport.chart.rec.bucket,
+      alarms: window.tumblewatchReport.chart.rec.alarms.length }));
+    assert.equal(rec.bucket, 4);
+    assert.ok(rec.alarms > 700);
+    assert.equal(await page.evaluate(() => window.tumblewatchReport.markers), rec.alarms, 'whole recording: every alarm');
+    await page.evaluate(() => window.tumblewatchReport.zoomTo(1400, 1402));
+    await ranges(page);
+    assert.equal(await page.evaluate(() => window.tumblewatchReport.chart.bucket), 4, 'the finest level is the page\'s');
+    await assertPanelsDrawn(page, 'four million samples, zoomed');
+    const inView = await page.evaluate(() => window.tumblewatchReport.chart.rec.alarms
+      .filter(a => a.sample / 50 >= 1400 && a.sample / 50 <= 1402).length);
+    assert.equal(await page.evaluate(() => window.tumblewatchReport.markers), inView);
+    await shot(page, 'plot-four-million-zoomed.png');
+    console.log(`# plot of 4,000,000 samples: ${megabytes(file)}, written in ${pages.fourMillionWriteMs} ms, ` +
       `ready in ${Math.round(readyMs)} ms`);
   });
 });

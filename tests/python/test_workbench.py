@@ -91,8 +91,8 @@ def test_sweep_equals_sweep_out(workbench, generated, tmp_path, folds):
     labels.write_text("\n".join(rows) + "\n")
     expected, header, best = cli_sweep(
         workbench, tmp_path, "--labels", str(labels), "--grid", "fallWindow=6:20:2", "--grid", "quietMagnitude=50,70",
-        "--random", "3", "--range", "impactHardSum=600:2000", "--seed", "5", "--folds", str(folds), "--set",
-        "tumbleLength=15", "-j", "2")
+        "--random", "3", "--range", "impactHardSum=600:2000", "--seed", "5",
+        *(["--folds", str(folds)] if folds else []), "--set", "tumbleLength=15", "-j", "2")
     result = tumblewatch.sweep(labels=labels, grid={"fallWindow": range(6, 21, 2), "quietMagnitude": [50, 70]},
                                ranges={"impactHardSum": (600, 2000)}, random=3, seed=5, folds=folds,
                                config=tumblewatch.Config(tumbleLength=15), threads=1)
