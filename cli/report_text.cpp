@@ -72,16 +72,27 @@ void Summary(FILE* out, const EvalReport& r)
     fmt::print(out, "  ADLs  {:>6}       {:>9}  {:>13}\n", m.adls, m.fp, m.tn);
 }
 
+// Text cut to width characters, keeping its beginning.
+std::string FitStart(const std::string& s, std::size_t width)
+{
+    return s.size() <= width ? s : s.substr(0, width - 3) + "...";
+}
+
 void Activities(FILE* out, const Breakdowns& b)
 {
     if (b.activities.empty()) {
         return;
     }
-    fmt::print(out, "\nBy activity\n  {:<5} {:<38} {:>10} {:>9} {:>7} {:>9}\n", "label", "activity", "recordings",
+    fmt::print(out, "\nBy activity\n  {:<5} {:<53} {:>10} {:>9} {:>6} {:>8}\n", "label", "activity", "recordings",
                "detected", "events", "hours");
     for (const ActivityRow& a : b.activities) {
-        fmt::print(out, "  {:<5} {:<38} {:>10} {:>9} {:>7} {:>9.3f}\n", LabelName(a.label),
-                   Fit(a.activity.empty() ? "-" : a.activity, 38), a.recordings, a.detected, a.events, a.hours);
+        // The code, and beside it what the activity is when the labels say.
+        std::string activity = a.activity.empty() ? "-" : Fit(a.activity, 53);
+        if (!a.description.empty() && activity.size() + 2 < 53) {
+            activity = FitStart(activity + " " + a.description, 53);
+        }
+        fmt::print(out, "  {:<5} {:<53} {:>10} {:>9} {:>6} {:>8.3f}\n", LabelName(a.label), activity, a.recordings,
+                   a.detected, a.events, a.hours);
     }
 }
 

@@ -22,6 +22,9 @@ Breakdowns BreakdownsOf(const Evaluation& evaluation)
             ActivityRow& a = activities[{order, o.labels.activity}];
             a.label = label;
             a.activity = o.labels.activity;
+            if (a.description.empty()) {
+                a.description = o.labels.description;
+            }
             ++a.recordings;
             a.detected += alarms.empty() ? 0 : 1;
             a.events += static_cast<int>(o.events.size());

@@ -21,9 +21,10 @@ const char* LabelName(Label label);
 // The labels of one recording.
 struct RecordingLabels {
     Label label;
-    std::string activity;  // empty when unknown
-    std::string subject;   // empty when unknown
-    int64_t impactSample;  // 0-based sample number, -1 when not given
+    std::string activity;     // empty when unknown
+    std::string subject;      // empty when unknown
+    int64_t impactSample;     // 0-based sample number, -1 when not given
+    std::string description;  // what the activity is, in words; empty when unknown
 };
 
 // Labels from a file name (the folder part and the suffix are ignored):
@@ -47,7 +48,9 @@ struct Manifest {
 std::string ManifestKey(const std::string& path);
 
 // Reads a manifest: a CSV file with a header line naming the columns path
-// and label, optionally activity, subject and impact_sample, in any order.
+// and label, optionally activity, subject, impact_sample and description,
+// in any order; the further columns of an import's manifest (trial,
+// dataset, source, samples) are accepted and not used.
 // Paths are relative to the manifest's folder; labels are "fall", "adl" or
 // empty (unlabelled); empty lines and lines starting with '#' are skipped;
 // a field may be quoted with double quotes. Every listed recording must

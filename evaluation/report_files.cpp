@@ -45,6 +45,7 @@ ordered_json OutcomeJson(const RecordingOutcome& o)
     j["csv_twin_passed_over"] = o.input.hadTwin;
     j["label"] = o.labels.label == Label::None ? ordered_json(nullptr) : ordered_json(LabelName(o.labels.label));
     j["activity"] = o.labels.activity;
+    j["description"] = o.labels.description;
     j["subject"] = o.labels.subject;
     j["labels_from"] = o.labelsFromManifest ? "manifest" : "file name";
     j["read"] = o.read;
@@ -125,6 +126,7 @@ std::string ReportJson(const EvalReport& r)
     for (const ActivityRow& a : r.breakdowns->activities) {
         activities.push_back({{"label", LabelName(a.label)},
                               {"activity", a.activity},
+                              {"description", a.description},
                               {"recordings", a.recordings},
                               {"detected", a.detected},
                               {"events", a.events},

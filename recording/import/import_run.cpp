@@ -114,6 +114,15 @@ bool CheckOutput(const ImportSettings& settings, bool rawIsFolder, std::string* 
 {
     const std::string& out = settings.outDir;
     std::error_code ec;
+    if (rawIsFolder) {
+        const fs::path raw = fs::canonical(settings.rawDir, ec);
+        const fs::path target = fs::weakly_canonical(fs::absolute(out, ec), ec);
+        if (!ec && IsWithin(target, raw)) {
+            *error = "OUT_DIR " + out + (target == raw ? " is RAW_DIR" : " lies inside RAW_DIR " + settings.rawDir) +
+                     ": give a folder outside the raw files (nothing was changed)";
+            return false;
+        }
+    }
     const fs::file_status status = fs::status(out, ec);
     if (fs::exists(status)) {
         if (!fs::is_directory(status)) {
@@ -131,16 +140,6 @@ bool CheckOutput(const ImportSettings& settings, bool rawIsFolder, std::string* 
         }
     } else if (fs::is_symlink(fs::symlink_status(out, ec))) {
         *error = "OUT_DIR " + out + " is a link to nothing";
-        return false;
-    }
-    if (!rawIsFolder) {
-        return true;
-    }
-    const fs::path raw = fs::canonical(settings.rawDir, ec);
-    const fs::path target = fs::weakly_canonical(fs::absolute(out, ec), ec);
-    if (!ec && IsWithin(target, raw)) {
-        *error = "OUT_DIR " + out + (target == raw ? " is RAW_DIR" : " lies inside RAW_DIR " + settings.rawDir) +
-                 ": give a folder outside the raw files";
         return false;
     }
     return true;
