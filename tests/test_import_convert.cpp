@@ -129,6 +129,12 @@ TEST(ImportResampling, RepeatedTimesAreDroppedAndDisjointStreamsRefused)
     const std::vector<ImportTimed> years{{0.0, {}}, {1e9, {}}};
     EXPECT_FALSE(ImportGridOf(years, years, &grid, &error));
     EXPECT_NE(error.find("more than"), std::string::npos) << error;
+    // Three samples over a minute: a jump in the time stamps, not 3,000 samples to make up.
+    const std::vector<ImportTimed> jump{{0.0, {}}, {0.5, {}}, {60.0, {}}};
+    EXPECT_FALSE(ImportGridOf(jump, jump, &grid, &error));
+    EXPECT_NE(error.find("the time stamps jump"), std::string::npos) << error;
+    const std::vector<ImportTimed> slow{{0.0, {}}, {1.0, {}}, {2.0, {}}};  // 1 Hz is still taken
+    EXPECT_TRUE(ImportGridOf(slow, slow, &grid, &error)) << error;
 }
 
 TEST(ImportNumbers, IntegersAndDecimalsAreReadExactlyOrRefused)

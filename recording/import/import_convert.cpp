@@ -200,6 +200,18 @@ bool ImportGridOf(const std::vector<ImportTimed>& a, const std::vector<ImportTim
     }
     grid->start = start;
     grid->count = static_cast<int64_t>(std::floor((end - start) * kImportRateHz + kGridSlack));
+    // A few samples spread over a long time (a gap, a jumping clock) would
+    // make a recording of mostly made-up samples, and a small file a huge one.
+    const std::size_t fewer = std::min(a.size(), b.size());
+    if (grid->count > static_cast<int64_t>(kImportRateHz) * static_cast<int64_t>(fewer + 1)) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "the sensors' common time span is %.0f s, but the %s has only %zu samples (fewer than one per "
+                      "second): the time stamps jump",
+                      end - start, a.size() <= b.size() ? "accelerometer" : "gyroscope", fewer);
+        *error = text;
+        return false;
+    }
     if (grid->count < 1) {
         *error = "the accelerometer and the gyroscope overlap for less than one output sample (20 ms)";
         return false;

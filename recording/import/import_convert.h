@@ -102,8 +102,10 @@ struct ImportGrid {
 };
 
 // The grid of two streams (each with at least one sample). False with the
-// reason in *error when they do not overlap or the overlap is longer than
-// kImportMaxSeconds.
+// reason in *error when they do not overlap, the overlap is longer than
+// kImportMaxSeconds, or it would take more than 50 output samples per
+// sample of the sparser stream (fewer than one sample per second: a gap or
+// a jump in the time stamps).
 bool ImportGridOf(const std::vector<ImportTimed>& a, const std::vector<ImportTimed>& b, ImportGrid* grid,
                   std::string* error);
 

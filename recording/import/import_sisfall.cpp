@@ -146,7 +146,13 @@ void ImportPlanSisFall(const std::vector<std::string>& files, std::vector<Import
 bool ImportConvertSisFall(const ImportSettings& settings, ImportLines* text, ImportConverted* converted,
                           ImportFault* fault)
 {
-    std::vector<ImportSample> raw;
+    // Each output sample is the mean of a block of four: the sum of the
+    // four converted samples, in order, divided by four. Blocks are summed
+    // as the lines come, so only the 50 Hz samples are kept.
+    std::vector<ImportSample>& out = converted->samples;
+    out.clear();
+    ImportSample sum{};
+    int inBlock = 0;
     std::string_view line;
     ImportSisFallRow row{};
     while (text->Next(&line)) {
@@ -155,24 +161,34 @@ bool ImportConvertSisFall(const ImportSettings& settings, ImportLines* text, Imp
             fault->line = text->number();
             return false;
         }
-        if (kind == ImportLineKind::Data) {
-            // ADXL345: (2*16/2^13) g per count; ITG3200: (2*2000/2^16) deg/s per count.
-            const int32_t* c = row.counts;
-            raw.push_back(ImportSample{{c[0] * 2.0 * 16.0 / 8192.0, c[1] * 2.0 * 16.0 / 8192.0,
-                                        c[2] * 2.0 * 16.0 / 8192.0},
-                                       {c[3] * 2.0 * 2000.0 / 65536.0, c[4] * 2.0 * 2000.0 / 65536.0,
-                                        c[5] * 2.0 * 2000.0 / 65536.0}});
+        if (kind != ImportLineKind::Data) {
+            continue;
+        }
+        // ADXL345: (2*16/2^13) g per count; ITG3200: (2*2000/2^16) deg/s per count.
+        const int32_t* c = row.counts;
+        const ImportSample s{{c[0] * 2.0 * 16.0 / 8192.0, c[1] * 2.0 * 16.0 / 8192.0, c[2] * 2.0 * 16.0 / 8192.0},
+                             {c[3] * 2.0 * 2000.0 / 65536.0, c[4] * 2.0 * 2000.0 / 65536.0,
+                              c[5] * 2.0 * 2000.0 / 65536.0}};
+        if (inBlock == 0) {
+            sum = s;
+        } else {
+            sum = ImportSample{{sum.acc.x + s.acc.x, sum.acc.y + s.acc.y, sum.acc.z + s.acc.z},
+                               {sum.gyro.x + s.gyro.x, sum.gyro.y + s.gyro.y, sum.gyro.z + s.gyro.z}};
+        }
+        if (++inBlock == kBlock) {
+            out.push_back(ImportSample{{sum.acc.x / kBlock, sum.acc.y / kBlock, sum.acc.z / kBlock},
+                                       {sum.gyro.x / kBlock, sum.gyro.y / kBlock, sum.gyro.z / kBlock}});
+            inBlock = 0;
         }
     }
     if (ImportTextFailed(*text, fault)) {
         return false;
     }
-    if (raw.size() < kBlock) {
+    if (out.empty()) {
         fault->line = 0;
-        fault->reason = raw.empty() ? "no data lines" : "fewer than 4 data lines: not one output sample";
+        fault->reason = inBlock == 0 ? "no data lines" : "fewer than 4 data lines: not one output sample";
         return false;
     }
-    converted->samples = ImportBlockMeans(raw, kBlock);
     converted->axes = settings.axesGiven ? settings.axes : ImportAxesIdentity();
     ImportApplyAxes(converted->axes, &converted->samples);
     converted->conversion = "accel block mean of 4, gyro block mean of 4";
