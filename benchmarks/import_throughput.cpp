@@ -90,10 +90,10 @@ private:
 
     FILE* Create(const std::string& relative)
     {
-        const fs::path path = fs::path(dir_) / relative;
+        const fs::path file = fs::path(dir_) / relative;
         std::error_code ec;
-        fs::create_directories(path.parent_path(), ec);
-        return std::fopen(path.c_str(), "wb");
+        fs::create_directories(file.parent_path(), ec);
+        return std::fopen(file.c_str(), "wb");
     }
 
     // 200 Hz counts: ADXL345 256 per g, ITG3200 16.384 per deg/s.
@@ -107,12 +107,12 @@ private:
         for (std::size_t i = 0; ok && i < kSamplesEach * 4; ++i) {
             const double at = static_cast<double>(i) / 200.0;
             char line[96];
-            const int n = std::snprintf(
-                line, sizeof line, "%5ld,%5ld,%5ld,%5ld,%5ld,%5ld,%5ld,%5ld,%5ld;\r\n", std::lround(s.At(t, at, 0) * 256),
-                std::lround(s.At(t, at, 1) * 256), std::lround(s.At(t, at, 2) * 256),
-                std::lround(s.At(t, at, 3) * 16.384), std::lround(s.At(t, at, 4) * 16.384),
-                std::lround(s.At(t, at, 5) * 16.384), std::lround(s.At(t, at, 0) * 1024),
-                std::lround(s.At(t, at, 1) * 1024), std::lround(s.At(t, at, 2) * 1024));
+            const int n = std::snprintf(line, sizeof line, "%5ld,%5ld,%5ld,%5ld,%5ld,%5ld,%5ld,%5ld,%5ld;\r\n",
+                                        std::lround(s.At(t, at, 0) * 256), std::lround(s.At(t, at, 1) * 256),
+                                        std::lround(s.At(t, at, 2) * 256), std::lround(s.At(t, at, 3) * 16.384),
+                                        std::lround(s.At(t, at, 4) * 16.384), std::lround(s.At(t, at, 5) * 16.384),
+                                        std::lround(s.At(t, at, 0) * 1024), std::lround(s.At(t, at, 1) * 1024),
+                                        std::lround(s.At(t, at, 2) * 1024));
             ok = Append(f, line, n);
         }
         return f != nullptr && std::fclose(f) == 0 && ok;
@@ -132,9 +132,9 @@ private:
                 const int a = gyro ? 3 : 0;
                 const double scale = gyro ? kPi / 180.0 : kGravity;
                 char line[128];
-                const int n = std::snprintf(line, sizeof line, "%.0f, %.9g, %.9g, %.9g\r\n", 1e12 + at * 1e9,
-                                            s.At(t, at, a) * scale, s.At(t, at, a + 1) * scale,
-                                            s.At(t, at, a + 2) * scale);
+                const int n =
+                    std::snprintf(line, sizeof line, "%.0f, %.9g, %.9g, %.9g\r\n", 1e12 + at * 1e9,
+                                  s.At(t, at, a) * scale, s.At(t, at, a + 1) * scale, s.At(t, at, a + 2) * scale);
                 ok = Append(f, line, n);
                 at += gyro ? 0.005 : 0.010 + 0.0015 * ((i * 7) % 3);
             }
@@ -147,8 +147,8 @@ private:
     bool UmaFall(const Source& s, int t)
     {
         char name[96];
-        std::snprintf(name, sizeof name, "UMAFall_Dataset/UMAFall_Subject_%02d_Fall_forwardFall_1_2016-06-13_20-43-52.csv",
-                      t + 1);
+        std::snprintf(name, sizeof name,
+                      "UMAFall_Dataset/UMAFall_Subject_%02d_Fall_forwardFall_1_2016-06-13_20-43-52.csv", t + 1);
         FILE* f = Create(name);
         const char* header =
             "% MAC Address; Sensor_ID; Position; Device Model\n%f8:95:c7:f3:ba:82; 0; RIGHTPOCKET; phone\n"

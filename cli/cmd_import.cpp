@@ -15,8 +15,9 @@ CLI::App* CommandImportAdd(CLI::App* app, ImportOptions* options)
     command->add_option("DATASET", options->dataset, "sisfall, mobifall, umafall or csv")
         ->required()
         ->check(CLI::IsMember({"sisfall", "mobifall", "umafall", "csv"}));
-    command->add_option("RAW_DIR", options->rawDir,
-                        "the folder the download unpacked into, or any folder above its files (csv: also one file)")
+    command
+        ->add_option("RAW_DIR", options->rawDir,
+                     "the folder the download unpacked into, or any folder above its files (csv: also one file)")
         ->required();
     command->add_option("OUT_DIR", options->outDir, "a new or empty folder for the recordings")->required();
     command->add_option("--format", options->format, "bin, csv or both")
@@ -31,8 +32,9 @@ CLI::App* CommandImportAdd(CLI::App* app, ImportOptions* options)
     command->add_flag("-q,--quiet", options->quiet, "no summary and no progress on the terminal");
 
     const std::string group = "csv (the layout of the files)";
-    command->add_option("--columns", options->columns,
-                        "fields of ax,ay,az,gx,gy,gz and optionally t, e.g. t=1,ax=3,ay=4,az=5,gx=6,gy=7,gz=8")
+    command
+        ->add_option("--columns", options->columns,
+                     "fields of ax,ay,az,gx,gy,gz and optionally t, e.g. t=1,ax=3,ay=4,az=5,gx=6,gy=7,gz=8")
         ->group(group);
     command->add_option("--delimiter", options->delimiter, "the field separator (one character, or 'tab')")
         ->group(group)
@@ -59,8 +61,9 @@ CLI::App* CommandImportAdd(CLI::App* app, ImportOptions* options)
         ->group(group);
     command->add_option("--trial", options->trial, "regular expression on the relative path: group 1 the trial")
         ->group(group);
-    command->add_option("--activity", options->activity,
-                        "regular expression on the relative path: group 1 the activity (default: the file name)")
+    command
+        ->add_option("--activity", options->activity,
+                     "regular expression on the relative path: group 1 the activity (default: the file name)")
         ->group(group);
     options->command = command;
     return command;
@@ -156,8 +159,8 @@ void Summary(const ImportSettings& settings, const ImportResult& result)
                Plural(static_cast<std::size_t>(settings.threads), "thread", "threads"),
                result.seconds > 0 ? mb / result.seconds : 0.0);
     const char* kind = settings.format == ImportFormat::Csv ? ".csv" : ".bin";
-    fmt::print("  written to {}: {} {} files{}, manifest.csv, import.json\n", settings.outDir,
-               result.recordings.size(), kind, settings.format == ImportFormat::Both ? " (and their .csv twins)" : "");
+    fmt::print("  written to {}: {} {} files{}, manifest.csv, import.json\n", settings.outDir, result.recordings.size(),
+               kind, settings.format == ImportFormat::Both ? " (and their .csv twins)" : "");
 }
 
 }  // namespace
@@ -181,8 +184,7 @@ int CommandImportRun(const ImportOptions& options)
     }
     std::fflush(stdout);
     for (const ImportSkip& s : result.skipped) {
-        CommandError("skipped " + s.source + (s.line > 0 ? ", line " + std::to_string(s.line) : "") + ": " +
-                     s.reason);
+        CommandError("skipped " + s.source + (s.line > 0 ? ", line " + std::to_string(s.line) : "") + ": " + s.reason);
     }
     if (status == kImportRefused) {
         CommandError(error);

@@ -1,11 +1,7 @@
 // Running an evaluation on worker threads.
 #include "evaluation.h"
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <thread>
 
 #include "progress.h"
@@ -138,34 +134,13 @@ void EvalRun(const InputSet& inputs, const Manifest* manifest, const EvalSetting
 
     Progress progress;
     ProgressStart(&progress, "recordings", evaluation->outcomes.size(), settings.progress);
-    std::atomic<std::size_t> next{0};
-    std::atomic<int> running{settings.threads};
-    std::mutex mutex;
-    std::condition_variable finished;
-    auto work = [&] {
-        std::vector<ImuSample> samples;
-        for (std::size_t i = next++; i < evaluation->outcomes.size(); i = next++) {
-            EvaluateOne(settings, &samples, &evaluation->outcomes[i]);
-            progress.samples += evaluation->outcomes[i].detect.samples;
-            ++progress.done;
-        }
-        const std::lock_guard<std::mutex> lock(mutex);
-        --running;
-        finished.notify_one();
-    };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < settings.threads; ++t) {
-        workers.emplace_back(work);
-    }
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!finished.wait_for(lock, std::chrono::milliseconds(250), [&] { return running == 0; })) {
-            ProgressShow(progress);
-        }
-    }
-    for (std::thread& w : workers) {
-        w.join();
-    }
+    // Each worker keeps its sample buffer from recording to recording.
+    std::vector<std::vector<ImuSample>> buffers(static_cast<std::size_t>(settings.threads));
+    ProgressRunParallel(evaluation->outcomes.size(), settings.threads, progress, [&](std::size_t i, int worker) {
+        EvaluateOne(settings, &buffers[static_cast<std::size_t>(worker)], &evaluation->outcomes[i]);
+        progress.samples += evaluation->outcomes[i].detect.samples;
+        ++progress.done;
+    });
     ProgressEnd(progress);
     evaluation->samples = progress.samples;
     evaluation->seconds = ProgressSeconds(progress);

@@ -176,8 +176,8 @@ bool ManifestRead(const std::string& path, Manifest* manifest, std::string* erro
         return false;
     }
     const fs::path folder = fs::path(path).parent_path();
-    const std::set<std::string> known{"path",  "label",   "activity", "subject", "impact_sample", "description",
-                                      "trial", "dataset", "source",   "samples"};
+    const std::set<std::string> known{"path",        "label", "activity", "subject", "impact_sample",
+                                      "description", "trial", "dataset",  "source",  "samples"};
 
     std::string line;
     std::vector<std::string> fields;

@@ -1,12 +1,14 @@
 // A progress line on standard error while long work runs: units done (of
 // a known total), samples per second and the time left, rewritten in place
-// when standard error is a terminal and not shown otherwise.
+// when standard error is a terminal and not shown otherwise; and the
+// worker threads that do such work.
 #ifndef EVALUATION_PROGRESS_H
 #define EVALUATION_PROGRESS_H
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct Progress {
@@ -30,5 +32,13 @@ void ProgressEnd(const Progress& progress);
 
 // Seconds since ProgressStart.
 double ProgressSeconds(const Progress& progress);
+
+// Runs work(item, worker) once for every item of [0, count) on threads
+// worker threads (worker is the thread's number, 0 to threads - 1, for
+// state a thread keeps from item to item), rewriting the progress line
+// while they run; returns when every item is done. work updates
+// progress.done and progress.samples itself.
+void ProgressRunParallel(std::size_t count, int threads, const Progress& progress,
+                         const std::function<void(std::size_t item, int worker)>& work);
 
 #endif

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "csv_format.h"
 #include "params.h"
 #include "report.h"
 #include "safe_files.h"
@@ -82,14 +83,7 @@ ordered_json OutcomeJson(const RecordingOutcome& o)
 // A CSV field, quoted when it holds a comma, a quote or a line end.
 std::string Field(const std::string& s)
 {
-    if (s.find_first_of(",\"\n\r") == std::string::npos) {
-        return s;
-    }
-    std::string q = "\"";
-    for (const char c : s) {
-        q += c == '"' ? std::string("\"\"") : std::string(1, c);
-    }
-    return q + "\"";
+    return CsvField(s);
 }
 
 }  // namespace

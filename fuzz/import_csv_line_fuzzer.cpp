@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     settings.csv = ImportCsvDefaults();
     std::string error;
     // Columns in file order, or shuffled with the time last.
-    const char* columns = (layout & 4u) != 0 ? "ax=1,ay=2,az=3,gx=4,gy=5,gz=6,t=7" : "t=1,gz=2,gy=3,gx=4,az=5,ay=6,ax=7";
+    const char* columns =
+        (layout & 4u) != 0 ? "ax=1,ay=2,az=3,gx=4,gy=5,gz=6,t=7" : "t=1,gz=2,gy=3,gx=4,az=5,ay=6,ax=7";
     reference::Check(ImportParseColumns(columns, &settings.csv, &error), kTarget, "columns refused");
     settings.csv.delimiter = kDelimiters[layout & 3u];
     if ((layout & 8u) != 0) {
@@ -60,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         double values[kImportColumnCount] = {};
         std::string reason;
         const ImportLineKind kind = ImportParseCsvLine(line, settings.csv, &row, &reason);
-        reference::Check(kind == ReferenceParse(line, settings.csv, values), kTarget, "kind differs from the reference");
+        reference::Check(kind == ReferenceParse(line, settings.csv, values), kTarget,
+                         "kind differs from the reference");
         for (int k = 0; kind == ImportLineKind::Data && k < kImportColumnCount; ++k) {
             reference::Check(reference::Same(row.values[k], values[k]), kTarget, "a value differs from the reference");
         }

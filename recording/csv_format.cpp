@@ -1,4 +1,4 @@
-// Writing CSV recordings in the default layout.
+// Writing CSV recordings in the default layout, and CSV fields.
 #include "csv_format.h"
 
 #include <cstdio>
@@ -48,4 +48,16 @@ std::string CsvRecordingText(const std::vector<std::string>& header, const std::
         text.append(line, static_cast<std::size_t>(n));
     }
     return text;
+}
+
+std::string CsvField(const std::string& text)
+{
+    if (text.find_first_of(",\"\n\r") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    }
+    return quoted + "\"";
 }

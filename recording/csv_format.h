@@ -1,7 +1,7 @@
-// The CSV recording in the default layout, written in this one place:
-// seven header lines, then one row "row,ax,ay,az,gx,gy,gz" of raw counts per
-// sample, numbered from 0 (the layout the readers take, see
-// recording_reader.h).
+// CSV written in this one place: the CSV recording in the default layout
+// (seven header lines, then one row "row,ax,ay,az,gx,gy,gz" of raw counts
+// per sample, numbered from 0: the layout the readers take, see
+// recording_reader.h), and the fields of CSV tables (manifests, reports).
 #ifndef RECORDING_CSV_FORMAT_H
 #define RECORDING_CSV_FORMAT_H
 
@@ -17,5 +17,9 @@
 // read of the reader (1022 characters and the line end), so that a reader
 // always skips exactly these seven lines.
 std::string CsvRecordingText(const std::vector<std::string>& header, const std::vector<ImuSample>& samples);
+
+// A field of a CSV table: as it is, or in double quotes (a quote inside
+// doubled) when it holds a comma, a quote or a line end.
+std::string CsvField(const std::string& text);
 
 #endif

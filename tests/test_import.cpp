@@ -140,7 +140,8 @@ TEST(Import, SharedRawDataGivesTheSharedRecordingsByteForByte)
     }
     TempDir tmp;
     const std::map<std::string, std::pair<ImportDataset, std::size_t>> datasets{
-        {"sisfall", {ImportDataset::SisFall, 0}}, {"mobifall", {ImportDataset::MobiFall, 0}},
+        {"sisfall", {ImportDataset::SisFall, 0}},
+        {"mobifall", {ImportDataset::MobiFall, 0}},
         {"umafall", {ImportDataset::UmaFall, 1}}};
     for (const auto& [name, expected] : datasets) {
         SCOPED_TRACE(name);
@@ -204,12 +205,11 @@ TEST(Import, SisFallLinesAndBlocksOfFour)
 
     ImportResult result;
     std::string error;
-    ASSERT_EQ(ImportRun(Settings(ImportDataset::SisFall, tmp / "download", tmp / "out"), &result, &error),
-              kImportDone)
+    ASSERT_EQ(ImportRun(Settings(ImportDataset::SisFall, tmp / "download", tmp / "out"), &result, &error), kImportDone)
         << error;
-    EXPECT_EQ(Names(tmp / "out"), (std::vector<std::string>{"adl_car_in_out_se06_r2.bin",
-                                                             "fall_forward_slip_sa01_r1.bin", "import.json",
-                                                             "manifest.csv"}));
+    EXPECT_EQ(Names(tmp / "out"),
+              (std::vector<std::string>{"adl_car_in_out_se06_r2.bin", "fall_forward_slip_sa01_r1.bin", "import.json",
+                                        "manifest.csv"}));
     const std::vector<ImuSample> s = Samples(tmp / "out/fall_forward_slip_sa01_r1.bin");
     ASSERT_EQ(s.size(), 2u);
     // Accelerometer: 1/256 g per count, so 32 counts of ours; gyro: 4000/65536 deg/s per count.
@@ -238,9 +238,9 @@ TEST(Import, MobiFallPairsFilesTurnsUpsideDownPhonesAndDropsRepeatedTimes)
     const double t0 = 1913880219000.0 + 2.5e6;
     auto acc = [&](double y) { return Steady(t0, 1e7, 200, 0.0, y, 0.0); };
     const auto gyro = Steady(t0 + 1.25e6, 5e6, 400, 0.5, 0.0, 0.0);  // 0.5 rad/s about x
-    Write(adl + "/WAL/WAL_acc_3_1.txt", MobiFallFile(acc(-kG)));  // upright
+    Write(adl + "/WAL/WAL_acc_3_1.txt", MobiFallFile(acc(-kG)));     // upright
     Write(adl + "/WAL/WAL_gyro_3_1.txt", MobiFallFile(gyro));
-    Write(adl + "/WAL/WAL_ori_3_1.txt", MobiFallFile(gyro));      // unused
+    Write(adl + "/WAL/WAL_ori_3_1.txt", MobiFallFile(gyro));       // unused
     Write(falls + "/FOL/FOL_acc_3_1.txt", MobiFallFile(acc(kG)));  // upside down
     Write(falls + "/FOL/FOL_gyro_3_1.txt", MobiFallFile(gyro));
     // Stepping out of a car begins seated (y about 0) and ends upright: the
@@ -317,7 +317,8 @@ TEST(Import, UmaFallTakesTheWaistSensorItsHeaderNames)
     EXPECT_EQ(result.recordings[0].path, "adl_clapping_s01_r1.bin");
     EXPECT_EQ(result.recordings[0].activity, "ADL_Aplausing");
     EXPECT_EQ(result.recordings[1].path, "fall_forward_s02_r3.bin");
-    EXPECT_EQ(result.recordings[1].conversion, "accel linear interpolation (20.0 Hz), gyro linear interpolation (20.0 Hz)");
+    EXPECT_EQ(result.recordings[1].conversion,
+              "accel linear interpolation (20.0 Hz), gyro linear interpolation (20.0 Hz)");
     ASSERT_EQ(result.skipped.size(), 1u);
     EXPECT_EQ(result.skipped[0].reason,
               "the waist sensor (ID 2) has 60 accelerometer and 0 gyroscope samples: fewer than two of each");

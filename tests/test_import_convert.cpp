@@ -47,7 +47,8 @@ TEST(ImportAxes, OnlyProperRotationsAreMaps)
     EXPECT_EQ(v.x, 2.0);
     EXPECT_EQ(v.y, -1.0);
     EXPECT_EQ(v.z, 3.0);
-    for (const char* text : {"y,x,z", "-x,y,z", "-x,-y,-z", "x,x,z", "x,y", "x,y,z,", "a,b,c", "", "x,y,w", "--x,y,z"}) {
+    for (const char* text :
+         {"y,x,z", "-x,y,z", "-x,-y,-z", "x,x,z", "x,y", "x,y,z,", "a,b,c", "", "x,y,w", "--x,y,z"}) {
         EXPECT_FALSE(ImportAxesParse(text, &a, &error)) << text;
     }
     EXPECT_FALSE(ImportAxesParse("x,z,y", &a, &error));
@@ -90,8 +91,8 @@ TEST(ImportResampling, TimedStreamsMeanOrInterpolateOnTheCommonGrid)
     ImportGrid grid{};
     std::string error;
     ASSERT_TRUE(ImportGridOf(fast, slow, &grid, &error)) << error;
-    EXPECT_EQ(grid.start, 10.1);   // the later first time
-    EXPECT_EQ(grid.count, 95);     // (12.0025 - 10.1) * 50, to the earlier last time
+    EXPECT_EQ(grid.start, 10.1);  // the later first time
+    EXPECT_EQ(grid.count, 95);    // (12.0025 - 10.1) * 50, to the earlier last time
     std::vector<ImportVec3> f;
     std::vector<ImportVec3> s;
     ImportResample(fast, fastPlan, grid, &f);
@@ -269,8 +270,9 @@ TEST(ImportLineParsers, MobiFallUmaFallAndCsvLines)
               "7 fields where at least 8 are expected");
     EXPECT_EQ(Reason(ImportParseCsvLine("0.01;7;1;2;3;4;5;six", csv, &row, &reason), reason),
               "field 8 (gz) not a number: 'six'");
-    for (const char* bad : {"ax=1,ay=2,az=3,gx=4,gy=5", "ax=1,ay=2,az=3,gx=4,gy=5,gz=6,ax=7", "ax=0,ay=2,az=3,gx=4,gy=5,gz=6",
-                            "x=1,ay=2,az=3,gx=4,gy=5,gz=6", "ax=1,ay=2,az=3,gx=4,gy=5,gz="}) {
+    for (const char* bad :
+         {"ax=1,ay=2,az=3,gx=4,gy=5", "ax=1,ay=2,az=3,gx=4,gy=5,gz=6,ax=7", "ax=0,ay=2,az=3,gx=4,gy=5,gz=6",
+          "x=1,ay=2,az=3,gx=4,gy=5,gz=6", "ax=1,ay=2,az=3,gx=4,gy=5,gz="}) {
         EXPECT_FALSE(ImportParseColumns(bad, &csv, &error)) << bad;
     }
     EXPECT_TRUE(ImportParseAccelUnit("counts:4096", &csv, &error));

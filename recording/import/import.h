@@ -38,7 +38,7 @@ enum class ImportFormat {
 
 // How the values of a CSV column turn into g or deg/s.
 enum class ImportUnit {
-    G,           // accelerometer in g
+    G,            // accelerometer in g
     MetresPerS2,  // accelerometer in m/s^2: divided by 9.80665
     Dps,          // gyroscope in deg/s
     RadPerS,      // gyroscope in rad/s: times 180/pi
@@ -56,15 +56,15 @@ struct ImportCsvSettings {
     ImportUnit accelUnit;
     double accelCountsPerG;  // for ImportUnit::Counts
     ImportUnit gyroUnit;
-    double gyroCountsPerDps;  // for ImportUnit::Counts
-    double rateHz;            // uniform samples at this rate, or 0 when timed
-    double secondsPerTimeUnit;  // timed: the t column times this is seconds (0 when uniform)
-    std::string filesGlob;    // which files of a folder are recordings (their names), e.g. "*.csv"
+    double gyroCountsPerDps;             // for ImportUnit::Counts
+    double rateHz;                       // uniform samples at this rate, or 0 when timed
+    double secondsPerTimeUnit;           // timed: the t column times this is seconds (0 when uniform)
+    std::string filesGlob;               // which files of a folder are recordings (their names), e.g. "*.csv"
     std::vector<std::string> fallGlobs;  // relative paths of falls
     std::vector<std::string> adlGlobs;   // relative paths of ADLs
-    std::string subjectRegex;   // first group of a match in the relative path: the subject; empty for none
-    std::string trialRegex;     // ... the trial
-    std::string activityRegex;  // ... the activity (default: the file name without its suffix)
+    std::string subjectRegex;            // first group of a match in the relative path: the subject; empty for none
+    std::string trialRegex;              // ... the trial
+    std::string activityRegex;           // ... the activity (default: the file name without its suffix)
 };
 
 // The defaults: comma-separated, no header lines, no columns chosen yet,
@@ -89,10 +89,10 @@ struct ImportSettings {
     std::string rawDir;  // the folder the download unpacked into, or any folder above its files (csv: also a file)
     std::string outDir;  // absent or empty; never rawDir or inside it
     ImportFormat format;
-    int threads;      // worker threads, at least 1
-    bool axesGiven;   // axes replaces the dataset's own axis map
-    ImportAxes axes;  // when axesGiven
-    bool progress;    // a progress line on standard error when it is a terminal
+    int threads;            // worker threads, at least 1
+    bool axesGiven;         // axes replaces the dataset's own axis map
+    ImportAxes axes;        // when axesGiven
+    bool progress;          // a progress line on standard error when it is a terminal
     ImportCsvSettings csv;  // dataset csv only
 };
 

@@ -193,7 +193,8 @@ bool ImportGridOf(const std::vector<ImportTimed>& a, const std::vector<ImportTim
     }
     if (end - start > kImportMaxSeconds) {
         char text[160];
-        std::snprintf(text, sizeof text, "the sensors' common time span is %.0f s, more than the %.0f s a recording may cover",
+        std::snprintf(text, sizeof text,
+                      "the sensors' common time span is %.0f s, more than the %.0f s a recording may cover",
                       end - start, kImportMaxSeconds);
         *error = text;
         return false;

@@ -12,14 +12,14 @@
 
 #include "tumblewatch.h"
 
-constexpr double kImportRateHz = 50.0;             // output samples per second
+constexpr double kImportRateHz = 50.0;  // output samples per second
 // The output sample period in seconds: the double nearest 1/50. Block
 // bounds and centres are start + i * period and start + (i + 0.5) *
 // period; dividing by 50 instead differs in the last bit for some i, which
 // decides ties when counts are rounded (the shared recordings were made
 // with the period).
 constexpr double kImportPeriod = 0.02;
-constexpr double kImportAccelCountsPerG = 8192.0;  // the bench's accelerometer
+constexpr double kImportAccelCountsPerG = 8192.0;   // the bench's accelerometer
 constexpr double kImportGyroCountsPerDps = 65.536;  // the bench's gyroscope
 // The longest recording a timed import makes: a time stamp that jumps by
 // years must not make billions of samples.

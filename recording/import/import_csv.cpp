@@ -206,7 +206,8 @@ ImportLineKind ImportParseCsvLine(std::string_view line, const ImportCsvSettings
     int found = 0;
     while (index < needed) {
         const std::size_t end = line.find(csv.delimiter, at);
-        const std::string_view field = line.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+        const std::string_view field =
+            line.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
         for (int k = 0; k < kImportColumnCount; ++k) {
             if (csv.columns[k] == index) {
                 fields[k] = field;
@@ -254,7 +255,10 @@ void ImportPlanCsv(const ImportSettings& settings, const std::vector<std::string
         }
         ImportTrial t{{file}, "", fall ? "fall" : (adl ? "adl" : ""), "", "", "", "", false};
         std::string base = ImportBaseName(file);
-        base = base.substr(0, base.rfind('.'));
+        const std::size_t dot = base.rfind('.');
+        if (dot != std::string::npos) {
+            base.resize(dot);
+        }
         t.activity = csv.activityRegex.empty() ? base : FirstGroup(activity, file);
         t.subject = SubjectToken(FirstGroup(subject, file));
         const std::string trialText = FirstGroup(trial, file);
@@ -266,33 +270,23 @@ void ImportPlanCsv(const ImportSettings& settings, const std::vector<std::string
     }
 }
 
-bool ImportConvertCsv(const ImportSettings& settings, ImportLines* text, ImportConverted* converted,
-                      ImportFault* fault)
+bool ImportConvertCsv(const ImportSettings& settings, ImportLines* text, ImportConverted* converted, ImportFault* fault)
 {
     const ImportCsvSettings& csv = settings.csv;
     std::vector<ImportTimed> acc;
     std::vector<ImportTimed> gyro;
-    std::string_view line;
-    ImportCsvRow row{};
-    while (text->Next(&line)) {
-        if (text->number() <= csv.skipLines) {
-            continue;
-        }
-        const ImportLineKind kind = ImportParseCsvLine(line, csv, &row, &fault->reason);
-        if (kind == ImportLineKind::Bad) {
-            fault->line = text->number();
-            return false;
-        }
-        if (kind == ImportLineKind::Data) {
-            const double* v = row.values;
-            // Uniform samples get their times from their numbers: j / rate.
-            const double t = csv.rateHz > 0 ? static_cast<double>(acc.size()) / csv.rateHz
-                                            : v[kImportT] * csv.secondsPerTimeUnit;
-            acc.push_back(ImportTimed{t, {Accel(csv, v[kImportAx]), Accel(csv, v[kImportAy]), Accel(csv, v[kImportAz])}});
-            gyro.push_back(ImportTimed{t, {Gyro(csv, v[kImportGx]), Gyro(csv, v[kImportGy]), Gyro(csv, v[kImportGz])}});
-        }
-    }
-    if (ImportTextFailed(*text, fault)) {
+    auto parse = [&](std::string_view line, ImportCsvRow* row, std::string* reason) {
+        return text->number() <= csv.skipLines ? ImportLineKind::Other : ImportParseCsvLine(line, csv, row, reason);
+    };
+    auto take = [&](const ImportCsvRow& row) {
+        const double* v = row.values;
+        // Uniform samples get their times from their numbers: j / rate.
+        const double t =
+            csv.rateHz > 0 ? static_cast<double>(acc.size()) / csv.rateHz : v[kImportT] * csv.secondsPerTimeUnit;
+        acc.push_back(ImportTimed{t, {Accel(csv, v[kImportAx]), Accel(csv, v[kImportAy]), Accel(csv, v[kImportAz])}});
+        gyro.push_back(ImportTimed{t, {Gyro(csv, v[kImportGx]), Gyro(csv, v[kImportGy]), Gyro(csv, v[kImportGz])}});
+    };
+    if (!ImportReadRows<ImportCsvRow>(text, parse, take, fault)) {
         return false;
     }
     fault->line = 0;
@@ -314,9 +308,9 @@ bool ImportConvertCsv(const ImportSettings& settings, ImportLines* text, ImportC
             return false;
         }
         converted->samples = ImportBlockMeans(in, k);
-        converted->conversion = k == 1 ? "none (already 50 Hz)"
-                                       : "accel block mean of " + std::to_string(k) + ", gyro block mean of " +
-                                             std::to_string(k);
+        converted->conversion =
+            k == 1 ? "none (already 50 Hz)"
+                   : "accel block mean of " + std::to_string(k) + ", gyro block mean of " + std::to_string(k);
     } else if (!ImportResampleTimed(&acc, &gyro, csv.rateHz > 0, &converted->samples, &converted->conversion,
                                     &fault->reason)) {
         // Uniform at another rate: interpolation on the implied time axis;

@@ -47,7 +47,7 @@ struct ImportDatasetInfo {
     const char* placement;  // where the sensor was worn
     const char* citation;
     const char* licence;
-    const char* published;  // where the dataset is published
+    const char* published;           // where the dataset is published
     std::vector<std::string> rules;  // the conversion, one rule per entry
 };
 
@@ -122,9 +122,46 @@ bool ImportConvertCsv(const ImportSettings& settings, ImportLines* text, ImportC
 
 // --- shared by the datasets.
 
+// An activity of a dataset's documentation.
+struct ImportActivity {
+    const char* code;         // as the dataset writes it: "F01", "FOL", "Fall_forwardFall"
+    const char* label;        // "fall" or "adl", or null when the file name says
+    const char* words;        // in the recording's name: "forward_slip"
+    const char* description;  // what it is, in the documentation's words
+};
+
+// Names a trial whose label, activity, subject and trial are set: the
+// table's entry for its activity gives the words of its name, its
+// description and (when the entry has one) its label; an activity the
+// table lacks is named by fallbackWords. Sets trial->name last.
+void ImportNameTrial(const ImportActivity* table, std::size_t count, const std::string& fallbackWords,
+                     ImportTrial* trial);
+
 // True, with the fault, when text stopped early (a read error, a line too
 // long).
 bool ImportTextFailed(const ImportLines& text, ImportFault* fault);
+
+// Reads every line of text with parse, called as parse(line, &row,
+// &reason) like the line parsers above, and hands each data row to take.
+// False with the fault (the line and the reason) at the first bad line, or
+// when the text stops early.
+template <typename Row, typename Parse, typename Take>
+bool ImportReadRows(ImportLines* text, Parse parse, Take take, ImportFault* fault)
+{
+    std::string_view line;
+    Row row{};
+    while (text->Next(&line)) {
+        const ImportLineKind kind = parse(line, &row, &fault->reason);
+        if (kind == ImportLineKind::Bad) {
+            fault->line = text->number();
+            return false;
+        }
+        if (kind == ImportLineKind::Data) {
+            take(row);
+        }
+    }
+    return !ImportTextFailed(*text, fault);
+}
 
 // Applies the map to every sample's accelerometer and gyroscope alike.
 void ImportApplyAxes(const ImportAxes& axes, std::vector<ImportSample>* samples);

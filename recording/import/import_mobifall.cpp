@@ -3,33 +3,28 @@
 // lines, then "@DATA", then "timestamp_ns,x,y,z" lines (m/s^2, rad/s) at
 // each sensor's own irregular times.
 #include <cmath>
+#include <iterator>
 #include <map>
 
 #include "import_datasets.h"
 
 namespace {
 
-struct Activity {
-    const char* code;
-    bool fall;
-    const char* words;        // in the recording's name
-    const char* description;  // the dataset's DataDescribe.txt
-};
-
-constexpr Activity kActivities[] = {
-    {"STD", false, "standing", "standing with subtle movements"},
-    {"WAL", false, "walking", "normal walking"},
-    {"JOG", false, "jogging", "jogging"},
-    {"JUM", false, "jumping", "continuous jumping"},
-    {"STU", false, "stairs_up", "stairs up (10 stairs)"},
-    {"STN", false, "stairs_down", "stairs down (10 stairs)"},
-    {"SCH", false, "sit_chair", "sitting on a chair"},
-    {"CSI", false, "car_step_in", "step in a car"},
-    {"CSO", false, "car_step_out", "step out a car"},
-    {"FOL", true, "forward_lying", "fall forward from standing, use of hands to dampen fall"},
-    {"FKL", true, "front_knees_lying", "fall forward from standing, first impact on knees"},
-    {"BSC", true, "back_sitting_chair", "fall backward while trying to sit on a chair"},
-    {"SDL", true, "sideward_lying", "fall sidewards from standing, bending legs"},
+// The activities of the dataset's DataDescribe.txt.
+constexpr ImportActivity kActivities[] = {
+    {"STD", "adl", "standing", "standing with subtle movements"},
+    {"WAL", "adl", "walking", "normal walking"},
+    {"JOG", "adl", "jogging", "jogging"},
+    {"JUM", "adl", "jumping", "continuous jumping"},
+    {"STU", "adl", "stairs_up", "stairs up (10 stairs)"},
+    {"STN", "adl", "stairs_down", "stairs down (10 stairs)"},
+    {"SCH", "adl", "sit_chair", "sitting on a chair"},
+    {"CSI", "adl", "car_step_in", "step in a car"},
+    {"CSO", "adl", "car_step_out", "step out a car"},
+    {"FOL", "fall", "forward_lying", "fall forward from standing, use of hands to dampen fall"},
+    {"FKL", "fall", "front_knees_lying", "fall forward from standing, first impact on knees"},
+    {"BSC", "fall", "back_sitting_chair", "fall backward while trying to sit on a chair"},
+    {"SDL", "fall", "sideward_lying", "fall sidewards from standing, bending legs"},
 };
 
 // The trial that begins seated in a car: its reference second is its last.
@@ -101,27 +96,21 @@ std::string LabelFromFolders(const std::string& path)
 // times scale.
 bool ReadStream(ImportLines* text, double scale, bool divide, std::vector<ImportTimed>* stream, ImportFault* fault)
 {
-    std::string_view line;
     bool data = false;
-    ImportTimedRow row{};
-    while (text->Next(&line)) {
+    auto parse = [&](std::string_view line, ImportTimedRow* row, std::string* reason) {
         if (!data) {
             data = ImportTrim(line) == "@DATA";
-            continue;
+            return ImportLineKind::Other;
         }
-        const ImportLineKind kind = ImportParseMobiFallLine(line, &row, &fault->reason);
-        if (kind == ImportLineKind::Bad) {
-            fault->line = text->number();
-            return false;
-        }
-        if (kind == ImportLineKind::Data) {
-            const ImportVec3& v = row.v;
-            stream->push_back(ImportTimed{row.time * kNsToSeconds,
-                                          divide ? ImportVec3{v.x / scale, v.y / scale, v.z / scale}
-                                                 : ImportVec3{v.x * scale, v.y * scale, v.z * scale}});
-        }
-    }
-    if (ImportTextFailed(*text, fault)) {
+        return ImportParseMobiFallLine(line, row, reason);
+    };
+    auto take = [&](const ImportTimedRow& row) {
+        const ImportVec3& v = row.v;
+        stream->push_back(
+            ImportTimed{row.time * kNsToSeconds, divide ? ImportVec3{v.x / scale, v.y / scale, v.z / scale}
+                                                        : ImportVec3{v.x * scale, v.y * scale, v.z * scale}});
+    };
+    if (!ImportReadRows<ImportTimedRow>(text, parse, take, fault)) {
         return false;
     }
     if (!data) {
@@ -146,8 +135,8 @@ ImportLineKind ImportParseMobiFallLine(std::string_view line, ImportTimedRow* ro
     std::string_view fields[4];
     const int count = ImportSplit(text, ',', fields, 4);
     if (count != 4) {
-        *reason = std::to_string(count) + (count == 1 ? " field" : " fields") +
-                  " where 4 are expected (timestamp_ns,x,y,z)";
+        *reason =
+            std::to_string(count) + (count == 1 ? " field" : " fields") + " where 4 are expected (timestamp_ns,x,y,z)";
         return ImportLineKind::Bad;
     }
     double values[4];
@@ -203,22 +192,13 @@ void ImportPlanMobiFall(const std::vector<std::string>& files, std::vector<Impor
         ImportTrial t{{p.acc, p.gyro}, "", "", code, "", ImportNumberText(trial), "", code == kSeatedAtStart};
         std::string subjectNumber = ImportNumberText(subject);
         t.subject = "s" + std::string(subjectNumber.size() < 2 ? "0" : "") + subjectNumber;
-        std::string words = ImportSlug(code);
         t.label = LabelFromFolders(p.acc);
-        for (const Activity& a : kActivities) {
-            if (code == a.code) {
-                words = a.words;
-                t.label = a.fall ? "fall" : "adl";
-                t.description = a.description;
-            }
-        }
+        ImportNameTrial(kActivities, std::size(kActivities), ImportSlug(code), &t);
         if (t.label.empty()) {
-            skipped->push_back(ImportSkip{p.acc, 0,
-                                          "unknown activity " + code +
-                                              ", and its folder is neither below FALLS nor below ADL"});
+            skipped->push_back(ImportSkip{
+                p.acc, 0, "unknown activity " + code + ", and its folder is neither below FALLS nor below ADL"});
             continue;
         }
-        t.name = ImportTrialName(t.label, words, t.subject, t.trial);
         trials->push_back(t);
     }
 }
@@ -239,7 +219,8 @@ bool ImportConvertMobiFall(const ImportSettings& settings, const ImportTrial& tr
     }
     fault->source = 0;
     fault->line = 0;
-    if (!ImportResampleTimed(&accStream, &gyroStream, false, &converted->samples, &converted->conversion, &fault->reason)) {
+    if (!ImportResampleTimed(&accStream, &gyroStream, false, &converted->samples, &converted->conversion,
+                             &fault->reason)) {
         return false;
     }
     if (settings.axesGiven) {

@@ -3,25 +3,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "csv_format.h"
 #include "report.h"
 #include "tumblewatch.h"
 
 namespace {
 
 using nlohmann::ordered_json;
-
-// A CSV field, quoted when it holds a comma, a quote or a line end.
-std::string Field(const std::string& s)
-{
-    if (s.find_first_of(",\"\n\r") == std::string::npos) {
-        return s;
-    }
-    std::string q = "\"";
-    for (const char c : s) {
-        q += c == '"' ? std::string("\"\"") : std::string(1, c);
-    }
-    return q + "\"";
-}
 
 std::string Joined(const std::vector<std::string>& parts, const std::string& between)
 {
@@ -55,25 +43,25 @@ std::vector<std::string> ImportCsvHeader(const ImportSettings& settings, const I
     if (info.placement[0] != '\0') {
         activity += std::string("; placement: ") + info.placement;
     }
-    return {"# recording " + trial.name + " (" + (recording.label.empty() ? "unlabelled" : recording.label) +
-                "), converted from " + (dataset ? std::string("the ") + info.title + " dataset" : "a CSV file"),
-            "# source: " + Joined(recording.sources, " + "),
-            "# activity: " + activity,
-            "# conversion: " + recording.conversion + "; 50 samples per second",
-            "# axes: out(x,y,z) = src(" + recording.axes + "), accelerometer and gyro alike" +
-                (dataset ? "; upright reads about (0,-8192,0)" : ""),
-            "# counts: accel 8192 per g, gyro 65.536 per deg/s, rounded half away from zero, clipped to int16",
-            "# row,accel x,accel y,accel z,gyro x,gyro y,gyro z (" + std::to_string(recording.samples) +
-                " rows from 0)"};
+    return {
+        "# recording " + trial.name + " (" + (recording.label.empty() ? "unlabelled" : recording.label) +
+            "), converted from " + (dataset ? std::string("the ") + info.title + " dataset" : "a CSV file"),
+        "# source: " + Joined(recording.sources, " + "),
+        "# activity: " + activity,
+        "# conversion: " + recording.conversion + "; 50 samples per second",
+        "# axes: out(x,y,z) = src(" + recording.axes + "), accelerometer and gyro alike" +
+            (dataset ? "; upright reads about (0,-8192,0)" : ""),
+        "# counts: accel 8192 per g, gyro 65.536 per deg/s, rounded half away from zero, clipped to int16",
+        "# row,accel x,accel y,accel z,gyro x,gyro y,gyro z (" + std::to_string(recording.samples) + " rows from 0)"};
 }
 
 std::string ImportManifestText(const ImportSettings& settings, const ImportResult& result)
 {
     std::string text = "path,label,activity,subject,trial,dataset,source,samples,description\n";
     for (const ImportRecording& r : result.recordings) {
-        text += Field(r.path) + "," + r.label + "," + Field(r.activity) + "," + Field(r.subject) + "," +
-                Field(r.trial) + "," + ImportDatasetName(settings.dataset) + "," + Field(Joined(r.sources, "+")) +
-                "," + std::to_string(r.samples) + "," + Field(r.description) + "\n";
+        text += CsvField(r.path) + "," + r.label + "," + CsvField(r.activity) + "," + CsvField(r.subject) + "," +
+                CsvField(r.trial) + "," + ImportDatasetName(settings.dataset) + "," + CsvField(Joined(r.sources, "+")) +
+                "," + std::to_string(r.samples) + "," + CsvField(r.description) + "\n";
     }
     return text;
 }
@@ -90,7 +78,8 @@ std::string ImportReportJson(const ImportSettings& settings, const ImportDataset
     j["published"] = info.published;
     j["placement"] = info.placement;
     j["raw_dir"] = settings.rawDir;
-    j["format"] = settings.format == ImportFormat::Bin ? "bin" : (settings.format == ImportFormat::Csv ? "csv" : "both");
+    j["format"] =
+        settings.format == ImportFormat::Bin ? "bin" : (settings.format == ImportFormat::Csv ? "csv" : "both");
     j["axes_given"] = settings.axesGiven ? ordered_json(ImportAxesText(settings.axes)) : ordered_json(nullptr);
     j["rules"] = info.rules;
 

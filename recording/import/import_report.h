@@ -22,8 +22,7 @@ std::string ImportManifestText(const ImportSettings& settings, const ImportResul
 
 // import.json: the dataset, its citation and licence note, the tool's
 // version, the rules applied, every recording and every skipped file.
-std::string ImportReportJson(const ImportSettings& settings, const ImportDatasetInfo& info,
-                             const ImportResult& result);
+std::string ImportReportJson(const ImportSettings& settings, const ImportDatasetInfo& info, const ImportResult& result);
 
 // Writes bytes to path through a temporary file in the same folder and a
 // rename: the file is whole or absent. False with a message.

@@ -2,18 +2,14 @@
 // worker threads, and the manifest and report last.
 #include <sys/stat.h>
 
-#include <atomic>
-#include <chrono>
+#include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <regex>
-#include <thread>
 
-#include "dataset_format.h"
 #include "csv_format.h"
+#include "dataset_format.h"
 #include "import.h"
 #include "import_datasets.h"
 #include "import_report.h"
@@ -76,8 +72,8 @@ bool CheckCsv(const ImportCsvSettings& csv, std::string* error)
         return false;
     }
     const char d = csv.delimiter;
-    if (d == '\n' || d == '\r' || d == '\0' || d == '"' || (d >= '0' && d <= '9') || d == '.' || d == '-' ||
-        d == '+' || d == 'e' || d == 'E') {
+    if (d == '\n' || d == '\r' || d == '\0' || d == '"' || (d >= '0' && d <= '9') || d == '.' || d == '-' || d == '+' ||
+        d == 'e' || d == 'E') {
         *error = std::string("--delimiter '") + d + "' would split or join numbers; give another character";
         return false;
     }
@@ -291,8 +287,8 @@ int ImportRun(const ImportSettings& settings, ImportResult* result, std::string*
     const bool rawIsFolder = fs::is_directory(raw);
     const bool rawIsFile = settings.dataset == ImportDataset::Csv && fs::is_regular_file(raw);
     if (!rawIsFolder && !rawIsFile) {
-        *error = "RAW_DIR " + settings.rawDir +
-                 (fs::exists(raw) ? ": not a folder" : ": no such folder") + " (nothing was written)";
+        *error = "RAW_DIR " + settings.rawDir + (fs::exists(raw) ? ": not a folder" : ": no such folder") +
+                 " (nothing was written)";
         return kImportRefused;
     }
     if (!CheckOutput(settings, rawIsFolder, error)) {
@@ -327,33 +323,11 @@ int ImportRun(const ImportSettings& settings, ImportResult* result, std::string*
     std::vector<Outcome> outcomes(trials.size());
     Progress progress;
     ProgressStart(&progress, "trials", trials.size(), settings.progress);
-    std::atomic<std::size_t> next{0};
-    std::atomic<int> running{settings.threads};
-    std::mutex mutex;
-    std::condition_variable finished;
-    auto work = [&] {
-        for (std::size_t i = next++; i < trials.size(); i = next++) {
-            outcomes[i] = ImportOne(settings, info, rawBase, trials[i]);
-            progress.samples += static_cast<uint64_t>(outcomes[i].recording.samples);
-            ++progress.done;
-        }
-        const std::lock_guard<std::mutex> lock(mutex);
-        --running;
-        finished.notify_one();
-    };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < settings.threads; ++t) {
-        workers.emplace_back(work);
-    }
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!finished.wait_for(lock, std::chrono::milliseconds(250), [&] { return running == 0; })) {
-            ProgressShow(progress);
-        }
-    }
-    for (std::thread& w : workers) {
-        w.join();
-    }
+    ProgressRunParallel(trials.size(), settings.threads, progress, [&](std::size_t i, int) {
+        outcomes[i] = ImportOne(settings, info, rawBase, trials[i]);
+        progress.samples += static_cast<uint64_t>(outcomes[i].recording.samples);
+        ++progress.done;
+    });
     ProgressEnd(progress);
     result->seconds = ProgressSeconds(progress);
 

@@ -2,54 +2,50 @@
 // Dnn_SXnn_Rnn.txt (activities of daily living) and Fnn_SXnn_Rnn.txt
 // (falls); lines of nine integer counts at 200 Hz.
 #include <cstring>
+#include <iterator>
 
 #include "import_datasets.h"
 
 namespace {
 
-struct Activity {
-    const char* code;
-    const char* words;        // in the recording's name
-    const char* description;  // the dataset's Readme.txt
-};
-
-constexpr Activity kActivities[] = {
-    {"D01", "walk_slow", "walking slowly"},
-    {"D02", "walk_fast", "walking quickly"},
-    {"D03", "jog_slow", "jogging slowly"},
-    {"D04", "jog_fast", "jogging quickly"},
-    {"D05", "stairs_slow", "walking upstairs and downstairs slowly"},
-    {"D06", "stairs_fast", "walking upstairs and downstairs quickly"},
-    {"D07", "sit_half_chair_slow", "slowly sit in a half height chair, wait a moment, and up slowly"},
-    {"D08", "sit_half_chair_fast", "quickly sit in a half height chair, wait a moment, and up quickly"},
-    {"D09", "sit_low_chair_slow", "slowly sit in a low height chair, wait a moment, and up slowly"},
-    {"D10", "sit_low_chair_fast", "quickly sit in a low height chair, wait a moment, and up quickly"},
-    {"D11", "collapse_into_chair", "sitting a moment, trying to get up, and collapse into a chair"},
-    {"D12", "lie_down_slow", "sitting a moment, lying slowly, wait a moment, and sit again"},
-    {"D13", "lie_down_fast", "sitting a moment, lying quickly, wait a moment, and sit again"},
-    {"D14", "turn_back_to_side",
+// The activities of the dataset's Readme.txt; the label is the code's letter.
+constexpr ImportActivity kActivities[] = {
+    {"D01", nullptr, "walk_slow", "walking slowly"},
+    {"D02", nullptr, "walk_fast", "walking quickly"},
+    {"D03", nullptr, "jog_slow", "jogging slowly"},
+    {"D04", nullptr, "jog_fast", "jogging quickly"},
+    {"D05", nullptr, "stairs_slow", "walking upstairs and downstairs slowly"},
+    {"D06", nullptr, "stairs_fast", "walking upstairs and downstairs quickly"},
+    {"D07", nullptr, "sit_half_chair_slow", "slowly sit in a half height chair, wait a moment, and up slowly"},
+    {"D08", nullptr, "sit_half_chair_fast", "quickly sit in a half height chair, wait a moment, and up quickly"},
+    {"D09", nullptr, "sit_low_chair_slow", "slowly sit in a low height chair, wait a moment, and up slowly"},
+    {"D10", nullptr, "sit_low_chair_fast", "quickly sit in a low height chair, wait a moment, and up quickly"},
+    {"D11", nullptr, "collapse_into_chair", "sitting a moment, trying to get up, and collapse into a chair"},
+    {"D12", nullptr, "lie_down_slow", "sitting a moment, lying slowly, wait a moment, and sit again"},
+    {"D13", nullptr, "lie_down_fast", "sitting a moment, lying quickly, wait a moment, and sit again"},
+    {"D14", nullptr, "turn_back_to_side",
      "being on one's back change to lateral position, wait a moment, and change to one's back"},
-    {"D15", "bend_knees", "standing, slowly bending at knees, and getting up"},
-    {"D16", "bend_waist", "standing, slowly bending without bending knees, and getting up"},
-    {"D17", "car_in_out", "standing, get into a car, remain seated and get out of the car"},
-    {"D18", "stumble", "stumble while walking"},
-    {"D19", "jump_gentle", "gently jump without falling (trying to reach a high object)"},
-    {"F01", "forward_slip", "fall forward while walking caused by a slip"},
-    {"F02", "backward_slip", "fall backward while walking caused by a slip"},
-    {"F03", "lateral_slip", "lateral fall while walking caused by a slip"},
-    {"F04", "forward_trip", "fall forward while walking caused by a trip"},
-    {"F05", "forward_trip_jogging", "fall forward while jogging caused by a trip"},
-    {"F06", "vertical_faint", "vertical fall while walking caused by fainting"},
-    {"F07", "faint_hands_on_table",
+    {"D15", nullptr, "bend_knees", "standing, slowly bending at knees, and getting up"},
+    {"D16", nullptr, "bend_waist", "standing, slowly bending without bending knees, and getting up"},
+    {"D17", nullptr, "car_in_out", "standing, get into a car, remain seated and get out of the car"},
+    {"D18", nullptr, "stumble", "stumble while walking"},
+    {"D19", nullptr, "jump_gentle", "gently jump without falling (trying to reach a high object)"},
+    {"F01", nullptr, "forward_slip", "fall forward while walking caused by a slip"},
+    {"F02", nullptr, "backward_slip", "fall backward while walking caused by a slip"},
+    {"F03", nullptr, "lateral_slip", "lateral fall while walking caused by a slip"},
+    {"F04", nullptr, "forward_trip", "fall forward while walking caused by a trip"},
+    {"F05", nullptr, "forward_trip_jogging", "fall forward while jogging caused by a trip"},
+    {"F06", nullptr, "vertical_faint", "vertical fall while walking caused by fainting"},
+    {"F07", nullptr, "faint_hands_on_table",
      "fall while walking, with use of hands in a table to dampen fall, caused by fainting"},
-    {"F08", "forward_getting_up", "fall forward when trying to get up"},
-    {"F09", "lateral_getting_up", "lateral fall when trying to get up"},
-    {"F10", "forward_sitting_down", "fall forward when trying to sit down"},
-    {"F11", "backward_sitting_down", "fall backward when trying to sit down"},
-    {"F12", "lateral_sitting_down", "lateral fall when trying to sit down"},
-    {"F13", "forward_seated_faint", "fall forward while sitting, caused by fainting or falling asleep"},
-    {"F14", "backward_seated_faint", "fall backward while sitting, caused by fainting or falling asleep"},
-    {"F15", "lateral_seated_faint", "lateral fall while sitting, caused by fainting or falling asleep"},
+    {"F08", nullptr, "forward_getting_up", "fall forward when trying to get up"},
+    {"F09", nullptr, "lateral_getting_up", "lateral fall when trying to get up"},
+    {"F10", nullptr, "forward_sitting_down", "fall forward when trying to sit down"},
+    {"F11", nullptr, "backward_sitting_down", "fall backward when trying to sit down"},
+    {"F12", nullptr, "lateral_sitting_down", "lateral fall when trying to sit down"},
+    {"F13", nullptr, "forward_seated_faint", "fall forward while sitting, caused by fainting or falling asleep"},
+    {"F14", nullptr, "backward_seated_faint", "fall backward while sitting, caused by fainting or falling asleep"},
+    {"F15", nullptr, "lateral_seated_faint", "lateral fall while sitting, caused by fainting or falling asleep"},
 };
 
 constexpr int kColumns = 9;
@@ -129,16 +125,9 @@ void ImportPlanSisFall(const std::vector<std::string>& files, std::vector<Import
         if (!ParseName(ImportBaseName(file), &code, &subject, &trial)) {
             continue;
         }
-        ImportTrial t{{file}, "", code[0] == 'F' ? "fall" : "adl", code, ImportSlug(subject),
-                      ImportNumberText(trial), "", false};
-        std::string words = ImportSlug(code);
-        for (const Activity& a : kActivities) {
-            if (code == a.code) {
-                words = a.words;
-                t.description = a.description;
-            }
-        }
-        t.name = ImportTrialName(t.label, words, t.subject, t.trial);
+        ImportTrial t{{file}, "",   code[0] == 'F' ? "fall" : "adl", code, ImportSlug(subject), ImportNumberText(trial),
+                      "",     false};
+        ImportNameTrial(kActivities, std::size(kActivities), ImportSlug(code), &t);
         trials->push_back(t);
     }
 }
@@ -153,22 +142,12 @@ bool ImportConvertSisFall(const ImportSettings& settings, ImportLines* text, Imp
     out.clear();
     ImportSample sum{};
     int inBlock = 0;
-    std::string_view line;
-    ImportSisFallRow row{};
-    while (text->Next(&line)) {
-        const ImportLineKind kind = ImportParseSisFallLine(line, &row, &fault->reason);
-        if (kind == ImportLineKind::Bad) {
-            fault->line = text->number();
-            return false;
-        }
-        if (kind != ImportLineKind::Data) {
-            continue;
-        }
+    auto take = [&](const ImportSisFallRow& row) {
         // ADXL345: (2*16/2^13) g per count; ITG3200: (2*2000/2^16) deg/s per count.
         const int32_t* c = row.counts;
-        const ImportSample s{{c[0] * 2.0 * 16.0 / 8192.0, c[1] * 2.0 * 16.0 / 8192.0, c[2] * 2.0 * 16.0 / 8192.0},
-                             {c[3] * 2.0 * 2000.0 / 65536.0, c[4] * 2.0 * 2000.0 / 65536.0,
-                              c[5] * 2.0 * 2000.0 / 65536.0}};
+        const ImportSample s{
+            {c[0] * 2.0 * 16.0 / 8192.0, c[1] * 2.0 * 16.0 / 8192.0, c[2] * 2.0 * 16.0 / 8192.0},
+            {c[3] * 2.0 * 2000.0 / 65536.0, c[4] * 2.0 * 2000.0 / 65536.0, c[5] * 2.0 * 2000.0 / 65536.0}};
         if (inBlock == 0) {
             sum = s;
         } else {
@@ -180,8 +159,8 @@ bool ImportConvertSisFall(const ImportSettings& settings, ImportLines* text, Imp
                                        {sum.gyro.x / kBlock, sum.gyro.y / kBlock, sum.gyro.z / kBlock}});
             inBlock = 0;
         }
-    }
-    if (ImportTextFailed(*text, fault)) {
+    };
+    if (!ImportReadRows<ImportSisFallRow>(text, ImportParseSisFallLine, take, fault)) {
         return false;
     }
     if (out.empty()) {

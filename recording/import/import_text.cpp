@@ -29,7 +29,15 @@ std::string Shown(std::string_view field)
 }  // namespace
 
 ImportLines::ImportLines(FILE* file)
-    : file_(file), block_(kBlockBytes), data_(nullptr), size_(0), at_(0), end_(false), number_(0), bytes_(0), failureLine_(0)
+    : file_(file),
+      block_(kBlockBytes),
+      data_(nullptr),
+      size_(0),
+      at_(0),
+      end_(false),
+      number_(0),
+      bytes_(0),
+      failureLine_(0)
 {
     data_ = block_.data();
 }

@@ -30,7 +30,8 @@ const char* const kCountsRule =
     "-32768..32767 (the bench's sensor saturates at about +-4 g and +-500 deg/s)";
 const char* const kTimedRule =
     "resampling: repeated time stamps dropped; the output covers the time both sensors cover, block i being "
-    "[start + i * 0.02, start + (i+1) * 0.02) s (0.02 s as the double nearest 1/50), centre start + (i + 0.5) * 0.02; a sensor whose median rate is within 2 % of k * 50 Hz (k >= 2) gives each "
+    "[start + i * 0.02, start + (i+1) * 0.02) s (0.02 s as the double nearest 1/50), centre start + (i + 0.5) * 0.02; "
+    "a sensor whose median rate is within 2 % of k * 50 Hz (k >= 2) gives each "
     "block the mean of its samples in it (interpolation when it has none), any other is linearly interpolated at "
     "the block centres";
 
@@ -219,6 +220,20 @@ bool ImportResampleTimed(std::vector<ImportTimed>* acc, std::vector<ImportTimed>
     }
     *conversion = "accel " + ImportStreamPlanText(accPlan) + ", gyro " + ImportStreamPlanText(gyroPlan);
     return true;
+}
+
+void ImportNameTrial(const ImportActivity* table, std::size_t count, const std::string& fallbackWords,
+                     ImportTrial* trial)
+{
+    std::string words = fallbackWords;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (trial->activity == table[i].code) {
+            words = table[i].words;
+            trial->description = table[i].description;
+            trial->label = table[i].label != nullptr ? table[i].label : trial->label;
+        }
+    }
+    trial->name = ImportTrialName(trial->label, words, trial->subject, trial->trial);
 }
 
 std::string ImportSlug(const std::string& s)

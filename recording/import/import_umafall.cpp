@@ -2,34 +2,30 @@
 // file per trial holding the lines of five sensors interleaved; only the
 // waist sensor is used, its accelerometer (g) and gyroscope (deg/s) at
 // about 20 Hz.
+#include <iterator>
 #include <map>
 
 #include "import_datasets.h"
 
 namespace {
 
-struct Activity {
-    const char* code;
-    const char* words;        // in the recording's name
-    const char* description;  // the movement in plain words
-};
-
-constexpr Activity kActivities[] = {
-    {"ADL_Walking", "walking", "walking"},
-    {"ADL_Jogging", "jogging", "jogging"},
-    {"ADL_Hopping", "hopping", "hopping"},
-    {"ADL_Bending", "bending", "bending"},
-    {"ADL_Sitting_GettingUpOnAChair", "sit_chair_get_up", "sitting down on a chair and getting up"},
-    {"ADL_LyingDown_OnABed", "lie_down_bed", "lying down on a bed"},
-    {"ADL_GoUpstairs", "stairs_up", "going upstairs"},
-    {"ADL_GoDownstairs", "stairs_down", "going downstairs"},
-    {"ADL_Aplausing", "clapping", "clapping hands"},
-    {"ADL_HandsUp", "hands_up", "raising the hands"},
-    {"ADL_MakingACall", "phone_call", "making a phone call"},
-    {"ADL_OpeningDoor", "opening_door", "opening a door"},
-    {"Fall_forwardFall", "forward", "forward fall"},
-    {"Fall_backwardFall", "backward", "backward fall"},
-    {"Fall_lateralFall", "lateral", "lateral fall"},
+// The movements, described in plain words; the label is in the file name.
+constexpr ImportActivity kActivities[] = {
+    {"ADL_Walking", nullptr, "walking", "walking"},
+    {"ADL_Jogging", nullptr, "jogging", "jogging"},
+    {"ADL_Hopping", nullptr, "hopping", "hopping"},
+    {"ADL_Bending", nullptr, "bending", "bending"},
+    {"ADL_Sitting_GettingUpOnAChair", nullptr, "sit_chair_get_up", "sitting down on a chair and getting up"},
+    {"ADL_LyingDown_OnABed", nullptr, "lie_down_bed", "lying down on a bed"},
+    {"ADL_GoUpstairs", nullptr, "stairs_up", "going upstairs"},
+    {"ADL_GoDownstairs", nullptr, "stairs_down", "going downstairs"},
+    {"ADL_Aplausing", nullptr, "clapping", "clapping hands"},
+    {"ADL_HandsUp", nullptr, "hands_up", "raising the hands"},
+    {"ADL_MakingACall", nullptr, "phone_call", "making a phone call"},
+    {"ADL_OpeningDoor", nullptr, "opening_door", "opening a door"},
+    {"Fall_forwardFall", nullptr, "forward", "forward fall"},
+    {"Fall_backwardFall", nullptr, "backward", "backward fall"},
+    {"Fall_lateralFall", nullptr, "lateral", "lateral fall"},
 };
 
 constexpr const char* kPrefix = "UMAFall_Subject_";
@@ -79,14 +75,15 @@ bool ParseName(const std::string& name, std::string* subject, std::string* type,
     if (n < 6 || !AllDigits(parts[0]) || (parts[1] != "ADL" && parts[1] != "Fall") || !AllDigits(parts[n - 3])) {
         return false;
     }
+    std::string words = parts[2];
+    for (std::size_t i = 3; i < n - 3; ++i) {
+        words += "_" + parts[i];
+    }
     *subject = parts[0];
     *type = parts[1];
-    activity->clear();
-    for (std::size_t i = 2; i < n - 3; ++i) {
-        *activity += (i > 2 ? "_" : "") + parts[i];
-    }
+    *activity = words;
     *trial = parts[n - 3];
-    return !activity->empty();
+    return !words.empty();
 }
 
 bool IsWaist(std::string_view position)
@@ -177,14 +174,7 @@ void ImportPlanUmaFall(const std::vector<std::string>& files, std::vector<Import
                       ImportNumberText(trial),
                       ImportWords(activity),
                       false};
-        std::string words = ImportSlug(ImportWords(activity));
-        for (const Activity& a : kActivities) {
-            if (code == a.code) {
-                words = a.words;
-                t.description = a.description;
-            }
-        }
-        t.name = ImportTrialName(t.label, words, t.subject, t.trial);
+        ImportNameTrial(kActivities, std::size(kActivities), ImportWords(activity), &t);
         trials->push_back(t);
     }
 }
@@ -195,24 +185,15 @@ bool ImportConvertUmaFall(const ImportSettings& settings, ImportLines* text, Imp
     // Every sensor's streams, until the header has said which is the waist.
     std::map<int64_t, std::vector<ImportTimed>> streams[2];
     int64_t waist = kDefaultWaist;
-    std::string_view line;
-    ImportUmaFallRow row{};
-    while (text->Next(&line)) {
-        int64_t named = 0;
-        if (ImportUmaFallWaist(line, &named)) {
-            waist = named;
-            continue;
-        }
-        const ImportLineKind kind = ImportParseUmaFallLine(line, &row, &fault->reason);
-        if (kind == ImportLineKind::Bad) {
-            fault->line = text->number();
-            return false;
-        }
-        if (kind == ImportLineKind::Data && (row.type == kAccelerometer || row.type == kGyroscope)) {
+    auto parse = [&](std::string_view line, ImportUmaFallRow* row, std::string* reason) {
+        return ImportUmaFallWaist(line, &waist) ? ImportLineKind::Other : ImportParseUmaFallLine(line, row, reason);
+    };
+    auto take = [&](const ImportUmaFallRow& row) {
+        if (row.type == kAccelerometer || row.type == kGyroscope) {
             streams[row.type][row.sensor].push_back(ImportTimed{row.time * kMsToSeconds, row.v});
         }
-    }
-    if (ImportTextFailed(*text, fault)) {
+    };
+    if (!ImportReadRows<ImportUmaFallRow>(text, parse, take, fault)) {
         return false;
     }
     std::vector<ImportTimed>& acc = streams[kAccelerometer][waist];
