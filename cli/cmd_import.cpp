@@ -48,15 +48,21 @@ CLI::App* CommandImportAdd(CLI::App* app, ImportOptions* options)
     command->add_option("--gyro-unit", options->gyroUnit, "dps, rad/s or counts:K (K counts per deg/s)")
         ->group(group)
         ->capture_default_str();
-    command->add_option("--rate", options->rate, "uniform samples at HZ per second")->group(group);
-    command->add_option("--time-unit", options->timeUnit, "the t column's unit: s, ms, us or ns")->group(group);
+    command->add_option("--rate", options->rate, "uniform samples at HZ per second")->group(group)->type_name("HZ");
+    command->add_option("--time-unit", options->timeUnit, "the t column's unit: s, ms, us or ns")
+        ->group(group)
+        ->type_name("UNIT");
     command->add_option("--files", options->files, "which file names are recordings")
         ->group(group)
         ->capture_default_str();
     command->add_option("--fall", options->fall, "relative paths of falls (pattern with * and ?; repeatable)")
-        ->group(group);
+        ->group(group)
+        ->type_name("GLOB")
+        ->allow_extra_args(false);
     command->add_option("--adl", options->adl, "relative paths of ADLs (pattern with * and ?; repeatable)")
-        ->group(group);
+        ->group(group)
+        ->type_name("GLOB")
+        ->allow_extra_args(false);
     command->add_option("--subject", options->subject, "regular expression on the relative path: group 1 the subject")
         ->group(group);
     command->add_option("--trial", options->trial, "regular expression on the relative path: group 1 the trial")

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <regex>
 
 #include "file_pattern.h"
 #include "import_datasets.h"
+#include "import_regex.h"
 
 namespace {
 
@@ -19,16 +19,6 @@ bool PositiveNumber(const std::string& text, double* value)
 {
     std::string reason;
     return ImportParseNumber(text, value, &reason) && *value > 0 && ImportTrim(text) == text && !text.empty();
-}
-
-// The first group of pattern's first match in path, "" when none.
-std::string FirstGroup(const std::regex& pattern, const std::string& path)
-{
-    std::smatch m;
-    if (!std::regex_search(path, m, pattern) || m.size() < 2) {
-        return "";
-    }
-    return m[1].str();
 }
 
 bool MatchesAny(const std::vector<std::string>& globs, const std::string& path)
@@ -239,10 +229,15 @@ void ImportPlanCsv(const ImportSettings& settings, const std::vector<std::string
                    std::vector<ImportTrial>* trials, std::vector<ImportSkip>* skipped)
 {
     const ImportCsvSettings& csv = settings.csv;
-    // The patterns were checked before: they compile.
-    const std::regex subject(csv.subjectRegex.empty() ? "$^" : csv.subjectRegex);
-    const std::regex trial(csv.trialRegex.empty() ? "$^" : csv.trialRegex);
-    const std::regex activity(csv.activityRegex.empty() ? "$^" : csv.activityRegex);
+    ImportRegex subject;
+    ImportRegex trial;
+    ImportRegex activity;
+    std::string error;
+    if (!subject.Compile("--subject", csv.subjectRegex, &error) || !trial.Compile("--trial", csv.trialRegex, &error) ||
+        !activity.Compile("--activity", csv.activityRegex, &error)) {
+        skipped->push_back(ImportSkip{".", 0, error});  // checked before the run: not reached
+        return;
+    }
     for (const std::string& file : files) {
         if (!FilePatternMatch(csv.filesGlob.c_str(), ImportBaseName(file).c_str())) {
             continue;
@@ -259,9 +254,9 @@ void ImportPlanCsv(const ImportSettings& settings, const std::vector<std::string
         if (dot != std::string::npos) {
             base.resize(dot);
         }
-        t.activity = csv.activityRegex.empty() ? base : FirstGroup(activity, file);
-        t.subject = SubjectToken(FirstGroup(subject, file));
-        const std::string trialText = FirstGroup(trial, file);
+        t.activity = csv.activityRegex.empty() ? base : activity.FirstGroup(file);
+        t.subject = SubjectToken(subject.FirstGroup(file));
+        const std::string trialText = trial.FirstGroup(file);
         t.trial = trialText.find_first_not_of("0123456789") == std::string::npos && !trialText.empty()
                       ? ImportNumberText(trialText)
                       : trialText;

@@ -6,12 +6,12 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
-#include <regex>
 
 #include "csv_format.h"
 #include "dataset_format.h"
 #include "import.h"
 #include "import_datasets.h"
+#include "import_regex.h"
 #include "import_report.h"
 #include "progress.h"
 #include "safe_files.h"
@@ -30,24 +30,6 @@ struct Outcome {
     ImportSkip skip;
     uint64_t bytes;  // raw text read
 };
-
-bool CheckRegex(const std::string& option, const std::string& pattern, std::string* error)
-{
-    if (pattern.empty()) {
-        return true;
-    }
-    try {
-        const std::regex compiled(pattern);
-        if (compiled.mark_count() < 1) {
-            *error = option + " '" + pattern + "': the pattern needs a group in parentheses, e.g. 'S(\\d+)'";
-            return false;
-        }
-    } catch (const std::regex_error& e) {
-        *error = option + " '" + pattern + "': not a regular expression (" + e.what() + ")";
-        return false;
-    }
-    return true;
-}
 
 bool CheckCsv(const ImportCsvSettings& csv, std::string* error)
 {
@@ -85,8 +67,11 @@ bool CheckCsv(const ImportCsvSettings& csv, std::string* error)
         *error = "--files must name a pattern of file names, e.g. '*.csv'";
         return false;
     }
-    return CheckRegex("--subject", csv.subjectRegex, error) && CheckRegex("--trial", csv.trialRegex, error) &&
-           CheckRegex("--activity", csv.activityRegex, error);
+    ImportRegex subject;
+    ImportRegex trial;
+    ImportRegex activity;
+    return subject.Compile("--subject", csv.subjectRegex, error) && trial.Compile("--trial", csv.trialRegex, error) &&
+           activity.Compile("--activity", csv.activityRegex, error);
 }
 
 // True when inner is outer or lies below it (both absolute and normal).
