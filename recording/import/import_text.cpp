@@ -69,6 +69,20 @@ void ImportLines::Refill()
 
 bool ImportLines::Next(std::string_view* line)
 {
+    const bool first = number_ == 0;
+    if (!Take(line)) {
+        return false;
+    }
+    // A byte-order mark (editors on some systems write one) is no part of
+    // the first line.
+    if (first && line->substr(0, 3) == "\xEF\xBB\xBF") {
+        line->remove_prefix(3);
+    }
+    return true;
+}
+
+bool ImportLines::Take(std::string_view* line)
+{
     if (!failure_.empty()) {
         return false;
     }

@@ -24,8 +24,9 @@ public:
     // Over size bytes at text, which must outlive the reader.
     ImportLines(const char* text, std::size_t size);
 
-    // The next line in *line (valid until the next call). False at the end
-    // of the text, or on a failure: then failure() says why.
+    // The next line in *line (valid until the next call; a UTF-8
+    // byte-order mark at the start of the text is left out). False at the
+    // end of the text, or on a failure: then failure() says why.
     bool Next(std::string_view* line);
 
     // The 1-based number of the line last returned.
@@ -38,6 +39,7 @@ public:
     int64_t failureLine() const { return failureLine_; }
 
 private:
+    bool Take(std::string_view* line);
     void Refill();
 
     FILE* file_;
