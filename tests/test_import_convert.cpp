@@ -172,7 +172,7 @@ TEST(ImportNumbers, IntegersAndDecimalsAreReadExactlyOrRefused)
 
 TEST(ImportLines, LinesOfAnySizeUpToTheLimitAndNoFurther)
 {
-    const std::string text = "\xEF\xBB\xBF" "a\r\n\nlast";
+    const std::string text = std::string("\xEF\xBB\xBF") + "a\r\n\nlast";
     ImportLines lines(text.data(), text.size());
     std::string_view line;
     ASSERT_TRUE(lines.Next(&line));
