@@ -1,0 +1,176 @@
+// The workbench from Python: an evaluation as the document eval --json
+// writes, and a sweep as the rows sweep --out writes with its front and
+// best configuration. Both run with the GIL released.
+#include <pybind11/stl.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "binding.h"
+#include "breakdown.h"
+#include "evaluation.h"
+#include "report.h"
+#include "sweep_plan.h"
+
+namespace {
+
+// Recordings, labels, configuration, event gap and threads as the command
+// line's options give them.
+InputOptions InputsOf(const std::vector<std::string>& paths, const std::string& labels, const TumblewatchConfig& cfg,
+                      double merge, int threads)
+{
+    if (threads < 1) {
+        BindingRaise(PyExc_ValueError, "threads: expected at least 1, got " + std::to_string(threads));
+    }
+    if (!(merge >= 0.0)) {
+        BindingRaise(PyExc_ValueError, "merge: expected a number of seconds, at least 0");
+    }
+    InputOptions options;
+    options.paths = paths;
+    options.labels = labels;
+    options.config = ConfigSource{"", ConfigChanges(cfg)};
+    options.threads = threads;
+    options.mergeSeconds = merge;
+    return options;
+}
+
+// The JSON document of eval --json for the same inputs.
+std::string Evaluate(const std::vector<std::string>& paths, const std::string& labels, const py::handle& config,
+                     double merge, int threads)
+{
+    const InputOptions options = InputsOf(paths, labels, BindingConfigOf(config), merge, threads);
+    std::string error;
+    std::string json;
+    {
+        py::gil_scoped_release release;
+        EvalSettings settings{};
+        Manifest manifest;
+        InputSet inputs{};
+        if (InputsLoad(options, &settings.config, &manifest, &inputs, &error)) {
+            settings.mergeSeconds = merge;
+            settings.threads = threads;
+            settings.progress = false;
+            Evaluation evaluation{};
+            EvalRun(inputs, labels.empty() ? nullptr : &manifest, settings, &evaluation);
+            const Metrics metrics = EvalMetrics(evaluation);
+            const Breakdowns breakdowns = BreakdownsOf(evaluation);
+            const EvalReport report{&evaluation, &metrics, &breakdowns, &settings.config, paths, labels,
+                                    merge,       threads,  {}};
+            json = ReportJson(report);
+        }
+    }
+    if (json.empty()) {
+        BindingRaise(PyExc_ValueError, error);
+    }
+    return json;
+}
+
+// What a sweep gives back before Python turns it into frames.
+struct SweepOutcome {
+    std::string rows;     // the output file's text: its header and the rows, CSV
+    std::string baseRow;  // the base configuration's row (number -1)
+    std::vector<int64_t> front;
+    bool bestFound = false;
+    int64_t best = -1;
+    TumblewatchConfig bestConfig{};
+    std::vector<std::pair<int64_t, std::string>> refused;
+    std::vector<std::string> failures;
+    std::string objective;
+    double seconds = 0.0;
+};
+
+py::dict Sweep(const std::vector<std::string>& paths, const std::string& labels, const py::handle& config, double merge,
+               int threads, const std::vector<std::string>& grids, const std::vector<std::string>& ranges,
+               int64_t random, uint64_t seed, int64_t maxConfigs, int folds, const std::string& objective)
+{
+    SweepRequest request;
+    request.inputs = InputsOf(paths, labels, BindingConfigOf(config), merge, threads);
+    request.grids = grids;
+    request.ranges = ranges;
+    request.random = random;
+    request.seed = seed;
+    request.maxConfigs = maxConfigs;
+    request.folds = folds;
+    request.objective = objective;
+    SweepOutcome outcome;
+    std::string error;
+    {
+        py::gil_scoped_release release;
+        SweepPlan plan{};
+        SweepData data{};
+        if (SweepPlanMake(request, &plan, &error)) {
+            SweepLoad(plan.inputs, SweepPlanManifest(request, plan), threads, &data);
+            if (data.recordings.empty()) {
+                error = "no labelled recording could be read: nothing to sweep";
+            }
+        }
+        if (error.empty()) {
+            outcome.failures = data.failures;
+            SweepAssignFolds(&data, folds);
+            const SweepSettings settings{merge, threads, folds};
+            const SweepRow base = SweepEvaluate(data, plan.base, -1, settings);
+            if (plan.objective.kind == ObjectiveKind::SensitivityAtBase) {
+                plan.objective.limit = base.all.falseAlarmsPerHour;
+            }
+            outcome.objective = plan.objective.text;
+            outcome.baseRow = SweepRowText(plan.layout, plan.varied, base);
+            outcome.rows = SweepHeaderText(plan.layout);
+            ParetoFront front;
+            ObjectiveBest best{false, {}};
+            Progress progress;
+            ProgressStart(&progress, "configurations", static_cast<uint64_t>(plan.count), false);
+            SweepRun(data, plan.space, plan.base, 0, plan.count, settings, &progress, [&](const SweepRow& row) {
+                if (row.refused) {
+                    outcome.refused.emplace_back(row.index, row.refusal);
+                    return true;
+                }
+                outcome.rows += SweepRowText(plan.layout, plan.varied, row);
+                const SweepPoint p = SweepPointOf(row, plan.varied);
+                ParetoAdd(&front, p);
+                ObjectiveOffer(plan.objective, &best, p);
+                return true;
+            });
+            outcome.seconds = ProgressSeconds(progress);
+            for (const SweepPoint& p : front.points) {
+                outcome.front.push_back(p.index);
+            }
+            outcome.bestFound = best.found;
+            if (best.found) {
+                outcome.best = best.point.index;
+                outcome.bestConfig = SweepConfig(plan.space, plan.base, best.point.index);
+            }
+        }
+    }
+    if (!error.empty()) {
+        BindingRaise(PyExc_ValueError, error);
+    }
+    py::dict result;
+    result["rows"] = outcome.rows;
+    result["base_row"] = outcome.baseRow;
+    result["front"] = outcome.front;
+    result["best"] = outcome.bestFound ? py::object(py::int_(outcome.best)) : py::object(py::none());
+    result["best_config"] =
+        outcome.bestFound ? py::object(BindingConfigValues(outcome.bestConfig)) : py::object(py::none());
+    result["refused"] = outcome.refused;
+    result["failures"] = outcome.failures;
+    result["objective"] = outcome.objective;
+    result["seconds"] = outcome.seconds;
+    // Held-out selection nested inside the tuning folds is not computed
+    // by the core yet.
+    result["nested"] = py::none();
+    return result;
+}
+
+}  // namespace
+
+void BindWorkbench(py::module_& m)
+{
+    m.def("hardware_threads", &EvalHardwareThreads, "The default number of worker threads.");
+    m.def("evaluate", &Evaluate, py::arg("paths"), py::arg("labels"), py::arg("config"), py::arg("merge"),
+          py::arg("threads"), "The evaluation as the JSON document of eval --json.");
+    m.def("sweep", &Sweep, py::arg("paths"), py::arg("labels"), py::arg("config"), py::arg("merge"), py::arg("threads"),
+          py::arg("grids"), py::arg("ranges"), py::arg("random"), py::arg("seed"), py::arg("max_configs"),
+          py::arg("folds"), py::arg("objective"),
+          "The rows of sweep --out (CSV text), the base row, the front, the best configuration.");
+}
