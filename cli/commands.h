@@ -117,6 +117,33 @@ struct PlotOptions {
 CLI::App* CommandPlotAdd(CLI::App* app, PlotOptions* options);
 int CommandPlotRun(const PlotOptions& options);
 
+struct ImportOptions {
+    std::string dataset;
+    std::string rawDir;
+    std::string outDir;
+    std::string format = "bin";
+    int threads = 1;
+    std::string axes;
+    bool quiet = false;
+    // csv only
+    std::string columns;
+    std::string delimiter = ",";
+    int skip = 0;
+    std::string accelUnit = "g";
+    std::string gyroUnit = "dps";
+    double rate = 0;
+    std::string timeUnit;
+    std::string files = "*.csv";
+    std::vector<std::string> fall;
+    std::vector<std::string> adl;
+    std::string subject;
+    std::string trial;
+    std::string activity;
+    const CLI::App* command = nullptr;  // to tell which options were given
+};
+CLI::App* CommandImportAdd(CLI::App* app, ImportOptions* options);
+int CommandImportRun(const ImportOptions& options);
+
 struct ReportOptions {
     std::string sweep;
     std::string html;

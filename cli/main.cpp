@@ -27,9 +27,11 @@ int main(int argc, char** argv)
 {
     CommandGuardStandardStreams();
     CLI::App app{
-        "tumblewatch: evaluate and tune the fall detector on labelled recordings, and see what it did.\n"
+        "tumblewatch: evaluate and tune the fall detector on labelled recordings, see what it did, and bring\n"
+        "public datasets in.\n"
         "Exit status: 0 done (every --require met), 1 a --require not met, 2 a usage or\n"
-        "configuration error (nothing evaluated), 3 some recording could not be read.",
+        "configuration error (nothing evaluated or imported), 3 some recording could not be read (or\n"
+        "some raw file not imported).",
         "tumblewatch"};
     app.set_version_flag("--version", TumblewatchVersion());
     app.require_subcommand(1, 1);
@@ -45,6 +47,8 @@ int main(int argc, char** argv)
     const CLI::App* plotCommand = CommandPlotAdd(&app, &plot);
     ReportOptions report;
     const CLI::App* reportCommand = CommandReportAdd(&app, &report);
+    ImportOptions import;
+    const CLI::App* importCommand = CommandImportAdd(&app, &import);
 
     std::string names;
     bool known = false;
@@ -70,10 +74,11 @@ int main(int argc, char** argv)
         std::fputs("Run with --help for more information.\n", stderr);
         return kExitUsage;
     }
-    const CLI::App* const commands[] = {paramsCommand, evalCommand, sweepCommand, plotCommand, reportCommand};
+    const CLI::App* const commands[] = {paramsCommand, evalCommand,   sweepCommand,
+                                        plotCommand,   reportCommand, importCommand};
     const std::function<int()> runs[] = {[&] { return CommandParamsRun(params); }, [&] { return CommandEvalRun(eval); },
-                                         [&] { return CommandSweepRun(sweep); }, [&] { return CommandPlotRun(plot); },
-                                         [&] { return CommandReportRun(report); }};
+                                         [&] { return CommandSweepRun(sweep); },   [&] { return CommandPlotRun(plot); },
+                                         [&] { return CommandReportRun(report); }, [&] { return CommandImportRun(import); }};
     int status = kExitUsage;
     try {
         status = Run(commands, runs, sizeof commands / sizeof commands[0]);

@@ -92,17 +92,36 @@ void Summary(std::string* out, const EvalReport& r)
     *out += fmt::format("  ADLs  {:>6}       {:>9}  {:>13}\n", m.adls, m.fp, m.tn);
 }
 
+// Text fit for the terminal, cut to width bytes keeping its beginning (whole
+// characters).
+std::string FitStart(const std::string& text, std::size_t width)
+{
+    const std::string s = CommandTerminalText(text);
+    if (s.size() <= width) {
+        return s;
+    }
+    std::size_t to = width - 3;
+    while (to > 0 && (static_cast<unsigned char>(s[to]) & 0xC0) == 0x80) {
+        --to;
+    }
+    return s.substr(0, to) + "...";
+}
+
 void Activities(std::string* out, const Breakdowns& b)
 {
     if (b.activities.empty()) {
         return;
     }
-    *out += fmt::format("\nBy activity\n  {:<5} {:<38} {:>10} {:>9} {:>7} {:>9}\n", "label", "activity", "recordings",
+    *out += fmt::format("\nBy activity\n  {:<5} {:<53} {:>10} {:>9} {:>6} {:>8}\n", "label", "activity", "recordings",
                         "detected", "events", "hours");
     for (const ActivityRow& a : b.activities) {
-        *out +=
-            fmt::format("  {:<5} {:<38} {:>10} {:>9} {:>7} {:>9.3f}\n", LabelName(a.label),
-                        Fit(a.activity.empty() ? "-" : a.activity, 38), a.recordings, a.detected, a.events, a.hours);
+        // The code, and beside it what the activity is when the labels say.
+        std::string activity = a.activity.empty() ? "-" : Fit(a.activity, 53);
+        if (!a.description.empty() && activity.size() + 2 < 53) {
+            activity = FitStart((a.activity.empty() ? "-" : a.activity) + " " + a.description, 53);
+        }
+        *out += fmt::format("  {:<5} {:<53} {:>10} {:>9} {:>6} {:>8.3f}\n", LabelName(a.label), activity, a.recordings,
+                            a.detected, a.events, a.hours);
     }
 }
 

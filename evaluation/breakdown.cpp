@@ -20,6 +20,9 @@ Breakdowns BreakdownsOf(const Evaluation& evaluation)
             ActivityRow& a = activities[{order, o.labels.activity}];
             a.label = label;
             a.activity = o.labels.activity;
+            if (a.description.empty()) {
+                a.description = o.labels.description;
+            }
             ++a.recordings;
             a.detected += o.alarmCount > 0 ? 1 : 0;
             a.events += static_cast<int>(o.eventCount);

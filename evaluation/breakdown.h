@@ -10,7 +10,8 @@
 
 struct ActivityRow {
     Label label;
-    std::string activity;  // "" for recordings without one
+    std::string activity;     // "" for recordings without one
+    std::string description;  // the first description its recordings' labels give, "" for none
     int recordings;
     int detected;  // recordings with at least one alarm
     int events;    // alarm events

@@ -4,11 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <set>
 #include <thread>
 
@@ -250,32 +246,10 @@ void EvalRun(const InputSet& inputs, const Manifest* manifest, const EvalSetting
     Progress progress;
     ProgressStart(&progress, "recordings", evaluation->outcomes.size(), settings.progress);
     progress.bytesTotal = bytesTotal;
-    std::atomic<std::size_t> next{0};
-    std::atomic<int> running{settings.threads};
-    std::mutex mutex;
-    std::condition_variable finished;
-    auto work = [&] {
-        for (std::size_t i = next++; i < evaluation->outcomes.size(); i = next++) {
-            EvaluateOne(settings, manifest, &progress, &evaluation->outcomes[i]);
-            ++progress.done;
-        }
-        const std::lock_guard<std::mutex> lock(mutex);
-        --running;
-        finished.notify_one();
-    };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < settings.threads; ++t) {
-        workers.emplace_back(work);
-    }
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!finished.wait_for(lock, std::chrono::milliseconds(250), [&] { return running == 0; })) {
-            ProgressShow(progress);
-        }
-    }
-    for (std::thread& w : workers) {
-        w.join();
-    }
+    ProgressRunParallel(evaluation->outcomes.size(), settings.threads, progress, [&](std::size_t i, int) {
+        EvaluateOne(settings, manifest, &progress, &evaluation->outcomes[i]);
+        ++progress.done;
+    });
     ProgressEnd(progress);
     evaluation->samples = 0;
     for (const RecordingOutcome& o : evaluation->outcomes) {

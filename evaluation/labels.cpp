@@ -124,7 +124,7 @@ const char* LabelName(Label label)
 RecordingLabels LabelsFromName(const std::string& path)
 {
     const std::string stem = fs::path(path).stem().string();
-    RecordingLabels labels{Label::None, std::string(), std::string(), -1};
+    RecordingLabels labels{Label::None, std::string(), std::string(), -1, std::string()};
     const std::vector<std::string> t = SplitOn(stem, '_');
     const std::size_t n = t.size();
 
@@ -179,7 +179,8 @@ bool ManifestRead(const std::string& path, Manifest* manifest, std::string* erro
         return false;
     }
     const fs::path folder = fs::path(path).parent_path();
-    const std::set<std::string> known{"path", "label", "activity", "subject", "impact_sample"};
+    const std::set<std::string> known{"path",        "label", "activity", "subject", "impact_sample",
+                                      "description", "trial", "dataset",  "source",  "samples"};
 
     std::vector<std::string> fields;
     std::vector<std::string> columns;
@@ -209,7 +210,8 @@ bool ManifestRead(const std::string& path, Manifest* manifest, std::string* erro
             for (const std::string& c : columns) {
                 if (known.count(c) == 0) {
                     *error = where + "unknown column '" + c +
-                             "' (the columns are path, label, activity, subject, impact_sample)";
+                             "' (the columns are path, label, activity, subject, impact_sample, description, and "
+                             "from an import trial, dataset, source, samples)";
                     return false;
                 }
                 if (!seen.insert(c).second) {
@@ -229,7 +231,7 @@ bool ManifestRead(const std::string& path, Manifest* manifest, std::string* erro
             return false;
         }
         std::string file;
-        RecordingLabels labels{Label::None, std::string(), std::string(), -1};
+        RecordingLabels labels{Label::None, std::string(), std::string(), -1, std::string()};
         labels.manifestLine = lineNumber;
         for (size_t i = 0; i < columns.size(); ++i) {
             const std::string& c = columns[i];
@@ -249,6 +251,10 @@ bool ManifestRead(const std::string& path, Manifest* manifest, std::string* erro
                 labels.activity = v;
             } else if (c == "subject") {
                 labels.subject = v;
+            } else if (c == "description") {
+                labels.description = v;
+            } else if (c != "impact_sample") {
+                continue;  // what an import notes of the recording: not a label
             } else if (!v.empty()) {
                 int32_t sample = 0;
                 if (!ConfigParseInt32(v, &sample) || sample < 0) {

@@ -22,10 +22,11 @@ const char* LabelName(Label label);
 // The labels of one recording.
 struct RecordingLabels {
     Label label;
-    std::string activity;  // empty when unknown
-    std::string subject;   // empty when unknown
-    int64_t impactSample;  // 0-based sample number, -1 when not given
-    int manifestLine = 0;  // the manifest's line that gave these labels, 0 for a file name's
+    std::string activity;     // empty when unknown
+    std::string subject;      // empty when unknown
+    int64_t impactSample;     // 0-based sample number, -1 when not given
+    std::string description;  // what the activity is, in words; empty when unknown
+    int manifestLine = 0;     // the manifest's line that gave these labels, 0 for a file name's
 };
 
 // Labels from a file name (the folder part and the suffix are ignored):
@@ -50,14 +51,16 @@ struct Manifest {
 std::string ManifestKey(const std::string& path);
 
 // Reads a manifest: a CSV file with a header line naming the columns path
-// and label, optionally activity, subject and impact_sample, in any order.
-// Paths are absolute or relative to the manifest's folder; labels are
-// "fall", "adl" or empty (unlabelled); empty lines and lines starting with
-// '#' are skipped; a field may be quoted with double quotes; a byte-order
-// mark before the header is dropped. The manifest is a text file within the
-// limits of FilesReadText. Every listed recording must be a regular file
-// (or a link to one), listed once however it is named. False with a message
-// naming the line and the problem.
+// and label, optionally activity, subject, impact_sample and description,
+// in any order; the further columns of an import's manifest (trial,
+// dataset, source, samples) are accepted and not used, any other column is
+// refused. Paths are absolute or relative to the manifest's folder; labels
+// are "fall", "adl" or empty (unlabelled); empty lines and lines starting
+// with '#' are skipped; a field may be quoted with double quotes; a
+// byte-order mark before the header is dropped. The manifest is a text file
+// within the limits of FilesReadText. Every listed recording must be a
+// regular file (or a link to one), listed once however it is named. False
+// with a message naming the line and the problem.
 bool ManifestRead(const std::string& path, Manifest* manifest, std::string* error);
 
 // The labels the manifest gives the recording at path, found by its path

@@ -1,10 +1,14 @@
-// The progress line.
+// The progress line, and the worker threads behind it.
 #include "progress.h"
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 void ProgressStart(Progress* progress, const std::string& what, uint64_t total, bool wanted)
 {
@@ -59,5 +63,35 @@ void ProgressEnd(const Progress& progress)
     if (progress.shown) {
         std::fprintf(stderr, "\r\033[K");
         std::fflush(stderr);
+    }
+}
+
+void ProgressRunParallel(std::size_t count, int threads, const Progress& progress,
+                         const std::function<void(std::size_t item, int worker)>& work)
+{
+    std::atomic<std::size_t> next{0};
+    int running = threads;
+    std::mutex mutex;
+    std::condition_variable finished;
+    auto run = [&](int worker) {
+        for (std::size_t i = next++; i < count; i = next++) {
+            work(i, worker);
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        --running;
+        finished.notify_one();
+    };
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back(run, t);
+    }
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!finished.wait_for(lock, std::chrono::milliseconds(250), [&] { return running == 0; })) {
+            ProgressShow(progress);
+        }
+    }
+    for (std::thread& w : workers) {
+        w.join();
     }
 }

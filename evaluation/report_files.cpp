@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "csv_format.h"
 #include "params.h"
 #include "report.h"
 
@@ -89,6 +90,7 @@ ordered_json OutcomeJson(const RecordingOutcome& o)
     j["csv_twin_passed_over"] = o.input.hadTwin;
     j["label"] = o.labels.label == Label::None ? ordered_json(nullptr) : ordered_json(LabelName(o.labels.label));
     j["activity"] = o.labels.activity;
+    j["description"] = o.labels.description;
     j["subject"] = o.labels.subject;
     j["labels_from"] = o.labelsFromManifest ? "manifest" : "file name";
     j["read"] = o.read;
@@ -128,14 +130,7 @@ ordered_json OutcomeJson(const RecordingOutcome& o)
 // A CSV field, quoted when it holds a comma, a quote or a line end.
 std::string Field(const std::string& s)
 {
-    if (s.find_first_of(",\"\n\r") == std::string::npos) {
-        return s;
-    }
-    std::string q = "\"";
-    for (const char c : s) {
-        q += c == '"' ? std::string("\"\"") : std::string(1, c);
-    }
-    return q + "\"";
+    return CsvField(s);
 }
 
 std::string CsvRow(const RecordingOutcome& o)
@@ -211,6 +206,7 @@ void ReportJsonWrite(const EvalReport& r, const TextSink& sink)
     for (const ActivityRow& a : r.breakdowns->activities) {
         activities.push_back({{"label", LabelName(a.label)},
                               {"activity", a.activity},
+                              {"description", a.description},
                               {"recordings", a.recordings},
                               {"detected", a.detected},
                               {"events", a.events},

@@ -545,7 +545,8 @@
     const head = el('div', { class: 'chart-head' }, [
       el('span', { class: 'title', text: r.path }),
       outcomeBadge(r),
-      el('span', { class: 'meta', text: [r.activity, r.subject].filter(Boolean).join(', ') }),
+      el('span', { class: 'meta', text: [[r.activity, r.description && '(' + r.description + ')'].filter(Boolean).join(' '),
+        r.subject].filter(Boolean).join(', ') }),
       r.read ? el('span', { class: 'meta', text: r.samples + ' samples, ' + fixed(r.duration_s, 1) + ' s' }) : null,
     ]);
     host.append(head);
@@ -652,10 +653,14 @@
     app.append(el('div', { class: 'grid' }, [summary, el('div', null, [el('h3', { text: 'Confusion matrix' }), confusion])]));
 
     app.append(el('h2', { text: 'By activity' }));
+    // The activities' descriptions (from an import's manifest) beside their codes, when there are any.
+    const described = rep.by_activity.some(a => a.description);
     app.append(table(
-      [{ label: 'label', text: true }, { label: 'activity', text: true }, { label: 'recordings' }, { label: 'with alarms' },
-        { label: 'events' }, { label: 'hours' }],
-      rep.by_activity.map(a => [a.label, a.activity || '-', a.recordings, a.detected, a.events, fixed(a.hours, 3)]),
+      [{ label: 'label', text: true }, { label: 'activity', text: true },
+        ...(described ? [{ label: 'description', text: true }] : []), { label: 'recordings' },
+        { label: 'with alarms' }, { label: 'events' }, { label: 'hours' }],
+      rep.by_activity.map(a => [a.label, a.activity || '-', ...(described ? [a.description || '-'] : []),
+        a.recordings, a.detected, a.events, fixed(a.hours, 3)]),
       'activities'));
     app.append(el('h2', { text: 'By fall code' }));
     app.append(rep.by_code.length
@@ -685,7 +690,7 @@
       const tr = el('tr', { tabindex: '0', 'data-index': String(i) }, [
         el('td', { class: 'text' }, [outcomeBadge(r)]),
         el('td', { class: 'path', text: r.relative_path }),
-        el('td', { class: 'text', text: r.activity || '-' }),
+        el('td', { class: 'text', text: r.activity || '-', title: r.description || null }),
         el('td', { class: 'text', text: r.subject || '-' }),
         el('td', { text: r.read ? fixed(r.duration_s, 1) : '-' }),
         el('td', { text: r.read ? String(r.alarms.length) : '-' }),

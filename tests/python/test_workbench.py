@@ -59,7 +59,8 @@ def test_evaluate_of_the_real_recordings(workbench, shared_real, tmp_path):
     evaluation = tumblewatch.evaluate(str(shared_real), threads=2)
     assert without_wall_time(json.loads(evaluation.to_json())) == without_wall_time(expected)
     by_activity = evaluation.by_activity
-    assert list(by_activity.columns) == ["label", "activity", "recordings", "detected", "events", "hours"]
+    assert list(by_activity.columns) == ["label", "activity", "description", "recordings", "detected", "events",
+                                         "hours"]
 
 
 def test_unreadable_recordings_are_reported_not_raised(generated, tmp_path):
