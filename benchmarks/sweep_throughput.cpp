@@ -23,7 +23,7 @@ void BM_Sweep(benchmark::State& state)
     }
     static SweepData data{};
     if (data.recordings.empty()) {
-        SweepLoad(inputs, nullptr, 1, &data);
+        SweepLoad(inputs, nullptr, 1, true, &data);
     }
     SweepSpace space{};
     SweepGrid grid;

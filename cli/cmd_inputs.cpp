@@ -43,24 +43,48 @@ bool CommandCheckWritable(const std::string& option, const std::string& path, st
     return true;
 }
 
+namespace {
+
+// Whether path and other name the same file: by identity when both exist,
+// else by their absolute, normalised paths.
+bool SameTarget(const std::string& path, const std::string& other)
+{
+    SafeFileId output{};
+    SafeFileId id{};
+    if (SafeFileIdOf(path, &output) && SafeFileIdOf(other, &id)) {
+        return SafeSameFile(output, id);
+    }
+    std::error_code ec;
+    return !other.empty() &&
+           fs::absolute(other, ec).lexically_normal() == fs::absolute(path, ec).lexically_normal();
+}
+
+}  // namespace
+
 bool CommandCheckNotInput(const std::string& option, const std::string& path, const std::vector<std::string>& inputs,
                           std::string* error)
 {
     if (path.empty()) {
         return true;
     }
-    SafeFileId output{};
-    const bool exists = SafeFileIdOf(path, &output);
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(path, ec).lexically_normal();
     for (const std::string& input : inputs) {
-        SafeFileId id{};
-        const bool same = exists && SafeFileIdOf(input, &id)
-                              ? SafeSameFile(output, id)
-                              : !input.empty() && fs::absolute(input, ec).lexically_normal() == absolute;
-        if (same) {
+        if (SameTarget(path, input)) {
             *error = option + " " + path + ": is " + input + ", which this command reads; give another file";
             return false;
+        }
+    }
+    return true;
+}
+
+bool CommandCheckDistinctOutputs(const std::vector<std::pair<std::string, std::string>>& outputs, std::string* error)
+{
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        for (std::size_t j = i + 1; j < outputs.size(); ++j) {
+            const auto& [option, path] = outputs[j];
+            if (!path.empty() && SameTarget(path, outputs[i].second)) {
+                *error = option + " " + path + ": is also the " + outputs[i].first + " file; give another file";
+                return false;
+            }
         }
     }
     return true;

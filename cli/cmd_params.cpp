@@ -21,7 +21,7 @@ void CommandAddConfigOptions(CLI::App* command, ConfigSource* source)
 
 CLI::App* CommandParamsAdd(CLI::App* app, ParamsOptions* options)
 {
-    CLI::App* command = app->add_subcommand("params", "List the 35 parameters: default and effective values");
+    CLI::App* command = app->add_subcommand("params", "List the 35 parameters: default and effective values, and the stages that read each");
     CommandAddConfigOptions(command, &options->config);
     return command;
 }
@@ -68,7 +68,12 @@ int CommandParamsRun(const ParamsOptions& options)
     for (int i = 0; i < kTumblewatchParamCount; ++i) {
         const TumblewatchParam& p = TumblewatchParams()[i];
         const int32_t value = TumblewatchParamGet(&cfg, i);
-        const std::vector<std::string> meaning = Wrap(p.meaning, kMeaningWidth);
+        std::vector<std::string> meaning = Wrap(p.meaning, kMeaningWidth);
+        if (p.read) {
+            for (const std::string& line : Wrap(std::string("Read by ") + p.readBy + ".", kMeaningWidth)) {
+                meaning.push_back(line);
+            }
+        }
         fmt::print("{:>2}  {:<18} {:>7} {:>6}{}  {:<16} {}\n", i, p.name, p.defaultValue, value,
                    value != p.defaultValue ? "*" : " ", p.unit, meaning.empty() ? "" : meaning[0]);
         for (std::size_t k = 1; k < meaning.size(); ++k) {
@@ -76,5 +81,6 @@ int CommandParamsRun(const ParamsOptions& options)
         }
     }
     fmt::print("\n* differs from the default.\n");
+    fmt::print("A sweep may vary any parameter that a stage reads, none of the ten that none reads.\n");
     return kExitOk;
 }

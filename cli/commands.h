@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config.h"
@@ -38,6 +39,10 @@ bool CommandCheckWritable(const std::string& option, const std::string& path, st
 bool CommandCheckNotInput(const std::string& option, const std::string& path, const std::vector<std::string>& inputs,
                           std::string* error);
 
+// Outputs given as (option, path) pairs must name different files (empty
+// paths are left out): false with a message naming the two options.
+bool CommandCheckDistinctOutputs(const std::vector<std::pair<std::string, std::string>>& outputs, std::string* error);
+
 struct ParamsOptions {
     ConfigSource config;
 };
@@ -63,6 +68,7 @@ struct SweepOptions {
     bool resume = false;
     std::string best;
     std::string html;
+    std::string summary;
     bool quiet = false;
 };
 CLI::App* CommandSweepAdd(CLI::App* app, SweepOptions* options);
@@ -81,6 +87,7 @@ int CommandPlotRun(const PlotOptions& options);
 struct ReportOptions {
     std::string sweep;
     std::string html;
+    std::string summary;  // the sweep's --summary file, for the nested selection; empty for none
 };
 CLI::App* CommandReportAdd(CLI::App* app, ReportOptions* options);
 int CommandReportRun(const ReportOptions& options);

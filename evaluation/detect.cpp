@@ -1,8 +1,14 @@
 // Running one recording through the detector.
 #include "detect.h"
 
-bool DetectRun(const TumblewatchConfig& cfg, const ImuSample* samples, std::size_t count, FILE* trace,
-               DetectResult* result, DetectObserver observer, void* user)
+namespace {
+
+// Sets a detector up with cfg, runs step(detector, i) for i in [0, count)
+// (step processes sample i and returns its code), and collects the alarms
+// and the peak; observer, when given, is called after each sample.
+template <typename Step>
+bool Detect(const TumblewatchConfig& cfg, std::size_t count, DetectResult* result, Step step,
+            DetectObserver observer, void* user)
 {
     result->samples = 0;
     result->alarms.clear();
@@ -13,12 +19,11 @@ bool DetectRun(const TumblewatchConfig& cfg, const ImuSample* samples, std::size
     if (TumblewatchSet(&detector, &cfg) < 0) {
         return false;
     }
-    fpTrace = trace;
     uint16_t peak = 0;
     uint32_t peakAt = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const uint32_t number = TumblewatchSampleCount(&detector);
-        const int code = TumblewatchProcess(&detector, &samples[i]);
+        const int code = step(&detector, i);
         const uint16_t magnitude = TumblewatchAccRawMag(&detector);
         if (magnitude > peak) {
             peak = magnitude;
@@ -31,10 +36,35 @@ bool DetectRun(const TumblewatchConfig& cfg, const ImuSample* samples, std::size
             observer(user, &detector, code);
         }
     }
-    fpTrace = nullptr;
     result->samples = TumblewatchSampleCount(&detector);
     result->peakSample = peakAt;
     result->peakMagnitude = peak;
     TumblewatchClose(&detector);
     return true;
+}
+
+}  // namespace
+
+bool DetectRun(const TumblewatchConfig& cfg, const ImuSample* samples, std::size_t count, FILE* trace,
+               DetectResult* result, DetectObserver observer, void* user)
+{
+    fpTrace = trace;
+    const bool set = Detect(
+        cfg, count, result,
+        [samples](TumblewatchContext* detector, std::size_t i) { return TumblewatchProcess(detector, &samples[i]); },
+        observer, user);
+    fpTrace = nullptr;
+    return set;
+}
+
+bool DetectRunDecisions(const TumblewatchConfig& cfg, const ImuSample* samples,
+                        const TumblewatchFrontEndValues* frontEnd, std::size_t count, DetectResult* result)
+{
+    return Detect(
+        cfg, count, result,
+        [samples, frontEnd](TumblewatchContext* detector, std::size_t i) {
+            TumblewatchFrontEndLoad(detector, &frontEnd[i]);
+            return TumblewatchDecide(detector, &samples[i]);
+        },
+        nullptr, nullptr);
 }

@@ -142,7 +142,8 @@ bool SweepPlanMake(const SweepRequest& request, SweepPlan* plan, std::string* er
     for (const int v : plan->varied) {
         plan->layout.varied.emplace_back(TumblewatchParams()[v].name);
     }
-    plan->layout.folds = request.folds > 0;
+    plan->layout.folds = request.folds;
+    plan->layout.columns = SweepMetricColumns(request.folds);
     return true;
 }
 
@@ -190,13 +191,18 @@ bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResume
     SweepLayout found;
     int64_t last = -1;
     auto same = [&] {
-        return found.id == plan.layout.id && found.varied == plan.layout.varied && found.folds == plan.layout.folds &&
-               found.format == plan.layout.format;
+        // The identifier covers the folds; the columns are checked apart.
+        return found.id == plan.layout.id && found.varied == plan.layout.varied && found.format == plan.layout.format;
     };
     bool other = false;
+    bool earlierVersion = false;
     auto onRow = [&](const SweepRecord& r, std::string* problem) {
         if (!same()) {
             other = true;
+            return false;
+        }
+        if (found.columns != plan.layout.columns) {
+            earlierVersion = true;
             return false;
         }
         if (r.index <= last || r.index >= plan.count) {
@@ -211,9 +217,11 @@ bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResume
             }
         }
         last = r.index;
-        state->points.push_back(SweepPoint{r.index, r.Metric("sensitivity"), r.Metric("false_alarms_per_hour"),
-                                           r.Metric("f1"), r.Metric("held_sensitivity"),
-                                           r.Metric("held_false_alarms_per_hour"), r.values});
+        SweepTally tally;
+        if (!SweepTallyOfRecord(r, plan.layout.folds, &tally, problem)) {
+            return false;
+        }
+        state->rows.push_back(std::move(tally));
         return true;
     };
     const bool read = SweepReadFile(path, &found, onRow, &state->keep, error);
@@ -222,6 +230,12 @@ bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResume
                  ": the file holds another sweep (other recordings, base configuration, grids, ranges, seed, folds "
                  "or format): not mixed; its header says: " +
                  found.description;
+        return false;
+    }
+    if (earlierVersion || (read && found.columns != plan.layout.columns)) {
+        *error = "--resume " + path +
+                 ": its rows were written by a previous version of tumblewatch and lack the counts a resumed sweep "
+                 "is summarised from; run the sweep anew into another --out";
         return false;
     }
     if (!read) {

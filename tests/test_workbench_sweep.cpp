@@ -205,7 +205,9 @@ TEST(SweepOutput, RowsReadBackAsWritten)
 {
     for (const SweepFormat format : {SweepFormat::Csv, SweepFormat::Jsonl}) {
         for (const bool folds : {false, true}) {
-            const SweepLayout layout{format, SweepId("x"), "two rows", {"fallWindow", "repeatPeak"}, folds};
+            const int k = folds ? 2 : 0;
+            const SweepLayout layout{format, SweepId("x"), "two rows", {"fallWindow", "repeatPeak"}, k,
+                                     SweepMetricColumns(k)};
             SweepRow row{};
             TumblewatchDefault(&row.config);
             row.index = 7;
@@ -214,6 +216,9 @@ TEST(SweepOutput, RowsReadBackAsWritten)
             row.all = MetricsCompute({{Label::Fall, 100, 1, 50, 40}, {Label::Adl, 1800, 0, -1, 0}});
             row.tune = FoldMetrics{0.5, std::nan(""), 0.25, 1.5};
             row.held = FoldMetrics{1.0, 1.0, 1.0, 0.0};
+            if (folds) {
+                row.heldFolds = {MetricsFromCounts({1, 0, 0, 0, 0}, 0), MetricsFromCounts({0, 0, 0, 1, 3}, 1800)};
+            }
             TempDir dir;
             std::string text = SweepHeaderText(layout) + SweepRowText(layout, {0, 33}, row);
             row.index = 9;
@@ -235,7 +240,8 @@ TEST(SweepOutput, RowsReadBackAsWritten)
             EXPECT_EQ(read.id, layout.id);
             EXPECT_EQ(read.description, "two rows");
             EXPECT_EQ(read.varied, layout.varied);
-            EXPECT_EQ(read.folds, folds);
+            EXPECT_EQ(read.folds, k);
+            EXPECT_EQ(read.columns, layout.columns);
             ASSERT_EQ(records.size(), 2u);
             EXPECT_EQ(records[1].index, 9);
             EXPECT_EQ(records[0].values, (std::vector<int32_t>{12, -3}));
@@ -246,6 +252,9 @@ TEST(SweepOutput, RowsReadBackAsWritten)
             EXPECT_EQ(records[0].Metric("held_sensitivity") == 1.0, folds);
             EXPECT_EQ(records[0].Metric("tune_false_alarms_per_hour") == 1.5, folds);
             EXPECT_TRUE(std::isnan(records[0].Metric("precision")));
+            EXPECT_EQ(records[0].Metric("false_alarm_events"), 0.0);
+            EXPECT_EQ(records[0].Metric("fold2_tn") == 1.0, folds);
+            EXPECT_EQ(records[0].Metric("fold2_false_alarm_events") == 3.0, folds);
         }
     }
     TempDir dir;

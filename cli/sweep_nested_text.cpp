@@ -1,0 +1,87 @@
+// The nested selection on the terminal: per fold the configuration chosen
+// on the other folds and its figures on the fold's held-out subjects.
+#include <fmt/core.h>
+
+#include <cmath>
+
+#include "sweep_summary_text.h"
+
+namespace {
+
+// Columns of a fold's line before the varied values.
+constexpr const char* kHeader = "  {:>4} {:>6} {:>7} {:>5} {:>5} {:>5} {:>5} {:>6} {:>6} {:>6} {:>7}  {}\n";
+constexpr std::size_t kValuesWidth = 24;
+constexpr std::size_t kLineWidth = 100;
+
+std::string Rate(double v, int decimals)
+{
+    return std::isnan(v) ? std::string("-") : fmt::format("{:.{}f}", v, decimals);
+}
+
+// Words joined by spaces into lines of at most kLineWidth characters, the
+// first starting with lead, the others indented as deep.
+void PrintWrapped(const std::string& lead, const std::vector<std::string>& words)
+{
+    std::string line = lead;
+    const std::string indent(lead.size(), ' ');
+    bool first = true;
+    for (const std::string& w : words) {
+        if (!first && line.size() + 1 + w.size() > kLineWidth) {
+            fmt::print("{}\n", line);
+            line = indent;
+            first = true;
+        }
+        line += (first ? "" : " ") + w;
+        first = false;
+    }
+    fmt::print("{}\n", line);
+}
+
+void PrintSpreadLine(const char* what, const SweepNestedSpread& s, double SweepSpread::*part)
+{
+    fmt::print(kHeader, what, "", "", Rate(s.tp.*part, 1), Rate(s.fn.*part, 1), Rate(s.fp.*part, 1),
+               Rate(s.tn.*part, 1), Rate(s.sensitivity.*part, 3), Rate(s.specificity.*part, 3), Rate(s.f1.*part, 3),
+               Rate(s.falseAlarmsPerHour.*part, 2), "");
+}
+
+}  // namespace
+
+void SweepPrintNested(const SweepPlan& plan, const SweepSummary& summary)
+{
+    const std::size_t k = summary.nested.size();
+    fmt::print("\nTuned on other subjects, tested on new ones: for each of the {} folds, the best under {}\n", k,
+               summary.objective.text);
+    fmt::print("on the other {} folds' subjects alone, scored on the fold's held-out subjects:\n", k - 1);
+    fmt::print(kHeader, "fold", "limit", "config", "TP", "FN", "FP", "TN", "sens.", "spec.", "F1", "FA/h",
+               "varied values");
+    for (std::size_t i = 0; i < k; ++i) {
+        const SweepNestedFold& f = summary.nested[i];
+        const std::string limit = f.objective.kind == ObjectiveKind::F1 ? "-" : Rate(f.objective.limit, 2);
+        if (!f.chosen.found) {
+            fmt::print("  {:>4} {:>6} {:>7}  no configuration meets the objective on the tuning part\n", i + 1, limit,
+                       "-");
+            continue;
+        }
+        std::string values = SweepVariedText(plan.varied, f.chosen.point.values);
+        if (values.size() > kValuesWidth) {
+            values.replace(kValuesWidth - 3, std::string::npos, "...");
+        }
+        const Metrics& h = f.held;
+        fmt::print(kHeader, i + 1, limit, f.chosen.point.index, h.tp, h.fn, h.fp, h.tn, Rate(h.sensitivity, 3),
+                   Rate(h.specificity, 3), Rate(h.f1, 3), Rate(h.falseAlarmsPerHour, 2), values);
+    }
+    const SweepNestedSpread s = SweepSummaryNestedSpread(summary);
+    PrintSpreadLine("mean", s, &SweepSpread::mean);
+    PrintSpreadLine("sd", s, &SweepSpread::sd);
+    fmt::print("  mean and sd over the {} of {} folds that chose a configuration\n", s.chosen, s.folds);
+    if (s.sensitivity.folds < s.chosen || s.specificity.folds < s.chosen || s.falseAlarmsPerHour.folds < s.chosen) {
+        fmt::print("  (where defined: sensitivity in {}, specificity in {}, false alarms per hour in {} of them)\n",
+                   s.sensitivity.folds, s.specificity.folds, s.falseAlarmsPerHour.folds);
+    }
+    if (summary.objective.kind == ObjectiveKind::SensitivityAtBase) {
+        fmt::print("  limit: the base configuration's false alarms per hour on the fold's tuning part\n");
+    }
+    for (std::size_t i = 0; i < k; ++i) {
+        PrintWrapped(fmt::format("  fold {} holds out:", i + 1), summary.nested[i].subjects);
+    }
+}
