@@ -9,7 +9,7 @@
 namespace {
 
 // Columns of a fold's line before the varied values.
-constexpr const char* kHeader = "  {:>4} {:>6} {:>7} {:>5} {:>5} {:>5} {:>5} {:>6} {:>6} {:>6} {:>7}  {}\n";
+constexpr const char* kRow = "  {:>4} {:>6} {:>7} {:>5} {:>5} {:>5} {:>5} {:>6} {:>6} {:>6} {:>7}  {}";
 constexpr std::size_t kValuesWidth = 24;
 constexpr std::size_t kLineWidth = 100;
 
@@ -24,22 +24,28 @@ void PrintWrapped(const std::string& lead, const std::vector<std::string>& words
 {
     std::string line = lead;
     const std::string indent(lead.size(), ' ');
-    bool first = true;
     for (const std::string& w : words) {
-        if (!first && line.size() + 1 + w.size() > kLineWidth) {
+        if (line.size() > indent.size() && line.size() + 1 + w.size() > kLineWidth) {
             fmt::print("{}\n", line);
             line = indent;
-            first = true;
         }
-        line += (first ? "" : " ") + w;
-        first = false;
+        line += " " + w;
     }
+    fmt::print("{}\n", line);
+}
+
+// A line of the table, without trailing blanks.
+template <typename... Args>
+void PrintRow(const Args&... args)
+{
+    std::string line = fmt::format(kRow, args...);
+    line.erase(line.find_last_not_of(' ') + 1);
     fmt::print("{}\n", line);
 }
 
 void PrintSpreadLine(const char* what, const SweepNestedSpread& s, double SweepSpread::*part)
 {
-    fmt::print(kHeader, what, "", "", Rate(s.tp.*part, 1), Rate(s.fn.*part, 1), Rate(s.fp.*part, 1),
+    PrintRow(what, "", "", Rate(s.tp.*part, 1), Rate(s.fn.*part, 1), Rate(s.fp.*part, 1),
                Rate(s.tn.*part, 1), Rate(s.sensitivity.*part, 3), Rate(s.specificity.*part, 3), Rate(s.f1.*part, 3),
                Rate(s.falseAlarmsPerHour.*part, 2), "");
 }
@@ -49,10 +55,10 @@ void PrintSpreadLine(const char* what, const SweepNestedSpread& s, double SweepS
 void SweepPrintNested(const SweepPlan& plan, const SweepSummary& summary)
 {
     const std::size_t k = summary.nested.size();
-    fmt::print("\nTuned on other subjects, tested on new ones: for each of the {} folds, the best under {}\n", k,
+    fmt::print("\nTuned on other subjects, tested on new ones ({} folds, objective {}):\n", k,
                summary.objective.text);
-    fmt::print("on the other {} folds' subjects alone, scored on the fold's held-out subjects:\n", k - 1);
-    fmt::print(kHeader, "fold", "limit", "config", "TP", "FN", "FP", "TN", "sens.", "spec.", "F1", "FA/h",
+    fmt::print("each fold's best on the other folds' subjects alone, scored on its own held-out subjects\n");
+    PrintRow("fold", "limit", "config", "TP", "FN", "FP", "TN", "sens.", "spec.", "F1", "FA/h",
                "varied values");
     for (std::size_t i = 0; i < k; ++i) {
         const SweepNestedFold& f = summary.nested[i];
@@ -67,7 +73,7 @@ void SweepPrintNested(const SweepPlan& plan, const SweepSummary& summary)
             values.replace(kValuesWidth - 3, std::string::npos, "...");
         }
         const Metrics& h = f.held;
-        fmt::print(kHeader, i + 1, limit, f.chosen.point.index, h.tp, h.fn, h.fp, h.tn, Rate(h.sensitivity, 3),
+        PrintRow(i + 1, limit, f.chosen.point.index, h.tp, h.fn, h.fp, h.tn, Rate(h.sensitivity, 3),
                    Rate(h.specificity, 3), Rate(h.f1, 3), Rate(h.falseAlarmsPerHour, 2), values);
     }
     const SweepNestedSpread s = SweepSummaryNestedSpread(summary);

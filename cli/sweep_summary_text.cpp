@@ -54,7 +54,7 @@ void PrintBest(const SweepPlan& plan, const SweepSummary& summary)
             ? fmt::format("highest sensitivity with at most {} false alarms per hour (the base's)",
                           Rate(summary.objective.limit, 2))
             : summary.objective.text;
-    fmt::print("\nBest on all recordings under {}:\n", objective);
+    fmt::print("\nBest on all recordings, {}:\n", objective);
     if (!summary.best.found) {
         fmt::print("  no configuration qualifies\n");
         return;

@@ -270,8 +270,10 @@ void SweepRun(const SweepData& data, const SweepSpace& space, const TumblewatchC
         slot.index = first + c;
         slot.config = SweepConfig(space, base, first + c);
         slot.refusal = Refusal(slot.config);
-        // A refused configuration has no work: it is complete at once.
-        slot.remaining = slot.refusal.empty() ? static_cast<int>(recordings) : 0;
+        // A refused configuration runs nothing, but it too is complete only
+        // once every worker that took one of its items has let go of the
+        // slot: until then the slot may not be prepared for another one.
+        slot.remaining = static_cast<int>(recordings);
     };
     for (int64_t c = 0; c < window && c < count; ++c) {
         prepare(c);
@@ -293,12 +295,12 @@ void SweepRun(const SweepData& data, const SweepSpace& space, const TumblewatchC
                 break;
             }
             Slot& slot = *slots[static_cast<std::size_t>(c % window)];
-            if (!slot.refusal.empty()) {
-                continue;
+            if (slot.refusal.empty()) {
+                const SweepRecording& rec = data.recordings[static_cast<std::size_t>(r)];
+                slot.scores[static_cast<std::size_t>(r)] = Run(rec, slot.config, settings.mergeSeconds, &result);
+                progress->samples += rec.samples.size();
             }
-            const SweepRecording& rec = data.recordings[static_cast<std::size_t>(r)];
-            slot.scores[static_cast<std::size_t>(r)] = Run(rec, slot.config, settings.mergeSeconds, &result);
-            progress->samples += rec.samples.size();
+            // The last touch of the slot for this item.
             if (--slot.remaining == 0) {
                 const std::lock_guard<std::mutex> lock(mutex);
                 changed.notify_all();

@@ -17,6 +17,7 @@
 #include "sweep_output.h"
 #include "sweep_space.h"
 #include "test_support.h"
+#include "workbench_sweep_support.h"
 
 namespace fs = std::filesystem;
 
@@ -52,6 +53,21 @@ TEST(SweepSpace, GridsRangesAndTheirMistakes)
     EXPECT_NE(GridError("fallWindow=5,x").find("'x' is not a 32-bit integer"), std::string::npos);
     EXPECT_NE(GridError("fallWindow=5:6").find("expected NAME=LO:HI:STEP"), std::string::npos);
     EXPECT_NE(GridError("fallWindow=0:2000000000:1").find("a grid has at most"), std::string::npos);
+    // Every parameter a stage reads can be varied, none of the ten that none reads.
+    for (int i = 0; i < kTumblewatchParamCount; ++i) {
+        const TumblewatchParam& p = TumblewatchParams()[i];
+        SweepGrid g;
+        SweepRange r;
+        std::string error;
+        EXPECT_EQ(SweepParseGrid(std::string(p.name) + "=1,2", &g, &error), p.read) << p.name;
+        EXPECT_EQ(SweepParseRange(std::string(p.name) + "=1:2", &r, &error), p.read) << p.name;
+        if (!p.read) {
+            EXPECT_EQ(error, "--range " + std::string(p.name) + "=1:2: " + p.name +
+                                 " is read by no stage of the detector, so varying it would change nothing "
+                                 "(tumblewatch params says which stage reads each parameter)");
+        }
+        EXPECT_EQ(p.read, p.readBy[0] != '\0') << p.name;
+    }
 
     SweepRange r;
     std::string error;
@@ -267,35 +283,6 @@ TEST(SweepOutput, RowsReadBackAsWritten)
     EXPECT_NE(error.find("not the output of tumblewatch sweep"), std::string::npos);
 }
 
-// The generated recordings with subjects, in one folder.
-struct SubjectSet {
-    TempDir dir;
-    SubjectSet()
-    {
-        const std::pair<const char*, const char*> names[] = {
-            {"fall_forward", "fall_forward_s01_r1"},       {"fall_backward", "fall_backward_s02_r1"},
-            {"fall_lateral", "fall_lateral_s03_r1"},       {"double_fall", "fall_double_s04_r1"},
-            {"standing", "adl_standing_s01_r1"},           {"walking", "adl_walking_s02_r1"},
-            {"sit_down_hard", "adl_sit_down_hard_s03_r1"}, {"jump", "adl_jump_s04_r1"},
-        };
-        for (const auto& [scenario, name] : names) {
-            const recgen::Recording rec = recgen::MakeRecording(*recgen::FindScenario(scenario));
-            WriteFile(dir / (std::string(name) + ".bin"), DataSetImage(rec.samples));
-        }
-    }
-};
-
-const SubjectSet& Subjects()
-{
-    static const SubjectSet set;
-    return set;
-}
-
-BenchRun Tumblewatch(const std::string& cwd, const std::vector<std::string>& args)
-{
-    return RunProgram(TUMBLEWATCH_PATH, cwd, args, 600);
-}
-
 std::vector<std::string> SweepArgs(const std::string& out, const std::string& jobs)
 {
     return {"sweep",    Subjects().dir.path(),
@@ -360,6 +347,7 @@ TEST(SweepCommand, RowsAreEvalsFiguresForAnyJobsAndAcrossAResume)
         char latency[32];
         std::snprintf(latency, sizeof latency, "%.6f", s["latency_median"].get<double>());
         EXPECT_EQ(f[12], latency) << lines[at];
+        EXPECT_EQ(f[13], std::to_string(s["false_alarm_events"].get<int>())) << lines[at];
     }
 
     // JSON lines carry the same rows.
@@ -398,6 +386,14 @@ TEST(SweepCommand, BadSweepsAreRefusedBeforeAnyWork)
         {{"--grid", "fallWindow=10,30", "--out", "kept.csv", "--resume"}, "the file holds another sweep"},
         {{"--grid", "fallWindow=10,20", "--set", "repeatPeak=300", "--out", "kept.csv", "--resume"},
          "the file holds another sweep"},
+        {{"--grid", "param13=1,2", "--out", "x.csv"}, "param13 is read by no stage of the detector"},
+        {{"--grid", "fallWindow=10", "--out", "x.csv", "--summary", "blocker/s.json"},
+         "--summary blocker/s.json: cannot be written"},
+        {{"--grid", "fallWindow=10", "--out", "x.csv", "--summary", data + "/adl_jump_s04_r1.bin"},
+         "which this command reads"},
+        {{"--grid", "fallWindow=10", "--out", "x.csv", "--summary", "x.csv"}, "which this command reads"},
+        {{"--grid", "fallWindow=10", "--out", "x.csv", "--best", "b.txt", "--summary", "b.txt"},
+         "--summary b.txt: is also the --best file"},
     };
     for (const auto& [options, message] : cases) {
         std::vector<std::string> args{"sweep", data, "-q"};
