@@ -17,9 +17,10 @@ void TumblewatchFrontEndSave(const TumblewatchContext* ctx, TumblewatchFrontEndV
     values->accRawSum3 = ctx->accRawSum3;
 }
 
-void TumblewatchFrontEndLoad(TumblewatchContext* ctx, const TumblewatchFrontEndValues* values)
+namespace {
+
+void Load(TumblewatchContext* ctx, const TumblewatchFrontEndValues* values)
 {
-    assert(fpTrace == nullptr && "a context with a loaded front end cannot be traced");
     ctx->accRawMag = values->accRawMag;
     ctx->accLpfMag = values->accLpfMag;
     ctx->accLpf2Mag = values->accLpf2Mag;
@@ -30,6 +31,29 @@ void TumblewatchFrontEndLoad(TumblewatchContext* ctx, const TumblewatchFrontEndV
     ctx->gyroXRiseCount = values->gyroXRiseCount;
     ctx->accRawSum3 = values->accRawSum3;
     ctx->accLpfRing[ctx->ringIndex] = values->accLpfMag;
+}
+
+}  // namespace
+
+void TumblewatchFrontEndLoad(TumblewatchContext* ctx, const TumblewatchFrontEndValues* values)
+{
+    assert(fpTrace == nullptr && "a context with a loaded front end cannot be traced");
+    Load(ctx, values);
+}
+
+void TumblewatchDecideRecording(TumblewatchContext* ctx, const ImuSample* samples,
+                                const TumblewatchFrontEndValues* values, std::size_t count, TumblewatchAlarmFn onAlarm,
+                                void* user)
+{
+    assert(fpTrace == nullptr && "a context with a loaded front end cannot be traced");
+    for (std::size_t i = 0; i < count; ++i) {
+        const uint32_t number = ctx->sampleCount;
+        Load(ctx, &values[i]);
+        const int code = TumblewatchDecide(ctx, &samples[i]);
+        if (code > 0) {
+            onAlarm(user, number, code);
+        }
+    }
 }
 
 void TumblewatchFrontEndRecord(const ImuSample* samples, std::size_t count, TumblewatchFrontEndValues* values)

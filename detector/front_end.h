@@ -62,6 +62,19 @@ void TumblewatchFrontEndSave(const TumblewatchContext* ctx, TumblewatchFrontEndV
 // decisions, not its snapshot, match TumblewatchProcess.
 void TumblewatchFrontEndLoad(TumblewatchContext* ctx, const TumblewatchFrontEndValues* values);
 
+// Called for each sample whose decisions returned a fall code: its 0-based
+// number and the code; user is the caller's.
+using TumblewatchAlarmFn = void (*)(void* user, uint32_t sample, int code);
+
+// TumblewatchFrontEndLoad then TumblewatchDecide for every sample of
+// samples[0, count), whose saved values are values[0, count), on a context
+// just set up with the configuration to run; calls onAlarm (with user) for
+// every positive code. Afterwards ctx holds the state after the last
+// sample. Allocates nothing; fpTrace must be null.
+void TumblewatchDecideRecording(TumblewatchContext* ctx, const ImuSample* samples,
+                                const TumblewatchFrontEndValues* values, std::size_t count, TumblewatchAlarmFn onAlarm,
+                                void* user);
+
 // Runs the front end alone over samples[0, count) on a fresh detector (set
 // up with the defaults: the front end reads none of them) and writes each
 // sample's values to values[0, count). The temporary context's quaternion

@@ -133,11 +133,15 @@ TEST(FrontEnd, LoadedOnceItGivesEveryConfigurationTheWholePipelinesDecisions)
             TumblewatchContext split;
             ASSERT_EQ(TumblewatchSet(&whole, &cfg), 0);
             ASSERT_EQ(TumblewatchSet(&split, &cfg), 0);
+            std::vector<std::pair<uint32_t, int>> expected;
             for (size_t i = 0; i < samples.size(); ++i) {
                 const int code = TumblewatchProcess(&whole, &samples[i]);
                 TumblewatchFrontEndLoad(&split, &values[i]);
                 const int decided = TumblewatchDecide(&split, &samples[i]);
                 alarms += code > 0;
+                if (code > 0) {
+                    expected.emplace_back(static_cast<uint32_t>(i), code);
+                }
                 const TumblewatchContext a = DecisionState(whole);
                 const TumblewatchContext b = DecisionState(split);
                 if (code != decided || std::memcmp(static_cast<const void*>(&a), static_cast<const void*>(&b),
@@ -149,6 +153,20 @@ TEST(FrontEnd, LoadedOnceItGivesEveryConfigurationTheWholePipelinesDecisions)
             }
             TumblewatchClose(&whole);
             TumblewatchClose(&split);
+
+            // The same over the whole recording in one call.
+            std::vector<std::pair<uint32_t, int>> found;
+            TumblewatchContext run;
+            ASSERT_EQ(TumblewatchSet(&run, &cfg), 0);
+            TumblewatchDecideRecording(
+                &run, samples.data(), values.data(), samples.size(),
+                [](void* user, uint32_t sample, int code) {
+                    static_cast<std::vector<std::pair<uint32_t, int>>*>(user)->emplace_back(sample, code);
+                },
+                &found);
+            EXPECT_EQ(run.sampleCount, samples.size());
+            TumblewatchClose(&run);
+            EXPECT_EQ(found, expected) << name << ", fallWindow " << cfg.fallWindow;
         }
     }
     EXPECT_GT(alarms, 100u);  // the configurations raise alarms: the decisions were exercised
