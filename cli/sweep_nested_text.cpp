@@ -9,8 +9,7 @@
 namespace {
 
 // Columns of a fold's line before the varied values.
-constexpr const char* kRow = "  {:>4} {:>6} {:>7} {:>5} {:>5} {:>5} {:>5} {:>6} {:>6} {:>6} {:>7}  {}";
-constexpr std::size_t kValuesWidth = 24;
+constexpr const char* kRow = "  {:>4} {:>6} {:>7} {:>5} {:>5} {:>5} {:>5} {:>6} {:>6} {:>6} {:>7}";
 constexpr std::size_t kLineWidth = 100;
 
 std::string Rate(double v, int decimals)
@@ -47,7 +46,7 @@ void PrintSpreadLine(const char* what, const SweepNestedSpread& s, double SweepS
 {
     PrintRow(what, "", "", Rate(s.tp.*part, 1), Rate(s.fn.*part, 1), Rate(s.fp.*part, 1),
                Rate(s.tn.*part, 1), Rate(s.sensitivity.*part, 3), Rate(s.specificity.*part, 3), Rate(s.f1.*part, 3),
-               Rate(s.falseAlarmsPerHour.*part, 2), "");
+               Rate(s.falseAlarmsPerHour.*part, 2));
 }
 
 }  // namespace
@@ -68,13 +67,9 @@ void SweepPrintNested(const SweepPlan& plan, const SweepSummary& summary)
                        "-");
             continue;
         }
-        std::string values = SweepVariedText(plan.varied, f.chosen.point.values);
-        if (values.size() > kValuesWidth) {
-            values.replace(kValuesWidth - 3, std::string::npos, "...");
-        }
         const Metrics& h = f.held;
         PrintRow(i + 1, limit, f.chosen.point.index, h.tp, h.fn, h.fp, h.tn, Rate(h.sensitivity, 3),
-                   Rate(h.specificity, 3), Rate(h.f1, 3), Rate(h.falseAlarmsPerHour, 2), values);
+                 Rate(h.specificity, 3), Rate(h.f1, 3), Rate(h.falseAlarmsPerHour, 2));
     }
     const SweepNestedSpread s = SweepSummaryNestedSpread(summary);
     PrintSpreadLine("mean", s, &SweepSpread::mean);
@@ -88,6 +83,14 @@ void SweepPrintNested(const SweepPlan& plan, const SweepSummary& summary)
         fmt::print("  limit: the base configuration's false alarms per hour on the fold's tuning part\n");
     }
     for (std::size_t i = 0; i < k; ++i) {
-        PrintWrapped(fmt::format("  fold {} holds out:", i + 1), summary.nested[i].subjects);
+        const SweepNestedFold& f = summary.nested[i];
+        if (f.chosen.found) {
+            std::vector<std::string> values;
+            for (std::size_t v = 0; v < plan.varied.size() && v < f.chosen.point.values.size(); ++v) {
+                values.push_back(SweepVariedText({plan.varied[v]}, {f.chosen.point.values[v]}));
+            }
+            PrintWrapped(fmt::format("  fold {} chose configuration {}:", i + 1, f.chosen.point.index), values);
+        }
+        PrintWrapped(fmt::format("  fold {} holds out:", i + 1), f.subjects);
     }
 }
