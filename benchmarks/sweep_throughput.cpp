@@ -40,15 +40,14 @@ SweepRequest Request(Workload w, const std::string& folder)
     } else {
         r.random = 12;
         r.seed = 3;
-        r.ranges = {"fallWindow=5:40",       "quietMagnitude=30:90",     "jumpBandLow=120:180",
-                    "jumpBandHigh=300:500",  "rotationLow=100:220",      "rotationHigh=250:450",
-                    "weightedAccelMax=20:60", "pitchLimit=40:80",        "tiltLimit=20:50",
-                    "recordLength=2:8",      "impactHardSum=1400:2200",  "impactHardWindow=3:9",
-                    "impactHardLength=2:6",  "impactSoftSum=900:1600",   "impactSoftWindow=3:9",
-                    "impactSoftLength=4:10", "tumbleAccel=120:180",      "tumbleGyro=120:200",
-                    "tumbleLength=10:25",    "repeatPrevLength=6:14",    "repeatLength=6:12",
-                    "repeatTotalLength=18:30", "repeatGapMin=3:8",       "repeatGapMax=15:30",
-                    "repeatPeak=300:500"};
+        r.ranges = {
+            "fallWindow=5:40",      "quietMagnitude=30:90",    "jumpBandLow=120:180",     "jumpBandHigh=300:500",
+            "rotationLow=100:220",  "rotationHigh=250:450",    "weightedAccelMax=20:60",  "pitchLimit=40:80",
+            "tiltLimit=20:50",      "recordLength=2:8",        "impactHardSum=1400:2200", "impactHardWindow=3:9",
+            "impactHardLength=2:6", "impactSoftSum=900:1600",  "impactSoftWindow=3:9",    "impactSoftLength=4:10",
+            "tumbleAccel=120:180",  "tumbleGyro=120:200",      "tumbleLength=10:25",      "repeatPrevLength=6:14",
+            "repeatLength=6:12",    "repeatTotalLength=18:30", "repeatGapMin=3:8",        "repeatGapMax=15:30",
+            "repeatPeak=300:500"};
         r.folds = 5;
     }
     return r;
@@ -178,8 +177,8 @@ const bool kRegistered = [] {
         }
     }
     for (const bool current : {false, true}) {
-        benchmark::RegisterBenchmark(current ? "BM_SweepLoad/random/current" : "BM_SweepLoad/random/previous",
-                                     LoadCase, current)
+        benchmark::RegisterBenchmark(current ? "BM_SweepLoad/random/current" : "BM_SweepLoad/random/previous", LoadCase,
+                                     current)
             ->UseRealTime()
             ->Unit(benchmark::kMillisecond);
     }

@@ -55,8 +55,7 @@ bool SameTarget(const std::string& path, const std::string& other)
         return SafeSameFile(output, id);
     }
     std::error_code ec;
-    return !other.empty() &&
-           fs::absolute(other, ec).lexically_normal() == fs::absolute(path, ec).lexically_normal();
+    return !other.empty() && fs::absolute(other, ec).lexically_normal() == fs::absolute(path, ec).lexically_normal();
 }
 
 }  // namespace

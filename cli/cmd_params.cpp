@@ -21,7 +21,8 @@ void CommandAddConfigOptions(CLI::App* command, ConfigSource* source)
 
 CLI::App* CommandParamsAdd(CLI::App* app, ParamsOptions* options)
 {
-    CLI::App* command = app->add_subcommand("params", "List the 35 parameters: default and effective values, and the stages that read each");
+    CLI::App* command = app->add_subcommand(
+        "params", "List the 35 parameters: default and effective values, and the stages that read each");
     CommandAddConfigOptions(command, &options->config);
     return command;
 }

@@ -25,7 +25,8 @@ bool Plan(const SweepOptions& options, SweepPlan* plan, std::string* error)
     readOrRows.push_back(options.out);
     const std::pair<const char*, const std::string*> results[] = {
         {"--best", &options.best}, {"--html", &options.html}, {"--summary", &options.summary}};
-    if (!CommandCheckWritable("--out", options.out, error) || !CommandCheckNotInput("--out", options.out, read, error)) {
+    if (!CommandCheckWritable("--out", options.out, error) ||
+        !CommandCheckNotInput("--out", options.out, read, error)) {
         return false;
     }
     for (const auto& [option, path] : results) {

@@ -44,9 +44,9 @@ void PrintRow(const Args&... args)
 
 void PrintSpreadLine(const char* what, const SweepNestedSpread& s, double SweepSpread::*part)
 {
-    PrintRow(what, "", "", Rate(s.tp.*part, 1), Rate(s.fn.*part, 1), Rate(s.fp.*part, 1),
-               Rate(s.tn.*part, 1), Rate(s.sensitivity.*part, 3), Rate(s.specificity.*part, 3), Rate(s.f1.*part, 3),
-               Rate(s.falseAlarmsPerHour.*part, 2));
+    PrintRow(what, "", "", Rate(s.tp.*part, 1), Rate(s.fn.*part, 1), Rate(s.fp.*part, 1), Rate(s.tn.*part, 1),
+             Rate(s.sensitivity.*part, 3), Rate(s.specificity.*part, 3), Rate(s.f1.*part, 3),
+             Rate(s.falseAlarmsPerHour.*part, 2));
 }
 
 }  // namespace
@@ -54,11 +54,9 @@ void PrintSpreadLine(const char* what, const SweepNestedSpread& s, double SweepS
 void SweepPrintNested(const SweepPlan& plan, const SweepSummary& summary)
 {
     const std::size_t k = summary.nested.size();
-    fmt::print("\nTuned on other subjects, tested on new ones ({} folds, objective {}):\n", k,
-               summary.objective.text);
+    fmt::print("\nTuned on other subjects, tested on new ones ({} folds, objective {}):\n", k, summary.objective.text);
     fmt::print("each fold's best on the other folds' subjects alone, scored on its own held-out subjects\n");
-    PrintRow("fold", "limit", "config", "TP", "FN", "FP", "TN", "sens.", "spec.", "F1", "FA/h",
-               "varied values");
+    PrintRow("fold", "limit", "config", "TP", "FN", "FP", "TN", "sens.", "spec.", "F1", "FA/h", "varied values");
     for (std::size_t i = 0; i < k; ++i) {
         const SweepNestedFold& f = summary.nested[i];
         const std::string limit = f.objective.kind == ObjectiveKind::F1 ? "-" : Rate(f.objective.limit, 2);

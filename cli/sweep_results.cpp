@@ -16,9 +16,8 @@ bool SweepWriteResults(const SweepOptions& options, const SweepPlan& plan, const
             CommandError("--best: no configuration qualifies under the objective; nothing written");
         } else {
             const int64_t index = summary.best.point.index;
-            const std::string comment =
-                fmt::format("tumblewatch sweep {}: configuration {} (objective {})", plan.layout.id, index,
-                            plan.objective.text);
+            const std::string comment = fmt::format("tumblewatch sweep {}: configuration {} (objective {})",
+                                                    plan.layout.id, index, plan.objective.text);
             if (!ReportWriteFile(options.best, ConfigToToml(SweepConfig(plan.space, plan.base, index), comment),
                                  &error)) {
                 CommandError(error);
@@ -27,7 +26,9 @@ bool SweepWriteResults(const SweepOptions& options, const SweepPlan& plan, const
         }
     }
     const nlohmann::ordered_json json = SweepSummaryJson(summary, plan.layout, plan.count);
-    if (!options.summary.empty() && !ReportWriteFile(options.summary, json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n", &error)) {
+    if (!options.summary.empty() &&
+        !ReportWriteFile(options.summary, json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n",
+                         &error)) {
         CommandError(error);
         ok = false;
     }

@@ -7,8 +7,8 @@ namespace {
 // (step processes sample i and returns its code), and collects the alarms
 // and the peak; observer, when given, is called after each sample.
 template <typename Step>
-bool Detect(const TumblewatchConfig& cfg, std::size_t count, DetectResult* result, Step step,
-            DetectObserver observer, void* user)
+bool Detect(const TumblewatchConfig& cfg, std::size_t count, DetectResult* result, Step step, DetectObserver observer,
+            void* user)
 {
     result->samples = 0;
     result->alarms.clear();

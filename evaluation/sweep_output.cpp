@@ -248,8 +248,8 @@ bool SweepColumnIsCount(const std::string& column)
     auto endsWith = [&](const std::string& end) {
         return column.size() >= end.size() && column.compare(column.size() - end.size(), end.size(), end) == 0;
     };
-    return column == "tp" || column == "fn" || column == "fp" || column == "tn" || endsWith("_tp") ||
-           endsWith("_fn") || endsWith("_fp") || endsWith("_tn") || endsWith("false_alarm_events");
+    return column == "tp" || column == "fn" || column == "fp" || column == "tn" || endsWith("_tp") || endsWith("_fn") ||
+           endsWith("_fp") || endsWith("_tn") || endsWith("false_alarm_events");
 }
 
 ordered_json SweepJsonRate(double v)

@@ -6,9 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
-#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "sweep.h"

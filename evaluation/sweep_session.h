@@ -21,10 +21,10 @@ struct SweepSessionOptions {
 };
 
 struct SweepSession {
-    SweepData data;         // the decoded recordings, their front ends and the held-out groups
-    SweepSummary summary;   // the base configuration, the earlier rows and every row run since
-    int64_t runNow;         // configurations that Run evaluated (refused ones included)
-    int64_t refusedNow;     // of those, refused by the detector (they have no row)
+    SweepData data;            // the decoded recordings, their front ends and the held-out groups
+    SweepSummary summary;      // the base configuration, the earlier rows and every row run since
+    int64_t runNow;            // configurations that Run evaluated (refused ones included)
+    int64_t refusedNow;        // of those, refused by the detector (they have no row)
     std::string firstRefusal;  // "configuration N: why" of the first of them
     double seconds;            // Run's wall-clock time
     uint64_t samples;          // samples that Run processed

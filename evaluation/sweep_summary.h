@@ -82,7 +82,6 @@ SweepNestedSpread SweepSummaryNestedSpread(const SweepSummary& summary);
 // without folds). configurations is the sweep's number of configurations.
 // Rates are rounded to six decimals as in the rows, so the document is the
 // same whether the sweep ran in one go or was resumed.
-nlohmann::ordered_json SweepSummaryJson(const SweepSummary& summary, const SweepLayout& layout,
-                                        int64_t configurations);
+nlohmann::ordered_json SweepSummaryJson(const SweepSummary& summary, const SweepLayout& layout, int64_t configurations);
 
 #endif

@@ -63,10 +63,8 @@ ordered_json Limit(const Objective& objective)
 ordered_json NestedFold(const SweepSummary& summary, std::size_t k)
 {
     const SweepNestedFold& f = summary.nested[k];
-    ordered_json j{{"fold", k + 1},
-                   {"subjects", f.subjects},
-                   {"recordings", f.recordings},
-                   {"limit", Limit(f.objective)}};
+    ordered_json j{
+        {"fold", k + 1}, {"subjects", f.subjects}, {"recordings", f.recordings}, {"limit", Limit(f.objective)}};
     if (!f.chosen.found) {
         j["config"] = nullptr;
         j["values"] = nullptr;

@@ -50,8 +50,7 @@ bool SweepTallyOfRecord(const SweepRecord& record, int folds, SweepTally* tally,
         return false;
     }
     for (int k = 0; k < folds; ++k) {
-        if (!Counts(record, "fold" + std::to_string(k + 1) + "_", &tally->held[static_cast<std::size_t>(k)],
-                    problem)) {
+        if (!Counts(record, "fold" + std::to_string(k + 1) + "_", &tally->held[static_cast<std::size_t>(k)], problem)) {
             return false;
         }
     }

@@ -142,8 +142,8 @@ bool HtmlSweepPage(const std::string& path, const SweepRow* base, const nlohmann
     sweep["description"] = layout.description;
     sweep["format"] = layout.format == SweepFormat::Csv ? "csv" : "jsonl";
     sweep["varied"] = layout.varied;
-    const bool tuning = std::find(layout.columns.begin(), layout.columns.end(), "tune_sensitivity") !=
-                        layout.columns.end();
+    const bool tuning =
+        std::find(layout.columns.begin(), layout.columns.end(), "tune_sensitivity") != layout.columns.end();
     sweep["folds"] = tuning;
     sweep["fold_count"] = layout.folds;
     ordered_json config = ordered_json::array();

@@ -144,8 +144,8 @@ TEST(FrontEnd, LoadedOnceItGivesEveryConfigurationTheWholePipelinesDecisions)
                 }
                 const TumblewatchContext a = DecisionState(whole);
                 const TumblewatchContext b = DecisionState(split);
-                if (code != decided || std::memcmp(static_cast<const void*>(&a), static_cast<const void*>(&b),
-                                                   sizeof a) != 0) {
+                if (code != decided ||
+                    std::memcmp(static_cast<const void*>(&a), static_cast<const void*>(&b), sizeof a) != 0) {
                     ADD_FAILURE() << name << ", fallWindow " << cfg.fallWindow << ", sample " << i << ": code "
                                   << decided << " against " << code << " or the decisions' state differs";
                     break;

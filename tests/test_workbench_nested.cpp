@@ -126,7 +126,7 @@ TEST(NestedSelection, AFoldThatNothingQualifiesOnSaysSoAndTheMeanCountsTheOthers
     EXPECT_DOUBLE_EQ(spread.sensitivity.mean, 0.5);
     EXPECT_TRUE(std::isnan(spread.sensitivity.sd));  // one fold: no spread
 
-    const SweepLayout layout{SweepFormat::Csv, "0123456789abcdef", "hand-made", {"fallWindow"}, 3,
+    const SweepLayout layout{SweepFormat::Csv,     "0123456789abcdef", "hand-made", {"fallWindow"}, 3,
                              SweepMetricColumns(3)};
     const json j = json::parse(SweepSummaryJson(s, layout, 3).dump());
     const json& nested = j["nested"];
@@ -293,8 +293,9 @@ void CheckNestedAgainstEval(const std::vector<std::string>& paths, const std::ve
         for (size_t c = 0; c < outcomes.size(); ++c) {
             const Brute t = Figures(outcomes[c], held, false);
             const double measure = objective == "max:f1" ? t.f1 : t.sensitivity;
-            const bool admitted =
-                objective == "max:f1" ? !std::isnan(t.f1) : !std::isnan(t.sensitivity) && !std::isnan(t.fa) && t.fa <= limit;
+            const bool admitted = objective == "max:f1"
+                                      ? !std::isnan(t.f1)
+                                      : !std::isnan(t.sensitivity) && !std::isnan(t.fa) && t.fa <= limit;
             if (!admitted) {
                 continue;
             }
@@ -353,9 +354,14 @@ TEST(NestedSelection, OnTheSharedRealRecordings)
 
 std::vector<std::string> FoldSweep(const std::string& out, const std::string& jobs)
 {
-    return {"sweep",       Subjects().dir.path(), "--grid",       "fallWindow=8,11,14,17,20", "--random",
-            "3",           "--range",             "repeatPeak=200:450", "--range", "tiltLimit=20:40",
-            "--folds",     "3",                   "--out",        out,  "-j",     jobs,
+    return {"sweep",    Subjects().dir.path(),
+            "--grid",   "fallWindow=8,11,14,17,20",
+            "--random", "3",
+            "--range",  "repeatPeak=200:450",
+            "--range",  "tiltLimit=20:40",
+            "--folds",  "3",
+            "--out",    out,
+            "-j",       jobs,
             "-q"};
 }
 
@@ -550,12 +556,11 @@ TEST(FrontEndCache, HoldsEighteenBytesPerSampleBesideTheSample)
     const std::vector<ImuSample> day = recgen::MakeRecording(*recgen::FindScenario("long_mixed")).samples;
     uint64_t samples = 0;
     for (int r = 0; samples < 1200000; ++r) {
-        WriteFile(dir / ("adl_mixed_s" + std::to_string(r % 4) + "_r" + std::to_string(r) + ".bin"),
-                  DataSetImage(day));
+        WriteFile(dir / ("adl_mixed_s" + std::to_string(r % 4) + "_r" + std::to_string(r) + ".bin"), DataSetImage(day));
         samples += day.size();
     }
-    const BenchRun run = Tumblewatch(dir.path(), {"sweep", ".", "--grid", "fallWindow=10,20", "--folds", "2", "--out",
-                                                  "rows.csv", "-q", "-j", "2"});
+    const BenchRun run = Tumblewatch(
+        dir.path(), {"sweep", ".", "--grid", "fallWindow=10,20", "--folds", "2", "--out", "rows.csv", "-q", "-j", "2"});
     ASSERT_EQ(run.status, 0) << run.errors;
     const double perSample = static_cast<double>(run.maxRssKib) * 1024.0 / static_cast<double>(samples);
     std::printf("sweep of %llu samples: peak resident size %ld KiB, %.1f bytes per sample\n",

@@ -222,8 +222,8 @@ TEST(SweepOutput, RowsReadBackAsWritten)
     for (const SweepFormat format : {SweepFormat::Csv, SweepFormat::Jsonl}) {
         for (const bool folds : {false, true}) {
             const int k = folds ? 2 : 0;
-            const SweepLayout layout{format, SweepId("x"), "two rows", {"fallWindow", "repeatPeak"}, k,
-                                     SweepMetricColumns(k)};
+            const SweepLayout layout{format, SweepId("x"),         "two rows", {"fallWindow", "repeatPeak"},
+                                     k,      SweepMetricColumns(k)};
             SweepRow row{};
             TumblewatchDefault(&row.config);
             row.index = 7;
