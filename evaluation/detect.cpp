@@ -3,6 +3,16 @@
 
 namespace {
 
+// Clears a result and sets detector up with cfg; false when refused.
+bool Start(const TumblewatchConfig& cfg, DetectResult* result, TumblewatchContext* detector)
+{
+    result->samples = 0;
+    result->alarms.clear();
+    result->peakSample = 0;
+    result->peakMagnitude = 0;
+    return TumblewatchSet(detector, &cfg) == 0;
+}
+
 // Sets a detector up with cfg, runs step(detector, i) for i in [0, count)
 // (step processes sample i and returns its code), and collects the alarms
 // and the peak; observer, when given, is called after each sample.
@@ -10,13 +20,8 @@ template <typename Step>
 bool Detect(const TumblewatchConfig& cfg, std::size_t count, DetectResult* result, Step step, DetectObserver observer,
             void* user)
 {
-    result->samples = 0;
-    result->alarms.clear();
-    result->peakSample = 0;
-    result->peakMagnitude = 0;
-
     TumblewatchContext detector;
-    if (TumblewatchSet(&detector, &cfg) < 0) {
+    if (!Start(cfg, result, &detector)) {
         return false;
     }
     uint16_t peak = 0;
@@ -60,12 +65,8 @@ bool DetectRun(const TumblewatchConfig& cfg, const ImuSample* samples, std::size
 bool DetectRunDecisions(const TumblewatchConfig& cfg, const ImuSample* samples,
                         const TumblewatchFrontEndValues* frontEnd, std::size_t count, DetectResult* result)
 {
-    result->samples = 0;
-    result->alarms.clear();
-    result->peakSample = 0;
-    result->peakMagnitude = 0;
     TumblewatchContext detector;
-    if (TumblewatchSet(&detector, &cfg) < 0) {
+    if (!Start(cfg, result, &detector)) {
         return false;
     }
     TumblewatchDecideRecording(

@@ -21,20 +21,6 @@ namespace {
 // Configurations in flight per worker thread.
 constexpr int64_t kSlotsPerThread = 4;
 
-// The mean of the defined values.
-double MeanDefined(const std::vector<double>& values)
-{
-    double sum = 0.0;
-    int n = 0;
-    for (const double v : values) {
-        if (!std::isnan(v)) {
-            sum += v;
-            ++n;
-        }
-    }
-    return n > 0 ? sum / n : std::nan("");
-}
-
 FoldMetrics Average(const std::vector<Metrics>& parts)
 {
     std::vector<double> sens;
@@ -47,7 +33,8 @@ FoldMetrics Average(const std::vector<Metrics>& parts)
         f1.push_back(m.f1);
         fa.push_back(m.falseAlarmsPerHour);
     }
-    return FoldMetrics{MeanDefined(sens), MeanDefined(specificity), MeanDefined(f1), MeanDefined(fa)};
+    return FoldMetrics{SweepMeanDefined(sens), SweepMeanDefined(specificity), SweepMeanDefined(f1),
+                       SweepMeanDefined(fa)};
 }
 
 // Fills the row's metrics from the scores of its recordings.
@@ -166,6 +153,22 @@ void SweepLoad(const InputSet& inputs, const Manifest* manifest, int threads, bo
             data->recordings.push_back(std::move(loaded[i]));
         }
     }
+}
+
+double SweepMeanDefined(const std::vector<double>& values, int* defined)
+{
+    double sum = 0.0;
+    int n = 0;
+    for (const double v : values) {
+        if (!std::isnan(v)) {
+            sum += v;
+            ++n;
+        }
+    }
+    if (defined != nullptr) {
+        *defined = n;
+    }
+    return n > 0 ? sum / n : std::nan("");
 }
 
 uint64_t SweepDataBytes(const SweepData& data)

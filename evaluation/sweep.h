@@ -65,6 +65,10 @@ uint64_t SweepDataBytes(const SweepData& data);
 // changes when folds is 0.
 void SweepAssignFolds(SweepData* data, int folds);
 
+// The mean of the values that are not NaN, summed in order (NaN when there
+// is none); their number in *defined when it is not null.
+double SweepMeanDefined(const std::vector<double>& values, int* defined = nullptr);
+
 // Metrics averaged over the folds: each metric is the mean of its defined
 // values (NaN when no fold defines it).
 struct FoldMetrics {

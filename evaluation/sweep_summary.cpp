@@ -33,23 +33,16 @@ bool Offer(const Objective& objective, ObjectiveBest* best, const SweepPoint& po
 // Mean and sample standard deviation of the defined values.
 SweepSpread Spread(const std::vector<double>& values)
 {
-    double sum = 0.0;
-    int n = 0;
-    for (const double v : values) {
-        if (!std::isnan(v)) {
-            sum += v;
-            ++n;
-        }
-    }
-    SweepSpread s{n > 0 ? sum / n : kNaN, kNaN, n};
-    if (n >= 2) {
+    SweepSpread s{0.0, kNaN, 0};
+    s.mean = SweepMeanDefined(values, &s.folds);
+    if (s.folds >= 2) {
         double squares = 0.0;
         for (const double v : values) {
             if (!std::isnan(v)) {
                 squares += (v - s.mean) * (v - s.mean);
             }
         }
-        s.sd = std::sqrt(squares / (n - 1));
+        s.sd = std::sqrt(squares / (s.folds - 1));
     }
     return s;
 }
