@@ -71,7 +71,7 @@ int CommandParamsRun(const ParamsOptions& options)
         const int32_t value = TumblewatchParamGet(&cfg, i);
         std::vector<std::string> meaning = Wrap(p.meaning, kMeaningWidth);
         if (p.read) {
-            for (const std::string& line : Wrap(std::string("Read by ") + p.readBy + ".", kMeaningWidth)) {
+            for (const std::string& line : Wrap(std::string("Read by ") + p.stages + ".", kMeaningWidth)) {
                 meaning.push_back(line);
             }
         }

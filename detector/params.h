@@ -20,7 +20,7 @@ struct TumblewatchParam {
     const char* meaning;                // one sentence
     bool read;                          // false for the ten fields that no stage reads
     int32_t TumblewatchConfig::*field;  // the field itself
-    const char* readBy;                 // the stages that read it, e.g. "TrackJump"; "" when none does
+    const char* stages;                 // the stages that read it, e.g. "CheckImpact"; "-" for none
 };
 
 // The table of all parameters in field order (kTumblewatchParamCount

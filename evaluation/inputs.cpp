@@ -21,12 +21,6 @@ bool IsRegular(const fs::path& p)
     return fs::is_regular_file(p, ec);  // a link to a regular file is one
 }
 
-bool HasMarker(const fs::path& file)
-{
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    return access((folder / kMicomMarker).c_str(), R_OK) == 0;
-}
-
 // A recording found below an argument: its path and the path relative to
 // the argument's folder.
 struct Found {
@@ -81,13 +75,20 @@ void AddRecordings(std::vector<Found> found, const std::string& prefix, InputSet
         const fs::path relative = prefix.empty() ? f.relative : fs::path(prefix) / f.relative;
         const auto first = relative.begin();
         const std::string folder = std::next(first) == relative.end() ? std::string(".") : first->string();
-        inputs->recordings.push_back(InputRecording{f.path.string(), relative.string(), folder, format,
-                                                    format == RecordingFormat::Csv && HasMarker(f.path),
-                                                    twinned.count(stemKey) != 0});
+        inputs->recordings.push_back(InputRecording{
+            f.path.string(), relative.string(), folder, format,
+            format == RecordingFormat::Csv && InputsMicomMarkerBeside(f.path.string()), twinned.count(stemKey) != 0});
     }
 }
 
 }  // namespace
+
+bool InputsMicomMarkerBeside(const std::string& path)
+{
+    const fs::path file(path);
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    return access((folder / kMicomMarker).c_str(), R_OK) == 0;
+}
 
 bool InputsFind(const std::vector<std::string>& arguments, InputSet* inputs, std::string* error)
 {

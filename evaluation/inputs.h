@@ -26,6 +26,10 @@ struct InputSet {
     int twinsPassedOver;                     // ".csv" twins not evaluated
 };
 
+// Whether the folder of the file at path holds the layout marker
+// (kMicomMarker): its CSV recordings are then read in the micom layout.
+bool InputsMicomMarkerBeside(const std::string& path);
+
 // Finds the recordings of every argument. False with a message for an
 // argument that names nothing, matches nothing or is no recording (a file
 // without a ".bin" or ".csv" suffix). A recording reached twice (by two

@@ -14,7 +14,9 @@
 #      rows compared) with the speed-ups per thread;
 #   2. scaling: one replay with trace of 1k, 10k, 100k, 1M and 2M samples,
 #      wall-clock and CPU time per sample and peak resident size, best of 3;
-#   3. two 2M-sample replays as two processes at once.
+#   3. two 2M-sample replays as two processes at once;
+#   4. the Python module's detect beside the C++ detector over 2M samples,
+#      and two Python threads calling detect at once (benchmarks/python_detect.py).
 #
 # The dataset files and their traces go to a fresh folder under $TMPDIR
 # (default /tmp): TMPDIR=/dev/shm measures without the disk.
@@ -30,7 +32,11 @@ if [ "${1:-}" = "--smoke" ]; then
 fi
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target tumblewatch_benchmark replay_scaling >/dev/null
+cmake --build build-bench -j"$(nproc)" --target tumblewatch_benchmark replay_scaling detect_rate >/dev/null
+python_module=0
+if cmake --build build-bench -j"$(nproc)" --target tumblewatch_python >/dev/null 2>&1; then
+  python_module=1
+fi
 bin=build-bench/benchmarks
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tumblewatch-scaling-XXXXXX")
@@ -136,4 +142,14 @@ if [ $smoke -eq 0 ]; then
         "$(field "$line" ns_per_sample)" "$(field "$line" cpu_ns_per_sample)" "$(field "$line" peak_kib)"
     done
   done
+fi
+
+echo
+echo "== the Python module: detect beside the C++ detector, two Python threads at once"
+if [ $python_module -eq 0 ]; then
+  echo "the Python module was not built (pybind11 missing?): skipped"
+elif [ $smoke -eq 1 ]; then
+  /usr/bin/python3 benchmarks/python_detect.py build-bench --samples 100000 --runs 1
+else
+  /usr/bin/python3 benchmarks/python_detect.py build-bench
 fi

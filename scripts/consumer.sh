@@ -43,6 +43,20 @@ targets=$(cmake --build "$build" --target help 2>/dev/null || true)
 if grep -qx '\.\.\. tumblewatch_cli' <<<"$targets"; then
   [ -f "$prefix/bin/tumblewatch" ] || fail "not installed: bin/tumblewatch"
 fi
+# The Python package installs where the interpreter looks below the prefix,
+# and imports from there (from another folder, with nothing else on the path).
+if grep -qx '\.\.\. _tumblewatch' <<<"$targets"; then
+  site=$(sed -n 's/^TUMBLEWATCH_PYTHON_INSTALL_DIR:STRING=//p' "$build/CMakeCache.txt")
+  python=$(sed -n 's/^Python_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt")
+  for f in __init__.py py.typed _tumblewatch.pyi _config.pyi; do
+    [ -f "$prefix/$site/tumblewatch/$f" ] || fail "not installed: $site/tumblewatch/$f"
+  done
+  found=$(cd "$work" && PYTHONPATH="$prefix/$site" "$python" -c \
+    'import tumblewatch; print(tumblewatch.__file__, tumblewatch.version())')
+  [ "$found" = "$prefix/$site/tumblewatch/__init__.py $("$prefix/bin/tilt_bench" --version)" ] ||
+    fail "the installed Python package does not import as itself: $found"
+  echo "consumer: Python package installed in $site"
+fi
 headers=$(cd "$prefix/include" && find . -type f | sort | tr '\n' ' ')
 [ "$headers" = "./tumblewatch/params.h ./tumblewatch/tumblewatch.h " ] ||
   fail "installed headers are not exactly the public ones: $headers"

@@ -17,7 +17,7 @@ echo "== house style"
 bash scripts/check-style.sh
 
 echo "== build and test"
-cmake -S . -B build -DTUMBLEWATCH_WERROR=ON >/dev/null
+cmake -S . -B build -DTUMBLEWATCH_WERROR=ON -DPython_EXECUTABLE=/usr/bin/python3 >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
@@ -25,7 +25,7 @@ echo "== the HTML reports in a real browser (Chromium, offline)"
 bash scripts/browser-test.sh build
 
 echo "== build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build-sanitize -DTUMBLEWATCH_SANITIZE=ON -DTUMBLEWATCH_WERROR=ON >/dev/null
+cmake -S . -B build-sanitize -DTUMBLEWATCH_SANITIZE=ON -DTUMBLEWATCH_WERROR=ON -DPython_EXECUTABLE=/usr/bin/python3 >/dev/null
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs"

@@ -66,7 +66,7 @@ TEST(SweepSpace, GridsRangesAndTheirMistakes)
                                  " is read by no stage of the detector, so varying it would change nothing "
                                  "(tumblewatch params says which stage reads each parameter)");
         }
-        EXPECT_EQ(p.read, p.readBy[0] != '\0') << p.name;
+        EXPECT_EQ(p.read, std::string(p.stages) != "-") << p.name;
     }
 
     SweepRange r;

@@ -1,0 +1,165 @@
+// The workbench from Python: an evaluation as the document eval --json
+// writes, and a sweep as the rows sweep --out writes with its front, best
+// configuration and nested selection. Both run with the GIL released.
+#include <pybind11/stl.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "binding.h"
+#include "breakdown.h"
+#include "evaluation.h"
+#include "report.h"
+#include "sweep_session.h"
+
+namespace {
+
+// Recordings, labels, configuration, event gap and threads as the command
+// line's options give them.
+InputOptions InputsOf(const std::vector<std::string>& paths, const std::string& labels, const TumblewatchConfig& cfg,
+                      double merge, int threads)
+{
+    if (threads < 1) {
+        BindingRaise(PyExc_ValueError, "threads: expected at least 1, got " + std::to_string(threads));
+    }
+    if (!(merge >= 0.0)) {
+        BindingRaise(PyExc_ValueError, "merge: expected a number of seconds, at least 0");
+    }
+    InputOptions options;
+    options.paths = paths;
+    options.labels = labels;
+    options.config = ConfigSource{"", ConfigChanges(cfg)};
+    options.threads = threads;
+    options.mergeSeconds = merge;
+    return options;
+}
+
+// The JSON document of eval --json for the same inputs.
+std::string Evaluate(const std::vector<std::string>& paths, const std::string& labels, const py::handle& config,
+                     double merge, int threads)
+{
+    const InputOptions options = InputsOf(paths, labels, BindingConfigOf(config), merge, threads);
+    std::string error;
+    std::string json;
+    {
+        py::gil_scoped_release release;
+        EvalSettings settings{};
+        Manifest manifest;
+        InputSet inputs{};
+        if (InputsLoad(options, &settings.config, &manifest, &inputs, &error)) {
+            settings.mergeSeconds = merge;
+            settings.threads = threads;
+            settings.progress = false;
+            Evaluation evaluation{};
+            EvalRun(inputs, labels.empty() ? nullptr : &manifest, settings, &evaluation);
+            const Metrics metrics = EvalMetrics(evaluation);
+            const Breakdowns breakdowns = BreakdownsOf(evaluation);
+            const EvalReport report{&evaluation, &metrics, &breakdowns, &settings.config, paths, labels,
+                                    merge,       threads,  {}};
+            json = ReportJson(report);
+        }
+    }
+    if (json.empty()) {
+        BindingRaise(PyExc_ValueError, error);
+    }
+    return json;
+}
+
+// What a sweep gives back before Python turns it into frames.
+struct SweepOutcome {
+    std::string rows;     // the output file's text: its header and the rows, CSV
+    std::string baseRow;  // the base configuration's row (number -1)
+    std::vector<int64_t> front;
+    bool bestFound = false;
+    int64_t best = -1;
+    TumblewatchConfig bestConfig{};
+    std::vector<std::pair<int64_t, std::string>> refused;
+    std::vector<std::string> failures;
+    std::string objective;
+    double seconds = 0.0;
+    std::string nested;  // the summary's "nested" as JSON text; empty without folds
+};
+
+py::dict Sweep(const std::vector<std::string>& paths, const std::string& labels, const py::handle& config, double merge,
+               int threads, const std::vector<std::string>& grids, const std::vector<std::string>& ranges,
+               int64_t random, uint64_t seed, int64_t maxConfigs, int folds, const std::string& objective)
+{
+    SweepRequest request;
+    request.inputs = InputsOf(paths, labels, BindingConfigOf(config), merge, threads);
+    request.grids = grids;
+    request.ranges = ranges;
+    request.random = random;
+    request.seed = seed;
+    request.maxConfigs = maxConfigs;
+    request.folds = folds;
+    request.objective = objective;
+    SweepOutcome outcome;
+    std::string error;
+    {
+        py::gil_scoped_release release;
+        SweepPlan plan{};
+        SweepSession session{};
+        const SweepSessionOptions options{true, false};
+        if (SweepPlanMake(request, &plan, &error) &&
+            SweepSessionStart(plan, request, {}, options, &session, &error)) {
+            outcome.failures = session.data.failures;
+            outcome.objective = plan.objective.text;
+            outcome.baseRow = SweepRowText(plan.layout, plan.varied, session.summary.base);
+            outcome.rows = SweepHeaderText(plan.layout);
+            SweepSessionRun(plan, request, 0, options, &session, [&](const SweepRow& row) {
+                if (row.refused) {
+                    outcome.refused.emplace_back(row.index, row.refusal);
+                } else {
+                    outcome.rows += SweepRowText(plan.layout, plan.varied, row);
+                }
+                return true;
+            });
+            outcome.seconds = session.seconds;
+            const SweepSummary& summary = session.summary;
+            for (const SweepPoint& p : summary.front.points) {
+                outcome.front.push_back(p.index);
+            }
+            outcome.bestFound = summary.best.found;
+            if (summary.best.found) {
+                outcome.best = summary.best.point.index;
+                outcome.bestConfig = SweepConfig(plan.space, plan.base, summary.best.point.index);
+            }
+            if (!summary.nested.empty()) {
+                outcome.nested = SweepSummaryJson(summary, plan.layout, plan.count)["nested"].dump(
+                    -1, ' ', false, nlohmann::json::error_handler_t::replace);
+            }
+        }
+    }
+    if (!error.empty()) {
+        BindingRaise(PyExc_ValueError, error);
+    }
+    py::dict result;
+    result["rows"] = outcome.rows;
+    result["base_row"] = outcome.baseRow;
+    result["front"] = outcome.front;
+    result["best"] = outcome.bestFound ? py::object(py::int_(outcome.best)) : py::object(py::none());
+    result["best_config"] =
+        outcome.bestFound ? py::object(BindingConfigValues(outcome.bestConfig)) : py::object(py::none());
+    result["refused"] = outcome.refused;
+    result["failures"] = outcome.failures;
+    result["objective"] = outcome.objective;
+    result["seconds"] = outcome.seconds;
+    // The nested selection as the JSON text of --summary's "nested".
+    result["nested"] = outcome.nested.empty() ? py::object(py::none()) : py::object(py::str(outcome.nested));
+    return result;
+}
+
+}  // namespace
+
+void BindWorkbench(py::module_& m)
+{
+    m.def("hardware_threads", &EvalHardwareThreads, "The default number of worker threads.");
+    m.def("evaluate", &Evaluate, py::arg("paths"), py::arg("labels"), py::arg("config"), py::arg("merge"),
+          py::arg("threads"), "The evaluation as the JSON document of eval --json.");
+    m.def("sweep", &Sweep, py::arg("paths"), py::arg("labels"), py::arg("config"), py::arg("merge"), py::arg("threads"),
+          py::arg("grids"), py::arg("ranges"), py::arg("random"), py::arg("seed"), py::arg("max_configs"),
+          py::arg("folds"), py::arg("objective"),
+          "The rows of sweep --out (CSV text), the base row, the front, the best configuration and the nested "
+          "selection (JSON text of --summary's nested, or None without folds).");
+}

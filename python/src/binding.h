@@ -1,0 +1,60 @@
+// What the parts of the Python module _tumblewatch share: the checked
+// views of its arguments (sample arrays, configurations) and the raising of
+// Python exceptions with the command line's messages.
+#ifndef PYTHON_BINDING_H
+#define PYTHON_BINDING_H
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "tumblewatch.h"
+
+namespace py = pybind11;
+
+// Samples of a numpy array, viewed in place (never copied).
+struct SamplesView {
+    const ImuSample* data;  // into the array's own buffer; null when count is 0
+    std::size_t count;      // rows
+};
+
+// Views a C-contiguous, aligned int16 array of shape (N, 6) in the native
+// byte order as N samples. The caller keeps the array alive while it uses
+// the view. Raises TypeError for anything but a numpy array of int16 and
+// ValueError for another shape, a non-contiguous or unaligned array; the
+// message names argument and says what was expected.
+SamplesView BindingSamplesOf(const py::handle& array, const char* argument);
+
+// The configuration of 35 values (a tuple of ints, tumblewatch.Config's
+// internal form), or the defaults for None. Raises TypeError for anything
+// else, ValueError for a value outside int32 or a configuration that the
+// detector refuses.
+TumblewatchConfig BindingConfigOf(const py::handle& values);
+
+// The defaults with settings ("NAME=VALUE", as the command line's --set)
+// applied in order; the result must be one that the detector accepts.
+// Raises KeyError for an unknown name and ValueError for a value outside
+// int32, a name given twice or a configuration that the detector refuses,
+// with the command line's message.
+TumblewatchConfig BindingConfigBuild(const std::vector<std::string>& settings);
+
+// The configuration as such a tuple.
+py::tuple BindingConfigValues(const TumblewatchConfig& cfg);
+
+// Raises the Python exception type with message (throws; pybind11 passes
+// the exception on to Python).
+[[noreturn]] void BindingRaise(PyObject* type, const std::string& message);
+
+// Raises an OSError subclass (FileNotFoundError, ...) with errno, the
+// reason and the file name, as Python's own file functions do.
+[[noreturn]] void BindingRaiseFile(PyObject* type, int error, const std::string& reason, const std::string& path);
+
+// The parts of the module.
+void BindConfig(py::module_& m);
+void BindDetector(py::module_& m);
+void BindWorkbench(py::module_& m);
+
+#endif
