@@ -101,8 +101,7 @@ py::dict Sweep(const std::vector<std::string>& paths, const std::string& labels,
         SweepPlan plan{};
         SweepSession session{};
         const SweepSessionOptions options{true, false};
-        if (SweepPlanMake(request, &plan, &error) &&
-            SweepSessionStart(plan, request, {}, options, &session, &error)) {
+        if (SweepPlanMake(request, &plan, &error) && SweepSessionStart(plan, request, {}, options, &session, &error)) {
             outcome.failures = session.data.failures;
             outcome.objective = plan.objective.text;
             outcome.baseRow = SweepRowText(plan.layout, plan.varied, session.summary.base);
