@@ -15,7 +15,8 @@ void CommandAddConfigOptions(CLI::App* command, ConfigSource* source)
 
 CLI::App* CommandParamsAdd(CLI::App* app, ParamsOptions* options)
 {
-    CLI::App* command = app->add_subcommand("params", "List the 35 parameters: default and effective values");
+    CLI::App* command = app->add_subcommand(
+        "params", "List the 35 parameters: default and effective values, and the stages that read each");
     CommandAddConfigOptions(command, &options->config);
     return command;
 }
@@ -34,7 +35,12 @@ int CommandParamsRun(const ParamsOptions& options)
     for (int i = 0; i < kTumblewatchParamCount; ++i) {
         const TumblewatchParam& p = TumblewatchParams()[i];
         const int32_t value = TumblewatchParamGet(&cfg, i);
-        const std::vector<std::string> meaning = CommandWrap(p.meaning, kMeaningWidth);
+        std::vector<std::string> meaning = CommandWrap(p.meaning, kMeaningWidth);
+        if (p.read) {
+            for (const std::string& line : CommandWrap(std::string("Read by ") + p.stages + ".", kMeaningWidth)) {
+                meaning.push_back(line);
+            }
+        }
         CommandPrint(fmt::format("{:>2}  {:<18} {:>7} {:>6}{}  {:<16} {}\n", i, p.name, p.defaultValue, value,
                                  value != p.defaultValue ? "*" : " ", p.unit, meaning.empty() ? "" : meaning[0]));
         for (std::size_t k = 1; k < meaning.size(); ++k) {
@@ -42,5 +48,6 @@ int CommandParamsRun(const ParamsOptions& options)
         }
     }
     CommandPrint("\n* differs from the default.\n");
+    CommandPrint("A sweep may vary any parameter that a stage reads, none of the ten that none reads.\n");
     return kExitOk;
 }

@@ -4,9 +4,12 @@
 #define CLI_COMMANDS_H
 
 #include <CLI/CLI.hpp>
+#include <fmt/core.h>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <utility>
 #include <vector>
 
 #include "config.h"
@@ -37,6 +40,13 @@ std::vector<std::string> CommandWrap(const std::string& text, std::size_t width)
 // Writes text to standard output; a failure is noted for
 // CommandFinishOutput (nothing is thrown).
 void CommandPrint(const std::string& text);
+
+// Formats with {fmt} and writes the text as CommandPrint does.
+template <typename... Args>
+void CommandPrintFormat(fmt::format_string<Args...> format, Args&&... args)
+{
+    CommandPrint(fmt::format(format, std::forward<Args>(args)...));
+}
 
 // Makes sure file descriptors 0, 1 and 2 are open, so that no file the
 // program opens takes their place: a closed one is replaced by /dev/null,
@@ -102,6 +112,7 @@ struct SweepOptions {
     bool resume = false;
     std::string best;
     std::string html;
+    std::string summary;
     bool quiet = false;
 };
 CLI::App* CommandSweepAdd(CLI::App* app, SweepOptions* options);
@@ -147,6 +158,7 @@ int CommandImportRun(const ImportOptions& options);
 struct ReportOptions {
     std::string sweep;
     std::string html;
+    std::string summary;  // the sweep's --summary file, for the nested selection; empty for none
 };
 CLI::App* CommandReportAdd(CLI::App* app, ReportOptions* options);
 int CommandReportRun(const ReportOptions& options);

@@ -81,3 +81,33 @@ bool DetectRun(const TumblewatchConfig& cfg, const ImuSample* samples, std::size
     DetectStreamEnd(&stream, result);
     return true;
 }
+
+bool DetectRunDecisions(const TumblewatchConfig& cfg, const ImuSample* samples,
+                        const TumblewatchFrontEndValues* frontEnd, std::size_t count, DetectResult* result)
+{
+    result->samples = 0;
+    result->alarms.clear();
+    result->peakSample = 0;
+    result->peakMagnitude = 0;
+    TumblewatchContext detector;
+    if (TumblewatchSet(&detector, &cfg) != 0) {
+        return false;
+    }
+    TumblewatchDecideRecording(
+        &detector, samples, frontEnd, count,
+        [](void* user, uint32_t sample, int code) {
+            static_cast<DetectResult*>(user)->alarms.push_back(Alarm{sample, code});
+        },
+        result);
+    result->samples = TumblewatchSampleCount(&detector);
+    TumblewatchClose(&detector);
+    // The peak as DetectRun finds it: the first sample of the largest raw
+    // magnitude, which the front end alone decides.
+    for (std::size_t i = 0; i < count; ++i) {
+        if (frontEnd[i].accRawMag > result->peakMagnitude) {
+            result->peakMagnitude = frontEnd[i].accRawMag;
+            result->peakSample = static_cast<uint32_t>(i);
+        }
+    }
+    return true;
+}

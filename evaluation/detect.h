@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "front_end.h"
 #include "tumblewatch.h"
 
 // Samples per second of every recording.
@@ -86,5 +87,12 @@ void DetectStreamEnd(DetectStream* stream, DetectResult* result);
 // Returns false only when the set-up is refused.
 bool DetectRun(const TumblewatchConfig& cfg, const ImuSample* samples, std::size_t count, FILE* trace,
                DetectResult* result, DetectObserver observer = nullptr, void* user = nullptr);
+
+// DetectRun without a trace for a recording whose front end was computed
+// once (front_end.h): frontEnd[i] holds sample i's values, and only the
+// decisions run, with cfg. The result is DetectRun's. The calling thread's
+// fpTrace must be null.
+bool DetectRunDecisions(const TumblewatchConfig& cfg, const ImuSample* samples,
+                        const TumblewatchFrontEndValues* frontEnd, std::size_t count, DetectResult* result);
 
 #endif

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -19,7 +20,7 @@ using nlohmann::ordered_json;
 const char kCsvMark[] = "# tumblewatch sweep";
 const char kJsonKey[] = "tumblewatch_sweep";
 
-std::vector<double> MetricValues(const SweepRow& row, bool folds)
+std::vector<double> MetricValues(const SweepRow& row, int folds)
 {
     const Metrics& m = row.all;
     std::vector<double> v{static_cast<double>(m.tp),
@@ -30,10 +31,15 @@ std::vector<double> MetricValues(const SweepRow& row, bool folds)
                           m.specificity,
                           m.f1,
                           m.falseAlarmsPerHour,
-                          m.latencyMedian};
-    if (folds) {
+                          m.latencyMedian,
+                          static_cast<double>(m.falseAlarmEvents)};
+    if (folds > 0) {
         for (const FoldMetrics* f : {&row.tune, &row.held}) {
             v.insert(v.end(), {f->sensitivity, f->specificity, f->f1, f->falseAlarmsPerHour});
+        }
+        for (const Metrics& h : row.heldFolds) {
+            v.insert(v.end(), {static_cast<double>(h.tp), static_cast<double>(h.fn), static_cast<double>(h.fp),
+                               static_cast<double>(h.tn), static_cast<double>(h.falseAlarmEvents)});
         }
     }
     return v;
@@ -47,7 +53,7 @@ std::string CsvNumber(const std::string& column, double v)
         return std::string();
     }
     char text[64];
-    if (column == "tp" || column == "fn" || column == "fp" || column == "tn") {
+    if (SweepColumnIsCount(column)) {
         std::snprintf(text, sizeof text, "%.0f", v);
     } else {
         std::snprintf(text, sizeof text, "%.6f", v);
@@ -57,16 +63,10 @@ std::string CsvNumber(const std::string& column, double v)
 
 ordered_json JsonNumber(const std::string& column, double v)
 {
-    if (std::isnan(v)) {
-        return nullptr;
-    }
-    if (column == "tp" || column == "fn" || column == "fp" || column == "tn") {
+    if (!std::isnan(v) && SweepColumnIsCount(column)) {
         return static_cast<int64_t>(v);
     }
-    // The same six decimals as the CSV, so both formats carry equal values.
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f", v);
-    return std::strtod(text, nullptr);
+    return SweepJsonRate(v);
 }
 
 std::vector<std::string> SplitCommas(const std::string& line)
@@ -135,15 +135,10 @@ bool ParseInt64(const std::string& text, int64_t* v)
     return true;
 }
 
-bool IsCountColumn(const std::string& column)
-{
-    return column == "tp" || column == "fn" || column == "fp" || column == "tn";
-}
-
 // A count must be a whole number, 0 or more, and present.
 bool CountOk(const std::string& column, double v)
 {
-    return !IsCountColumn(column) || (!std::isnan(v) && v >= 0.0 && v == std::floor(v));
+    return !SweepColumnIsCount(column) || (!std::isnan(v) && v >= 0.0 && v == std::floor(v));
 }
 
 // The CSV header line of the columns.
@@ -153,16 +148,46 @@ std::string ColumnLine(const SweepLayout& layout)
     for (const std::string& v : layout.varied) {
         line += "," + v;
     }
-    for (const std::string& c : SweepMetricColumns(layout.folds)) {
+    for (const std::string& c : layout.columns) {
         line += "," + c;
     }
     return line + "\n";
 }
 
+// The number of held-out groups whose counts the columns carry; -1 when the
+// columns are neither this version's nor a previous one's.
+int FoldsOfColumns(const std::vector<std::string>& columns)
+{
+    int folds = 0;
+    while (std::find(columns.begin(), columns.end(), "fold" + std::to_string(folds + 1) + "_tp") != columns.end()) {
+        ++folds;
+    }
+    if (columns == SweepMetricColumns(folds) || columns == SweepLegacyMetricColumns(false) ||
+        columns == SweepLegacyMetricColumns(true)) {
+        return folds;
+    }
+    return -1;
+}
+
+// The layout's varied parameters and columns from the CSV column line:
+// the varied names run from "config" up to "tp".
+bool ParseColumnLine(const std::string& line, SweepLayout* layout)
+{
+    const std::vector<std::string> fields = SplitCommas(line);
+    const auto tp = std::find(fields.begin(), fields.end(), "tp");
+    if (fields.empty() || fields[0] != "config" || tp == fields.end()) {
+        return false;
+    }
+    layout->varied.assign(fields.begin() + 1, tp);
+    layout->columns.assign(tp, fields.end());
+    layout->folds = FoldsOfColumns(layout->columns);
+    return layout->folds >= 0;
+}
+
 bool ParseCsvRow(const SweepLayout& layout, const std::string& line, SweepRecord* record, std::string* error)
 {
     const std::vector<std::string> fields = SplitCommas(line);
-    const std::vector<std::string> columns = SweepMetricColumns(layout.folds);
+    const std::vector<std::string>& columns = layout.columns;
     if (fields.size() != 1 + layout.varied.size() + columns.size()) {
         *error = "a row has " + std::to_string(fields.size()) + " fields";
         return false;
@@ -186,7 +211,7 @@ bool ParseCsvRow(const SweepLayout& layout, const std::string& line, SweepRecord
         const std::string& field = fields[1 + layout.varied.size() + i];
         if (!ParseDouble(field, &v) || !CountOk(columns[i], v)) {
             *error = "row " + fields[0] + ": " + columns[i] + " is '" + field + "', not " +
-                     (IsCountColumn(columns[i]) ? "a count" : "a number");
+                     (SweepColumnIsCount(columns[i]) ? "a count" : "a number");
             return false;
         }
         record->metrics.emplace_back(columns[i], v);
@@ -213,7 +238,7 @@ bool ParseJsonRow(const SweepLayout& layout, const std::string& line, SweepRecor
         record->values.push_back(static_cast<int32_t>(j[name].get<int64_t>()));
     }
     record->metrics.clear();
-    for (const std::string& c : SweepMetricColumns(layout.folds)) {
+    for (const std::string& c : layout.columns) {
         if (!j.contains(c) || !(j[c].is_null() || j[c].is_number()) ||
             !CountOk(c, j[c].is_null() ? std::nan("") : j[c].get<double>())) {
             *error = "row " + std::to_string(record->index) + " has no " + c;
@@ -259,15 +284,7 @@ bool ReadLines(const std::string& path, FilesLineReader* in, SweepLayout* layout
             }
             return false;
         }
-        const std::vector<std::string> fields = SplitCommas(line);
-        layout->folds = line.find(",tune_sensitivity,") != std::string::npos;
-        const size_t metrics = SweepMetricColumns(layout->folds).size();
-        if (fields.empty() || fields[0] != "config" || fields.size() < 1 + metrics) {
-            *error = notSweep + " (line 2 is not its column line)";
-            return false;
-        }
-        layout->varied.assign(fields.begin() + 1, fields.end() - static_cast<long>(metrics));
-        if (ColumnLine(*layout) != line + "\n") {
+        if (!ParseColumnLine(line, layout)) {
             *error = notSweep + " (line 2 is not its column line)";
             return false;
         }
@@ -283,9 +300,14 @@ bool ReadLines(const std::string& path, FilesLineReader* in, SweepLayout* layout
             layout->id = h.at("id").get<std::string>();
             layout->description = h.at("description").get<std::string>();
             layout->varied = h.at("varied").get<std::vector<std::string>>();
-            layout->folds = h.at("folds").get<bool>();
+            layout->columns = h.at("columns").get<std::vector<std::string>>();
         } catch (const nlohmann::json::exception&) {
             *error = notSweep + " (its header line lacks a field)";
+            return false;
+        }
+        layout->folds = FoldsOfColumns(layout->columns);
+        if (layout->folds < 0) {
+            *error = notSweep + " (its header names other columns)";
             return false;
         }
     }
@@ -320,7 +342,19 @@ double SweepRecord::Metric(const std::string& name) const
     return std::nan("");
 }
 
-std::vector<std::string> SweepMetricColumns(bool folds)
+std::vector<std::string> SweepMetricColumns(int folds)
+{
+    std::vector<std::string> columns = SweepLegacyMetricColumns(folds > 0);
+    columns.insert(columns.begin() + 9, "false_alarm_events");
+    for (int k = 1; k <= folds; ++k) {
+        for (const char* count : {"_tp", "_fn", "_fp", "_tn", "_false_alarm_events"}) {
+            columns.push_back("fold" + std::to_string(k) + count);
+        }
+    }
+    return columns;
+}
+
+std::vector<std::string> SweepLegacyMetricColumns(bool folds)
 {
     std::vector<std::string> columns{
         "tp", "fn", "fp", "tn", "sensitivity", "specificity", "f1", "false_alarms_per_hour", "latency_median"};
@@ -332,6 +366,26 @@ std::vector<std::string> SweepMetricColumns(bool folds)
         }
     }
     return columns;
+}
+
+bool SweepColumnIsCount(const std::string& column)
+{
+    auto endsWith = [&](const std::string& end) {
+        return column.size() >= end.size() && column.compare(column.size() - end.size(), end.size(), end) == 0;
+    };
+    return column == "tp" || column == "fn" || column == "fp" || column == "tn" || endsWith("_tp") || endsWith("_fn") ||
+           endsWith("_fp") || endsWith("_tn") || endsWith("false_alarm_events");
+}
+
+ordered_json SweepJsonRate(double v)
+{
+    if (std::isnan(v)) {
+        return nullptr;
+    }
+    // The same six decimals as the CSV, so both formats carry equal values.
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", v);
+    return std::strtod(text, nullptr);
 }
 
 std::string SweepId(const std::string& text)
@@ -351,14 +405,17 @@ std::string SweepHeaderText(const SweepLayout& layout)
                    {"description", layout.description},
                    {"varied", layout.varied},
                    {"folds", layout.folds},
-                   {"columns", SweepMetricColumns(layout.folds)}};
+                   {"columns", layout.columns}};
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 std::string SweepRowText(const SweepLayout& layout, const std::vector<int>& variedParams, const SweepRow& row)
 {
-    const std::vector<std::string> columns = SweepMetricColumns(layout.folds);
+    const std::vector<std::string>& columns = layout.columns;
     const std::vector<double> values = MetricValues(row, layout.folds);
+    if (values.size() != columns.size()) {
+        return std::string();  // not a row of this layout (a programming error)
+    }
     if (layout.format == SweepFormat::Csv) {
         std::string line = std::to_string(row.index);
         for (const int p : variedParams) {

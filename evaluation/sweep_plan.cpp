@@ -168,7 +168,8 @@ bool SweepPlanMake(const SweepRequest& request, SweepPlan* plan, std::string* er
     for (const int v : plan->varied) {
         plan->layout.varied.emplace_back(TumblewatchParams()[v].name);
     }
-    plan->layout.folds = request.folds > 0;
+    plan->layout.folds = request.folds;
+    plan->layout.columns = SweepMetricColumns(request.folds);
     return true;
 }
 
@@ -243,14 +244,19 @@ bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResume
         }
     };
     auto same = [&] {
-        return found.id == plan.layout.id && found.varied == plan.layout.varied && found.folds == plan.layout.folds &&
-               found.format == plan.layout.format;
+        // The identifier covers the folds; the columns are checked apart.
+        return found.id == plan.layout.id && found.varied == plan.layout.varied && found.format == plan.layout.format;
     };
     bool other = false;
+    bool earlierVersion = false;
     advance();
     auto onRow = [&](const SweepRecord& r, std::string* problem) {
         if (!same()) {
             other = true;
+            return false;
+        }
+        if (found.columns != plan.layout.columns) {
+            earlierVersion = true;
             return false;
         }
         if (r.index != expected) {
@@ -275,9 +281,11 @@ bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResume
                 return false;
             }
         }
-        state->points.push_back(SweepPoint{r.index, r.Metric("sensitivity"), r.Metric("false_alarms_per_hour"),
-                                           r.Metric("f1"), r.Metric("held_sensitivity"),
-                                           r.Metric("held_false_alarms_per_hour"), r.values});
+        SweepTally tally;
+        if (!SweepTallyOfRecord(r, plan.layout.folds, &tally, problem)) {
+            return false;
+        }
+        state->rows.push_back(std::move(tally));
         ++expected;
         advance();
         return true;
@@ -288,10 +296,16 @@ bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResume
                  "): not mixed; its header says: " + found.description;
         return false;
     }
+    if (earlierVersion || (read && found.columns != plan.layout.columns)) {
+        *error = "--resume " + path +
+                 ": its rows were written by a previous version of tumblewatch and lack the counts a resumed sweep "
+                 "is summarised from; run the sweep anew into another --out";
+        return false;
+    }
     if (!read) {
         *error = "--resume: " + *error;
         return false;
     }
-    state->next = state->points.empty() ? 0 : state->points.back().index + 1;
+    state->next = state->rows.empty() ? 0 : state->rows.back().index + 1;
     return true;
 }

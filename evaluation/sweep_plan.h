@@ -14,6 +14,7 @@
 #include "sweep.h"
 #include "sweep_output.h"
 #include "sweep_space.h"
+#include "sweep_tally.h"
 
 // A sweep as a user asks for it (the command line's options, the Python
 // module's arguments).
@@ -71,17 +72,18 @@ SweepPoint SweepPointOf(const SweepRow& row, const std::vector<int>& varied);
 
 // What an earlier run of the same sweep left in its output file.
 struct SweepResumeState {
-    std::vector<SweepPoint> points;  // its rows, in order
-    int64_t next;                    // the first configuration still to run
-    uint64_t keep;                   // length of the file's complete lines, in bytes
+    std::vector<SweepTally> rows;  // its rows, in order, as counts
+    int64_t next;                  // the first configuration still to run
+    uint64_t keep;                 // length of the file's complete lines, in bytes
 };
 
 // Reads the rows of the sweep's output at path back (after
 // SweepPlanIdentify). They must be exactly the configurations 0, 1, ...
 // in order that the detector accepts (it refuses some: they have no row),
 // each with this sweep's values. False with a message when the file holds
-// another sweep, is no sweep output, or a row is missing, out of order or
-// not of this sweep, saying what differs.
+// another sweep, is no sweep output, was written by a previous version (its
+// rows lack the counts), or a row is missing, out of order or not of this
+// sweep, saying what differs.
 bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResumeState* state, std::string* error);
 
 #endif

@@ -4,6 +4,7 @@
 #ifndef REPORTS_HTML_REPORTS_H
 #define REPORTS_HTML_REPORTS_H
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "chart.h"
@@ -38,8 +39,12 @@ std::string HtmlPlotPage(const EvalReport& report, const RecordingChart& chart);
 // base configuration and, with folds, the tuning and held-out figures.
 // base is the base configuration's row when the sweep has just evaluated
 // it, else null (its configuration is then found among the rows from the
-// file's description). False with a message when the file cannot be read
-// or is not a sweep's output.
-bool HtmlSweepPage(const std::string& path, const SweepRow* base, std::string* page, std::string* error);
+// file's description). summary, when not null, is the sweep's summary
+// (SweepSummaryJson) and adds the nested selection: per fold the chosen
+// configuration, its held-out figures and how far they lie from the fold's
+// tuning front. False with a message when the file cannot be read, is not
+// a sweep's output or the summary is of another sweep.
+bool HtmlSweepPage(const std::string& path, const SweepRow* base, const nlohmann::ordered_json* summary,
+                   std::string* page, std::string* error);
 
 #endif

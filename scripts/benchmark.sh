@@ -10,6 +10,8 @@
 # The full run prints:
 #   1. throughput: the detector alone and the replay with trace, previous
 #      and current, 5 repetitions in random order, medians and speed-ups;
+#      eval, and the sweeps the previous way and the current one (their
+#      rows compared) with the speed-ups per thread;
 #   2. scaling: one replay with trace of 1k, 10k, 100k, 1M and 2M samples,
 #      wall-clock and CPU time per sample and peak resident size, best of 3;
 #   3. two 2M-sample replays as two processes at once;
@@ -65,6 +67,30 @@ else
         if (p > 0) printf "%-20s previous %6.3f M/s, current %6.3f M/s: %.2fx\n", n, p / 1e6, c / 1e6, c / p
       }
     }' "$work/throughput.txt"
+  # The sweeps: per thread, the previous way (whole pipeline per
+  # configuration) against the current one (front end once).
+  awk '
+    function value(field,   v) {
+      sub(/^[^=]*=/, "", field); sub(/\/s$/, "", field); v = field + 0
+      if (field ~ /k$/) v *= 1e3; else if (field ~ /M$/) v *= 1e6; else if (field ~ /G$/) v *= 1e9
+      return v
+    }
+    /^BM_Sweep\/.*_median/ {
+      split($1, name, "/"); key = name[2] " " name[4]
+      for (i = 1; i <= NF; i++) {
+        if ($i ~ /^samples\/s\/thread=/) s[key, name[3]] = value($i)
+        if ($i ~ /^configs\/s\/thread=/) c[key, name[3]] = value($i)
+      }
+      keys[key] = 1
+    }
+    END {
+      for (k in keys) {
+        p = s[k, "previous"]; q = s[k, "current"]; split(k, part, " ")
+        if (p > 0) printf "BM_Sweep %-7s %s thread(s): per thread previous %6.3f M samples/s (%7.2f configs/s), " \
+          "current %6.3f M samples/s (%7.2f configs/s): %.2fx\n", part[1], part[2], p / 1e6, c[k, "previous"], q / 1e6,
+          c[k, "current"], q / p
+      }
+    }' "$work/throughput.txt" | sort
 fi
 
 # The value of key=VALUE in a line of replay_scaling.

@@ -440,6 +440,8 @@ TEST(TumblewatchProgram, ParamsShowsDefaultAndEffectiveValues)
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.output.find(" 0  fallWindow              20     12*  samples"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("34  param34                 25     25   -"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Read by TrackJump."), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Read by TrackUpright, ScoreFall,"), std::string::npos) << run.output;
     for (const std::string& line : SplitLines(run.output)) {
         EXPECT_LE(line.size(), 100u) << line;
     }

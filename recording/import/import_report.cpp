@@ -126,5 +126,5 @@ std::string ImportReportJson(const ImportSettings& settings, const ImportDataset
 
 bool ImportWriteFile(const std::string& path, const std::string& bytes, std::string* error)
 {
-    return ReportWriteFile(path, bytes, error);
+    return FilesWriteWhole(path, bytes, error);
 }

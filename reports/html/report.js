@@ -21,6 +21,7 @@
     chart: null,
     select: null,
     zoomTo: null,
+    nested: null,  // the nested selection's chart, when the sweep's page has one
   };
   window.tumblewatchReport = state;
 
@@ -848,6 +849,82 @@
     return u;
   }
 
+  // The nested selection: per fold the configuration chosen on the other
+  // folds, its figures on the fold's held-out subjects, and a chart of each
+  // fold's tuning front with the chosen configuration on the tuning part
+  // and on the held-out subjects, joined.
+  function nestedSection(sw) {
+    const n = sw.nested;
+    const section = el('section', { class: 'nested' });
+    section.append(el('h2', { text: 'Tuned on other subjects, tested on new ones' }));
+    section.append(el('p', { class: 'meta', text: 'For each of the ' + n.folds.length + ' folds, the best configuration under ' +
+      n.objective + ' on the other folds\' subjects alone (limit: its false alarms per hour there), scored on the fold\'s ' +
+      'held-out subjects. Shift: held-out minus tuning.' }));
+    const headers = ['fold', 'held-out subjects', 'limit', 'config', 'varied values', 'TP', 'FN', 'FP', 'TN', 'sens.', 'spec.',
+      'F1', 'FA/h', 'tuning sens.', 'tuning FA/h', 'shift sens.', 'shift FA/h']
+      .map((label, i) => ({ label, text: i === 1 || i === 4 }));
+    const rows = n.folds.map(f => {
+      if (f.config == null) {
+        return [String(f.fold), f.subjects.join(' '), fixed(f.limit, 2), '-', 'no configuration meets the objective',
+          '', '', '', '', '', '', '', '', '', '', '', ''];
+      }
+      return [String(f.fold), f.subjects.join(' '), fixed(f.limit, 2), String(f.config),
+        sw.varied.map(name => name + '=' + f.values[name]).join(' '),
+        String(f.tp), String(f.fn), String(f.fp), String(f.tn), fixed(f.sensitivity, 3), fixed(f.specificity, 3),
+        fixed(f.f1, 3), fixed(f.false_alarms_per_hour, 2), fixed(f.tuning.sensitivity, 3),
+        fixed(f.tuning.false_alarms_per_hour, 2), fixed(f.shift.sensitivity, 3), fixed(f.shift.false_alarms_per_hour, 2)];
+    });
+    for (const [what, s] of [['mean', n.mean], ['sd', n.sd]]) {
+      rows.push([what, n.chosen + ' of ' + n.folds.length + ' folds chose one', '', '', '', fixed(s.tp, 1), fixed(s.fn, 1),
+        fixed(s.fp, 1), fixed(s.tn, 1), fixed(s.sensitivity, 3), fixed(s.specificity, 3), fixed(s.f1, 3),
+        fixed(s.false_alarms_per_hour, 2), '', '', '', '']);
+    }
+    section.append(table(headers, rows, 'nested'));
+    app.append(section);
+    nestedChart(section, n);
+  }
+
+  function nestedChart(section, n) {
+    const palette = ['#1f77b4', '#ff7f0e', '#2ca02c', '#d62728', '#9467bd', '#8c564b', '#e377c2', '#7f7f7f', '#bcbd22', '#17becf'];
+    // Every point of every series on one sorted x axis; each series holds
+    // its own points and null elsewhere.
+    const points = [];
+    const series = [{ label: 'false alarms per hour' }];
+    const add = (spec, pts) => {
+      const id = series.length;
+      series.push(spec);
+      for (const p of pts) {
+        if (p.x != null && p.y != null) points.push({ x: p.x, y: p.y, id });
+      }
+    };
+    n.folds.forEach((f, i) => {
+      const c = palette[i % palette.length];
+      add({ label: 'fold ' + f.fold + ': tuning front', stroke: c, width: 1, dash: [4, 4], spanGaps: true,
+        points: { show: true, size: 5, stroke: c, fill: c } },
+      f.tuning_front.map(p => ({ x: p.false_alarms_per_hour, y: p.sensitivity })));
+      if (f.config == null) return;
+      add({ label: 'fold ' + f.fold + ': chosen, tuning to held-out', stroke: c, width: 2, spanGaps: true,
+        points: { show: true, size: 11, width: 2, stroke: c, fill: '#ffffff' } },
+      [{ x: f.tuning.false_alarms_per_hour, y: f.tuning.sensitivity }, { x: f.false_alarms_per_hour, y: f.sensitivity }]);
+    });
+    points.sort((a, b) => a.x - b.x || a.y - b.y);
+    const data = [points.map(p => p.x)];
+    for (let id = 1; id < series.length; id++) data.push(points.map(p => (p.id === id ? p.y : null)));
+    const box = el('div', { class: 'scatter' }, [el('h3', { text: 'Each fold: its tuning front, and the chosen configuration ' +
+      'on the tuning part and on the held-out subjects, joined' })]);
+    section.append(box);
+    const u = new uPlot({
+      width: Math.min(900, Math.max(420, section.clientWidth - 40)),
+      height: 420,
+      scales: { x: { time: false }, y: { range: (self, mn, mx) => [Math.min(0, mn), Math.max(1, mx)] } },
+      axes: [{ label: 'false alarms per hour' }, { label: 'sensitivity' }],
+      legend: { live: false },
+      cursor: { drag: { x: true, y: true, uni: 30 }, points: { show: false } },
+      series,
+    }, data, box);
+    state.nested = { folds: n.folds.length, chosen: n.chosen, plot: u, points: points.length };
+  }
+
   function escapeHtml(text) {
     return String(text).replace(/[&<>"']/g, c => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;' })[c]);
   }
@@ -871,10 +948,17 @@
     scatter(host, sw, sw.folds ? 'All recordings' : 'Sensitivity against false alarms per hour', 'sensitivity',
       'false_alarms_per_hour', sw.fronts.all, pick('sensitivity', 'false_alarms_per_hour'));
     if (sw.folds) {
-      scatter(host, sw, 'Tuning subjects (mean over the folds)', 'tune_sensitivity', 'tune_false_alarms_per_hour',
-        sw.fronts.tune, pick('tune_sensitivity', 'tune_false_alarms_per_hour'));
-      scatter(host, sw, 'Held-out subjects (mean over the folds; the line joins the tuning front\'s configurations)',
+      scatter(host, sw, 'Tuning parts: each configuration on every fold\'s other subjects, mean over the folds',
+        'tune_sensitivity', 'tune_false_alarms_per_hour', sw.fronts.tune, pick('tune_sensitivity', 'tune_false_alarms_per_hour'));
+      scatter(host, sw, 'Held-out groups: the same configuration on every fold\'s own subjects, mean over the folds ' +
+        '(no choice per fold; the line joins the tuning front\'s configurations)',
         'held_sensitivity', 'held_false_alarms_per_hour', sw.fronts.tune, pick('held_sensitivity', 'held_false_alarms_per_hour'));
+    }
+    if (sw.nested) {
+      nestedSection(sw);
+    } else if (sw.folds) {
+      app.append(el('p', { class: 'meta', text: 'The nested selection (each fold\'s best configuration chosen on the other ' +
+        'folds, scored on its held-out subjects) is in the sweep\'s --summary file: give it to report with --summary.' }));
     }
     footer();
     return Promise.resolve();

@@ -119,7 +119,8 @@ before(async () => {
   pages.fourMillionWriteMs = Date.now() - startedLong;
   rmSync(path.join(dir, 'four_million.bin'));
   tumblewatch(['sweep', '--labels', 'rec/labels.manifest', '--grid', 'fallWindow=8:20:4', '--grid', 'tiltLimit=20,35',
-    '--folds', '3', '--out', 'sweep.csv', '-q', '--html', 'sweep.html']);
+    '--folds', '3', '--out', 'sweep.csv', '-q', '--html', 'sweep.html', '--summary', 'sweep.json']);
+  tumblewatch(['report', 'sweep.csv', '--summary', 'sweep.json', '--html', 'report-folds.html']);
   tumblewatch(['sweep', '--labels', 'rec/labels.manifest', '--grid', 'fallWindow=6:30:2', '--out', 'plain.jsonl',
     '--format', 'jsonl', '-q']);
   tumblewatch(['report', 'plain.jsonl', '--html', 'report.html']);
@@ -263,6 +264,29 @@ describe('sweep --html and report', () => {
     await page.waitForSelector('.scatter .tip', { state: 'visible' });
     assert.match(await page.locator('.scatter .tip').first().textContent(), /fallWindow=\d+ tiltLimit=\d+/);
     await shot(page, 'sweep-folds.png');
+  });
+
+  test('the nested selection: a row per fold, their mean and spread, and each fold drawn', async () => {
+    const summary = JSON.parse(readFileSync(path.join(dir, 'sweep.json'), 'utf8'));
+    for (const file of ['sweep.html', 'report-folds.html']) {
+      const { page } = await open(path.join(dir, file));
+      const nested = await page.evaluate(() => {
+        const n = window.tumblewatchReport.nested;
+        return n && { folds: n.folds, chosen: n.chosen, points: n.points };
+      });
+      assert.ok(nested, file);
+      assert.equal(nested.folds, 3, file);
+      assert.equal(nested.chosen, summary.nested.chosen, file);
+      assert.ok(nested.points >= 2 * nested.chosen, file);
+      assert.equal(await page.locator('table.nested tbody tr').count(), 3 + 2, file);
+      const first = summary.nested.folds.find(f => f.config != null);
+      if (first) {
+        assert.match(await page.locator('table.nested tbody tr').nth(first.fold - 1).textContent(),
+          new RegExp('fallWindow=' + first.values.fallWindow));
+      }
+      assert.ok((await canvasPixels(page, 'nested', undefined)).coloured > 40, file);
+      if (file === 'sweep.html') await shot(page, 'sweep-nested.png');
+    }
   });
 
   test('report of a finished sweep (JSON lines): the same scatter', async () => {
