@@ -67,12 +67,17 @@ bool ConfigApplyTomlFile(const std::string& path, TumblewatchConfig* cfg, std::s
         *error = path + ": " + reason;
         return false;
     }
+    return ConfigApplyToml(text, path, cfg, error);
+}
+
+bool ConfigApplyToml(const std::string& text, const std::string& name, TumblewatchConfig* cfg, std::string* error)
+{
     toml::table table;
     try {
-        table = toml::parse(text, path);
+        table = toml::parse(text, name);
     } catch (const toml::parse_error& e) {
         std::ostringstream message;
-        message << path;
+        message << name;
         if (e.source().begin.line != 0) {
             message << ", line " << e.source().begin.line;
         }
@@ -80,27 +85,30 @@ bool ConfigApplyTomlFile(const std::string& path, TumblewatchConfig* cfg, std::s
         *error = message.str();
         return false;
     }
+    TumblewatchConfig applied = *cfg;  // cfg changes only when every line is good
     for (const auto& [key, node] : table) {
-        const std::string name(key.str());
-        const int index = TumblewatchParamIndex(name.c_str());
-        const std::string where = path + ", line " + std::to_string(key.source().begin.line) + ": ";
+        const std::string param(key.str());
+        const int index = TumblewatchParamIndex(param.c_str());
+        const std::string where = name + ", line " + std::to_string(key.source().begin.line) + ": ";
         if (index < 0) {
-            *error = where + UnknownName(name);
+            *error = where + UnknownName(param);
             return false;
         }
         const auto* integer = node.as_integer();
         if (integer == nullptr || integer->get() < INT32_MIN || integer->get() > INT32_MAX) {
-            *error = where + name + ": the value is not a 32-bit integer";
+            *error = where + param + ": the value is not a 32-bit integer";
             return false;
         }
-        TumblewatchParamSet(cfg, index, static_cast<int32_t>(integer->get()));
+        TumblewatchParamSet(&applied, index, static_cast<int32_t>(integer->get()));
     }
+    *cfg = applied;
     return true;
 }
 
 bool ConfigApplySettings(const std::vector<std::string>& settings, TumblewatchConfig* cfg, std::string* error)
 {
     std::set<std::string> seen;
+    TumblewatchConfig applied = *cfg;  // cfg changes only when every setting is good
     for (const std::string& setting : settings) {
         const size_t eq = setting.find('=');
         if (eq == std::string::npos) {
@@ -123,8 +131,9 @@ bool ConfigApplySettings(const std::vector<std::string>& settings, TumblewatchCo
             *error = "--set " + setting + ": " + name + " is set twice";
             return false;
         }
-        TumblewatchParamSet(cfg, index, value);
+        TumblewatchParamSet(&applied, index, value);
     }
+    *cfg = applied;
     return true;
 }
 

@@ -26,9 +26,14 @@ bool ConfigParseInt32(const std::string& text, int32_t* value);
 // parameter (or the line of a syntax error) and the problem.
 bool ConfigApplyTomlFile(const std::string& path, TumblewatchConfig* cfg, std::string* error);
 
+// ConfigApplyTomlFile over a text already read (by FilesReadText or
+// FilesTextFromMemory); name stands for the file in messages. On false cfg
+// is unchanged.
+bool ConfigApplyToml(const std::string& text, const std::string& name, TumblewatchConfig* cfg, std::string* error);
+
 // Applies "NAME=VALUE" settings in order. An unknown name, a value that is
 // not a 32-bit integer or a name set twice in the list is an error naming
-// the setting and the problem.
+// the setting and the problem; on false cfg is unchanged.
 bool ConfigApplySettings(const std::vector<std::string>& settings, TumblewatchConfig* cfg, std::string* error);
 
 // The defaults, then source.file, then source.settings; finally the

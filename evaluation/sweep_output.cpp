@@ -1,9 +1,9 @@
 // Writing and reading the output file of a sweep.
 #include "sweep_output.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -448,6 +448,24 @@ bool SweepReadFile(const std::string& path, SweepLayout* layout,
         return false;
     }
     const bool read = ReadLines(path, &in, layout, onRow, error);
+    FilesLinesClose(&in);
+    if (read) {
+        *completeBytes = in.bytes;
+    }
+    return read;
+}
+
+bool SweepReadText(const std::string& name, std::string_view bytes, SweepLayout* layout,
+                   const std::function<bool(const SweepRecord&, std::string*)>& onRow, uint64_t* completeBytes,
+                   std::string* error)
+{
+    FilesLineReader in;
+    std::string reason;
+    if (!FilesLinesOpenMemory(&in, bytes, &reason)) {
+        *error = name + ": cannot be read: " + reason;
+        return false;
+    }
+    const bool read = ReadLines(name, &in, layout, onRow, error);
     FilesLinesClose(&in);
     if (read) {
         *completeBytes = in.bytes;
