@@ -59,11 +59,14 @@ TEST(FromMemory, DataSetsReadAsFromTheirFile)
 {
     TempDir dir;
     const std::string valid = DataSetBytes(Ramp(5000));  // more than one block of the reader
+    std::string far = DataSetBytes(Ramp(2));
+    const int32_t farPosition = 1 << 30;  // past the end (little-endian, as the header holds it)
+    std::memcpy(&far[20], &farPosition, sizeof farPosition);
     const std::vector<std::pair<const char*, std::string>> images = {
         {"valid", valid},
         {"torn last record", valid.substr(0, valid.size() - 5)},
         {"gap before the records", DataSetBytes(Ramp(3), 40)},
-        {"position past the end", DataSetBytes({}, 1 << 30)},
+        {"position past the end", far},
         {"negative position", DataSetBytes(Ramp(2), -12)},
         {"header cut short", valid.substr(0, 23)},
         {"empty", ""},
@@ -96,9 +99,7 @@ TEST(FromMemory, CsvRecordingsReadAsFromTheirFile)
         {"default layout", CsvOf(Ramp(40))},
         {"offset rows", "h\nh\nh\nh\nh\nh\nh\n0,1,2,3,4,5,6\n-1,10,10,10,10,10,10\n1,1,2,3,4,5,6\n"},
         {"a line longer than a read", "row\n" + longLine + ",1,2,3,4,5,6\n3,1,2,3,4,5,6\n"},
-        {"zero byte and CR-only ends", std::string("h\n0,1,2,3,\0"
-                                                   "4,5,6\r1,1,1,1,1,1,1\r\n2,2,2,2,2,2,2",
-                                                   60)},
+        {"zero byte and CR-only ends", std::string("h\n0,1,2,3,") + '\0' + "4,5,6\r1,1,1,1,1,1,1\r\n2,2,2,2,2,2,2"},
         {"header only", "only a header\n"},
         {"empty", ""},
     };
@@ -124,7 +125,7 @@ TEST(FromMemory, TextHasTheLimitsOfAFile)
         {"mark dropped",
          "\xef\xbb\xbf"
          "a = 1\n"},
-        {"zero byte", std::string("a = \0", 5)},
+        {"zero byte", std::string("a = ") + '\0'},
         {"line too long", std::string(kTextMaxLine + 1, 'x') + "\n"},
         {"longest line", std::string(kTextMaxLine, 'x')},
         {"empty", ""},
@@ -148,7 +149,7 @@ TEST(FromMemory, TextHasTheLimitsOfAFile)
 TEST(FromMemory, LinesComeAsFromTheirFile)
 {
     TempDir dir;
-    for (const std::string bytes : {std::string("one\ntwo\r\nthree"), std::string("one\n\n"), std::string()}) {
+    for (const std::string& bytes : {std::string("one\ntwo\r\nthree"), std::string("one\n\n"), std::string()}) {
         WriteFile(dir / "l.txt", bytes);
         FilesLineReader file{};
         FilesLineReader memory{};
