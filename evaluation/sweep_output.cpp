@@ -437,22 +437,37 @@ std::string SweepRowText(const SweepLayout& layout, const std::vector<int>& vari
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
+namespace {
+
+// Reads a sweep output from in, which FilesLinesOpen or
+// FilesLinesOpenMemory opened (opened false: it failed for reason), and
+// closes it.
+bool ReadOpened(const std::string& name, FilesLineReader* in, bool opened, const std::string& reason,
+                SweepLayout* layout, const std::function<bool(const SweepRecord&, std::string*)>& onRow,
+                uint64_t* completeBytes, std::string* error)
+{
+    if (!opened) {
+        *error = name + ": cannot be read: " + reason;
+        return false;
+    }
+    const bool read = ReadLines(name, in, layout, onRow, error);
+    FilesLinesClose(in);
+    if (read) {
+        *completeBytes = in->bytes;
+    }
+    return read;
+}
+
+}  // namespace
+
 bool SweepReadFile(const std::string& path, SweepLayout* layout,
                    const std::function<bool(const SweepRecord&, std::string*)>& onRow, uint64_t* completeBytes,
                    std::string* error)
 {
     FilesLineReader in;
     std::string reason;
-    if (!FilesLinesOpen(&in, path, &reason)) {
-        *error = path + ": cannot be read: " + reason;
-        return false;
-    }
-    const bool read = ReadLines(path, &in, layout, onRow, error);
-    FilesLinesClose(&in);
-    if (read) {
-        *completeBytes = in.bytes;
-    }
-    return read;
+    const bool opened = FilesLinesOpen(&in, path, &reason);
+    return ReadOpened(path, &in, opened, reason, layout, onRow, completeBytes, error);
 }
 
 bool SweepReadText(const std::string& name, std::string_view bytes, SweepLayout* layout,
@@ -461,14 +476,6 @@ bool SweepReadText(const std::string& name, std::string_view bytes, SweepLayout*
 {
     FilesLineReader in;
     std::string reason;
-    if (!FilesLinesOpenMemory(&in, bytes, &reason)) {
-        *error = name + ": cannot be read: " + reason;
-        return false;
-    }
-    const bool read = ReadLines(name, &in, layout, onRow, error);
-    FilesLinesClose(&in);
-    if (read) {
-        *completeBytes = in.bytes;
-    }
-    return read;
+    const bool opened = FilesLinesOpenMemory(&in, bytes, &reason);
+    return ReadOpened(name, &in, opened, reason, layout, onRow, completeBytes, error);
 }

@@ -32,10 +32,7 @@ bool SameConfig(const TumblewatchConfig& a, const TumblewatchConfig& b)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string text;
-    std::string reason;
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    if (!FilesTextFromMemory(bytes, &text, &reason)) {
-        Check(!reason.empty(), "text refused without a reason");
+    if (!fuzz::TextInput(data, size, &text, kTarget)) {
         return 0;
     }
 

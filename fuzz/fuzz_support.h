@@ -10,7 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "file_rules.h"
 
 namespace fuzz {
 
@@ -21,6 +24,18 @@ inline void Check(bool ok, const char* target, const char* what)
         std::fprintf(stderr, "%s: %s\n", target, what);
         std::abort();
     }
+}
+
+// The input as a text file's content (FilesTextFromMemory) into *text;
+// false when the file rules refuse it (with a reason, or the run stops).
+inline bool TextInput(const uint8_t* data, size_t size, std::string* text, const char* target)
+{
+    std::string reason;
+    if (FilesTextFromMemory(std::string_view(reinterpret_cast<const char*>(data), size), text, &reason)) {
+        return true;
+    }
+    Check(!reason.empty(), target, "text refused without a reason");
+    return false;
 }
 
 // FNV-1a of the input. Inputs whose hash is a multiple of kFileEvery are
