@@ -35,6 +35,11 @@ std::string UnknownName(const std::string& name)
 
 }  // namespace
 
+int ConfigParamIndex(const std::string& name)
+{
+    return name.find('\0') == std::string::npos ? TumblewatchParamIndex(name.c_str()) : -1;
+}
+
 bool ConfigParseInt32(const std::string& text, int32_t* value)
 {
     size_t i = 0;
@@ -88,7 +93,7 @@ bool ConfigApplyToml(const std::string& text, const std::string& name, Tumblewat
     TumblewatchConfig applied = *cfg;  // cfg changes only when every line is good
     for (const auto& [key, node] : table) {
         const std::string param(key.str());
-        const int index = TumblewatchParamIndex(param.c_str());
+        const int index = ConfigParamIndex(param);
         const std::string where = name + ", line " + std::to_string(key.source().begin.line) + ": ";
         if (index < 0) {
             *error = where + UnknownName(param);
@@ -117,7 +122,7 @@ bool ConfigApplySettings(const std::vector<std::string>& settings, TumblewatchCo
         }
         const std::string name = setting.substr(0, eq);
         const std::string text = setting.substr(eq + 1);
-        const int index = TumblewatchParamIndex(name.c_str());
+        const int index = ConfigParamIndex(name);
         if (index < 0) {
             *error = "--set " + setting + ": " + UnknownName(name);
             return false;

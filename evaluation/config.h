@@ -16,6 +16,10 @@ struct ConfigSource {
     std::vector<std::string> settings;  // "NAME=VALUE", applied after the file
 };
 
+// The index of the parameter named exactly name, or -1 for none (a name
+// holding a zero byte names none, not the parameter its start names).
+int ConfigParamIndex(const std::string& name);
+
 // Parses value as a signed 32-bit decimal integer (optional sign, digits
 // only, no spaces); false for anything else or a value out of range.
 bool ConfigParseInt32(const std::string& text, int32_t* value);

@@ -275,8 +275,8 @@ bool ReadLines(const std::string& path, FilesLineReader* in, SweepLayout* layout
     if (line.rfind(kCsvMark, 0) == 0) {
         layout->format = SweepFormat::Csv;
         const size_t semi = line.find("; ");
-        layout->id =
-            line.substr(sizeof(kCsvMark), semi == std::string::npos ? std::string::npos : semi - sizeof(kCsvMark));
+        const size_t idAt = std::min(sizeof(kCsvMark), line.size());  // the mark alone has no identifier
+        layout->id = line.substr(idAt, semi == std::string::npos || semi < idAt ? std::string::npos : semi - idAt);
         layout->description = semi == std::string::npos ? std::string() : line.substr(semi + 2);
         if (!next()) {
             if (!failed) {
@@ -312,7 +312,7 @@ bool ReadLines(const std::string& path, FilesLineReader* in, SweepLayout* layout
         }
     }
     for (const std::string& name : layout->varied) {
-        if (TumblewatchParamIndex(name.c_str()) < 0) {
+        if (ConfigParamIndex(name) < 0) {
             *error = notSweep + " (it varies an unknown parameter '" + name + "')";
             return false;
         }

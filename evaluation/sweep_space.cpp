@@ -46,7 +46,7 @@ bool SplitName(const std::string& option, const std::string& text, int* param, s
         return false;
     }
     const std::string name = text.substr(0, eq);
-    *param = TumblewatchParamIndex(name.c_str());
+    *param = ConfigParamIndex(name);
     if (*param < 0) {
         *error = option + " " + text + ": unknown parameter '" + name + "' (tumblewatch params lists them)";
         return false;

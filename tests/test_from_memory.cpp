@@ -15,6 +15,7 @@
 #include "file_rules.h"
 #include "labels.h"
 #include "recording_reader.h"
+#include "sweep_output.h"
 #include "sweep_space.h"
 #include "test_support.h"
 
@@ -244,4 +245,38 @@ TEST(RefusedInput, LeavesTheResumeStateAsItWas)
     ASSERT_TRUE(SweepResumeReadText("s.csv", whole + "20,10,5", plan, &torn, &error)) << error;
     EXPECT_EQ(torn.rows.size(), rows);
     EXPECT_EQ(torn.keep, whole.size());
+}
+
+// Found by the sweep_resume fuzz target: a first line of the mark alone
+// ("# tumblewatch sweep", without the identifier) threw out of the reader
+// and ended the program.
+TEST(SweepFile, TheMarkAloneIsNoSweepAndNoCrash)
+{
+    const SweepPlan plan = fuzz::SweepFixturePlan(0);
+    for (const std::string& text :
+         {std::string("# tumblewatch sweep\n3,10,44\n"), std::string("# tumblewatch sweep")}) {
+        SweepLayout layout{};
+        uint64_t keep = 0;
+        std::string error;
+        EXPECT_FALSE(SweepReadText(
+            "s.csv", text, &layout, [](const SweepRecord&, std::string*) { return true; }, &keep, &error));
+        SweepResumeState state{};
+        EXPECT_FALSE(SweepResumeReadText("s.csv", text, plan, &state, &error));
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+// Found by the values fuzz target: a name with a zero byte after a
+// parameter's name set that parameter a second time, unnoticed.
+TEST(RefusedInput, ANameWithAZeroByteNamesNoParameter)
+{
+    const std::string zeroed = std::string("fallWindow") + '\0';
+    EXPECT_EQ(ConfigParamIndex(zeroed), -1);
+    TumblewatchConfig cfg;
+    TumblewatchDefault(&cfg);
+    std::string error;
+    EXPECT_FALSE(ConfigApplySettings({"fallWindow=30", zeroed + "=31"}, &cfg, &error));
+    EXPECT_FALSE(ConfigApplyToml("fallWindow = 30\n\"fallWindow\\u0000\" = 31\n", "c.toml", &cfg, &error));
+    SweepGrid grid{};
+    EXPECT_FALSE(SweepParseGrid(zeroed + "=1,2", &grid, &error));
 }
