@@ -55,15 +55,16 @@ void PrintSpreadLine(const char* what, const SweepNestedSpread& s, double SweepS
 void SweepPrintNested(const SweepPlan& plan, const SweepSummary& summary)
 {
     const std::size_t k = summary.nested.size();
-    CommandPrintFormat("\nTuned on other subjects, tested on new ones ({} folds, objective {}):\n", k, summary.objective.text);
+    CommandPrintFormat("\nTuned on other subjects, tested on new ones ({} folds, objective {}):\n", k,
+                       summary.objective.text);
     CommandPrintFormat("each fold's best on the other folds' subjects alone, scored on its own held-out subjects\n");
     PrintRow("fold", "limit", "config", "TP", "FN", "FP", "TN", "sens.", "spec.", "F1", "FA/h", "varied values");
     for (std::size_t i = 0; i < k; ++i) {
         const SweepNestedFold& f = summary.nested[i];
         const std::string limit = f.objective.kind == ObjectiveKind::F1 ? "-" : Rate(f.objective.limit, 2);
         if (!f.chosen.found) {
-            CommandPrintFormat("  {:>4} {:>6} {:>7}  no configuration meets the objective on the tuning part\n", i + 1, limit,
-                       "-");
+            CommandPrintFormat("  {:>4} {:>6} {:>7}  no configuration meets the objective on the tuning part\n", i + 1,
+                               limit, "-");
             continue;
         }
         const Metrics& h = f.held;
@@ -75,8 +76,9 @@ void SweepPrintNested(const SweepPlan& plan, const SweepSummary& summary)
     PrintSpreadLine("sd", s, &SweepSpread::sd);
     CommandPrintFormat("  mean and sd over the {} of {} folds that chose a configuration\n", s.chosen, s.folds);
     if (s.sensitivity.folds < s.chosen || s.specificity.folds < s.chosen || s.falseAlarmsPerHour.folds < s.chosen) {
-        CommandPrintFormat("  (where defined: sensitivity in {}, specificity in {}, false alarms per hour in {} of them)\n",
-                   s.sensitivity.folds, s.specificity.folds, s.falseAlarmsPerHour.folds);
+        CommandPrintFormat(
+            "  (where defined: sensitivity in {}, specificity in {}, false alarms per hour in {} of them)\n",
+            s.sensitivity.folds, s.specificity.folds, s.falseAlarmsPerHour.folds);
     }
     if (summary.objective.kind == ObjectiveKind::SensitivityAtBase) {
         CommandPrintFormat("  limit: the base configuration's false alarms per hour on the fold's tuning part\n");

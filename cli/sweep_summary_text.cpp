@@ -29,7 +29,8 @@ std::string Varied(const SweepPlan& plan, const std::vector<int32_t>& values, st
 void PrintFront(const SweepPlan& plan, const ParetoFront& front)
 {
     const bool folds = plan.layout.folds > 0;
-    CommandPrintFormat("\nPareto front (sensitivity up, false alarms per hour down): {} configurations\n", front.points.size());
+    CommandPrintFormat("\nPareto front (sensitivity up, false alarms per hour down): {} configurations\n",
+                       front.points.size());
     if (folds) {
         CommandPrintFormat("  {:>8} {:>7} {:>7} {:>6} {:^15}\n", "", "", "", "", "held-out");
     }
@@ -40,7 +41,7 @@ void PrintFront(const SweepPlan& plan, const ParetoFront& front)
     CommandPrintFormat("  varied values\n");
     for (const SweepPoint& p : front.points) {
         CommandPrintFormat("  {:>8} {:>7} {:>7} {:>6}", p.index, Rate(p.sensitivity), Rate(p.falseAlarmsPerHour, 2),
-                   Rate(p.f1));
+                           Rate(p.f1));
         if (folds) {
             CommandPrintFormat(" {:>7} {:>7}", Rate(p.heldSensitivity), Rate(p.heldFalseAlarmsPerHour, 2));
         }
@@ -62,7 +63,7 @@ void PrintBest(const SweepPlan& plan, const SweepSummary& summary)
     }
     const SweepPoint& best = summary.best.point;
     CommandPrintFormat("  configuration {}: sensitivity {}, false alarms per hour {}, F1 {}\n", best.index,
-               Rate(best.sensitivity), Rate(best.falseAlarmsPerHour, 2), Rate(best.f1));
+                       Rate(best.sensitivity), Rate(best.falseAlarmsPerHour, 2), Rate(best.f1));
     std::string sets;
     for (const std::string& c : ConfigChanges(SweepConfig(plan.space, plan.base, best.index))) {
         sets += " --set " + c;
@@ -77,13 +78,13 @@ void SweepPrintSummary(const SweepPlan& plan, const SweepSession& session)
     const SweepSummary& summary = session.summary;
     const double seconds = session.seconds;
     CommandPrintFormat("\ntumblewatch sweep: {} configurations, {} run now ({} refused by the detector)\n", plan.count,
-               session.runNow, session.refusedNow);
+                       session.runNow, session.refusedNow);
     CommandPrintFormat("  {:.1f} s, {:.1f} configurations/s, {:.2f} million samples/s\n", seconds,
-               seconds > 0 ? static_cast<double>(session.runNow) / seconds : 0.0,
-               seconds > 0 ? static_cast<double>(session.samples) / seconds / 1e6 : 0.0);
+                       seconds > 0 ? static_cast<double>(session.runNow) / seconds : 0.0,
+                       seconds > 0 ? static_cast<double>(session.samples) / seconds / 1e6 : 0.0);
     const Metrics& base = summary.base.all;
-    CommandPrintFormat("  base configuration: sensitivity {}, false alarms per hour {}, F1 {}\n", Rate(base.sensitivity),
-               Rate(base.falseAlarmsPerHour, 2), Rate(base.f1));
+    CommandPrintFormat("  base configuration: sensitivity {}, false alarms per hour {}, F1 {}\n",
+                       Rate(base.sensitivity), Rate(base.falseAlarmsPerHour, 2), Rate(base.f1));
     PrintFront(plan, summary.front);
     PrintBest(plan, summary);
     if (!summary.nested.empty()) {
