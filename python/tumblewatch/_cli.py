@@ -1,0 +1,472 @@
+"""python3 -m tumblewatch: the sweep and the search on a Dask cluster.
+
+``sweep`` takes the options of ``tumblewatch sweep`` and writes the same
+file; ``tune`` searches the parameters with optuna. Both run on the
+scheduler given with ``--scheduler`` or ``--scheduler-file``, else on a local
+cluster of this machine's cores. Messages go to standard error, the
+summary to standard output; the exit statuses are those of ``tumblewatch
+sweep``.
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import signal
+import sys
+from typing import Any, Dict, List, NoReturn, Optional, Sequence, Tuple
+
+from . import _tumblewatch
+
+EXIT_OK = 0
+EXIT_USAGE = 2  # a usage or configuration error, an unreachable cluster, a failed run (rows kept)
+EXIT_UNREADABLE = 3  # some recording could not be read
+EXIT_STOPPED = 130  # stopped by a signal; the rows written so far are kept
+
+_EPILOG = """exit status: 0 done, 2 a usage or configuration error, an unreachable scheduler, a worker
+with another tumblewatch or a run that failed (the rows written so far are kept: continue with
+--resume), 3 some recording could not be read, 130 stopped (continue with --resume)."""
+
+
+class Failure(Exception):
+    """A message for standard error and the exit status that goes with it."""
+
+    def __init__(self, message: str, status: int = EXIT_USAGE) -> None:
+        super().__init__(message)
+        self.status = status
+
+
+class Stopped(Exception):
+    """SIGINT or SIGTERM arrived."""
+
+
+def error(message: str) -> None:
+    """Prints "tumblewatch: MESSAGE" on standard error."""
+    sys.stderr.write(f"tumblewatch: {message}\n")
+    sys.stderr.flush()
+
+
+# --- options -----------------------------------------------------------------
+
+
+def _positive(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"'{text}' is not a whole number") from None
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"expected at least 1, got {value}")
+    return value
+
+
+def _jobs(text: str) -> int:
+    value = _positive(text)
+    if value > 1024:
+        raise argparse.ArgumentTypeError(f"expected 1 to 1024, got {value}")
+    return value
+
+
+def _seconds(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"'{text}' is not a number of seconds") from None
+    if not value >= 0.0:
+        raise argparse.ArgumentTypeError(f"expected at least 0, got {text}")
+    return value
+
+
+def _seed(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"'{text}' is not a whole number") from None
+    if not 0 <= value < 2**64:
+        raise argparse.ArgumentTypeError(f"expected 0 to 18446744073709551615, got {value}")
+    return value
+
+
+def _add_inputs(p: argparse.ArgumentParser) -> None:
+    p.add_argument("paths", nargs="*", metavar="PATH",
+                   help="recording, folder (searched recursively) or quoted pattern; optional with --labels")
+    p.add_argument("--labels", metavar="FILE", default="",
+                   help="manifest CSV: path,label[,activity,subject,impact_sample]")
+    p.add_argument("--config", metavar="FILE", default="", help="configuration file (TOML)")
+    p.add_argument("--set", metavar="NAME=VALUE", action="append", default=[], dest="settings",
+                   help="set a parameter (repeatable; after --config)")
+    p.add_argument("-j", "--jobs", type=_jobs, default=None,
+                   help="worker threads of the local cluster (default: every hardware thread); a scheduler's "
+                        "workers use their own")
+    p.add_argument("--merge", type=_seconds, default=10.0, metavar="S",
+                   help="alarms closer than this many seconds are one event (default 10)")
+    p.add_argument("--folds", type=int, default=0, metavar="K", help="held-out subjects in K groups")
+    p.add_argument("--objective", default="", metavar="OBJ",
+                   help="max:f1 or max:sensitivity@fa<=X (default: highest sensitivity with false alarms per hour "
+                        "at most the base configuration's)")
+    p.add_argument("--format", choices=("csv", "jsonl"), default="csv", help="of --out (default csv)")
+    p.add_argument("--best", default="", metavar="FILE",
+                   help="write the best configuration as a TOML file for --config")
+    p.add_argument("-q", "--quiet", action="store_true", help="no summary and no progress on the terminal")
+
+
+def _add_cluster(p: argparse.ArgumentParser) -> None:
+    where = p.add_mutually_exclusive_group()
+    where.add_argument("--scheduler", metavar="ADDRESS",
+                       help="the Dask scheduler, e.g. tcp://HOST:8786 (default: a local cluster of this machine)")
+    where.add_argument("--scheduler-file", metavar="FILE", help="the file that dask scheduler --scheduler-file wrote")
+    p.add_argument("--send-data", action="store_true",
+                   help="send the recordings from this machine to the workers (default: every worker reads them "
+                        "at the same path)")
+    p.add_argument("--timeout", type=_seconds, default=10.0, metavar="S",
+                   help="seconds to wait for the scheduler and for a first worker (default 10)")
+
+
+def parser() -> argparse.ArgumentParser:
+    """The command line's parser."""
+    top = argparse.ArgumentParser(
+        prog="python3 -m tumblewatch",
+        description="tumblewatch on a Dask cluster: sweeps of many configurations and searches of the "
+                    "parameters, over labelled recordings.",
+        epilog=_EPILOG)
+    top.add_argument("--version", action="version",
+                     version=f"tumblewatch {_tumblewatch.__version__} ({_tumblewatch.version()})")
+    commands = top.add_subparsers(dest="command", metavar="COMMAND")
+    commands.required = True
+
+    s = commands.add_parser(
+        "sweep", epilog=_EPILOG,
+        help="evaluate many configurations (the options and the file of tumblewatch sweep)",
+        description="Evaluate many configurations on a cluster: grids and random draws, held-out subjects, Pareto "
+                    "front. The rows are those tumblewatch sweep writes, byte for byte, and --resume continues "
+                    "the files of either.")
+    _add_inputs(s)
+    s.add_argument("--grid", action="append", default=[], metavar="NAME=VALUES",
+                   help="NAME=LO:HI:STEP or NAME=V1,V2,... (repeatable; all combined)")
+    s.add_argument("--random", type=_positive, default=0, metavar="N",
+                   help="N configurations drawn from the --range values")
+    s.add_argument("--range", action="append", default=[], dest="ranges", metavar="NAME=LO:HI",
+                   help="NAME=LO:HI for --random (repeatable)")
+    s.add_argument("--seed", type=_seed, default=1, help="seed of the random draws (default 1)")
+    s.add_argument("--max-configs", type=_positive, default=100_000, metavar="N",
+                   help="refuse a sweep of more configurations (default 100000)")
+    s.add_argument("--out", required=True, metavar="FILE", help="the rows, one per configuration (required)")
+    s.add_argument("--resume", action="store_true", help="continue the sweep whose rows --out holds")
+    s.add_argument("--html", default="", metavar="FILE",
+                   help="write the scatter of every configuration (with --resume: all rows) as an HTML page")
+    s.add_argument("--chunk", type=_positive, default=None, metavar="N",
+                   help="configurations per task (default: a quarter of each worker thread's share of what "
+                        "remains, within 4 to 200 million samples)")
+    _add_cluster(s)
+
+    t = commands.add_parser(
+        "tune", epilog=_EPILOG,
+        help="search the parameters with optuna (sensitivity up, false alarms per hour down)",
+        description="Search the parameters in the given ranges with optuna's multi-objective search (NSGA-II "
+                    "by default): sensitivity up, false alarms per hour down. The trials are evaluated on the "
+                    "workers; each is a row of the sweep's format in --out.")
+    _add_inputs(t)
+    t.add_argument("--range", action="append", default=[], dest="ranges", metavar="NAME=LO:HI",
+                   help="a parameter to search and its integer bounds (repeatable; at least one)")
+    t.add_argument("--trials", type=int, required=True, metavar="N", help="trials to evaluate (required)")
+    t.add_argument("--seed", type=_seed, default=1, help="seed of the search (default 1)")
+    t.add_argument("--sampler", choices=("nsga2", "tpe", "random"), default="nsga2",
+                   help="optuna's sampler (default nsga2)")
+    t.add_argument("--population", type=_positive, default=50, metavar="N",
+                   help="trials asked and evaluated together: NSGA-II's population (default 50)")
+    t.add_argument("--out", required=True, metavar="FILE", help="the trials' rows (required)")
+    _add_cluster(t)
+    return top
+
+
+# --- checks before any work ----------------------------------------------------
+
+
+def check_writable(option: str, path: str) -> None:
+    """An output's folder must exist and be writable; an empty path is fine."""
+    if not path:
+        return
+    folder = os.path.dirname(path) or "."
+    if os.path.isdir(path):
+        raise Failure(f"{option} {path}: is a folder")
+    if not os.path.isdir(folder) or not os.access(folder, os.W_OK):
+        raise Failure(f"{option} {path}: cannot be written (no writable folder {folder})")
+
+
+def check_not_input(option: str, path: str, inputs: Sequence[str]) -> None:
+    """An output must not be a file the command reads."""
+    if not path:
+        return
+    try:
+        output: Optional[os.stat_result] = os.stat(path)
+    except OSError:
+        output = None
+    absolute = os.path.normpath(os.path.abspath(path))
+    for name in inputs:
+        try:
+            same = output is not None and os.path.samestat(output, os.stat(name))
+        except OSError:
+            same = bool(name) and os.path.normpath(os.path.abspath(name)) == absolute
+        if same:
+            raise Failure(f"{option} {path}: is {name}, which this command reads; give another file")
+
+
+def check_outputs(options: argparse.Namespace, plan: Dict[str, Any]) -> None:
+    """--out, --best and --html checked as tumblewatch sweep checks them."""
+    read = list(plan["files"]) + ([options.config] if options.config else [])
+    read_or_rows = read + [options.out]
+    html = getattr(options, "html", "")
+    check_writable("--out", options.out)
+    check_writable("--best", options.best)
+    check_writable("--html", html)
+    check_not_input("--out", options.out, read)
+    check_not_input("--best", options.best, read_or_rows)
+    check_not_input("--html", html, read_or_rows)
+
+
+def arguments_of(options: argparse.Namespace, grids: List[str], ranges: List[str], random: int,
+                 max_configs: int) -> Tuple[Any, ...]:
+    """The compiled sweep's arguments of the options; Failure with the command
+    line's message for a configuration that cannot be built."""
+    try:
+        config = _tumblewatch.config_from(options.config, options.settings)
+    except (ValueError, KeyError) as e:
+        raise Failure(str(e.args[0]) if e.args else str(e)) from None
+    return (list(options.paths), options.labels, config, float(options.merge), 1, grids, ranges, random,
+            options.seed, max_configs, options.folds, options.objective, options.format)
+
+
+def plan_of(arguments: Tuple[Any, ...]) -> Dict[str, Any]:
+    try:
+        return _tumblewatch.sweep_plan(arguments)
+    except (ValueError, KeyError) as e:
+        raise Failure(str(e.args[0]) if e.args else str(e)) from None
+
+
+# --- running -------------------------------------------------------------------
+
+
+class RowsFile:
+    """The output file: continued after its complete rows, or begun with its
+    header; every chunk's rows written at once."""
+
+    def __init__(self, path: str, keep: int, header: str) -> None:
+        self.path = path
+        try:
+            self.fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_CLOEXEC, 0o644)
+            os.ftruncate(self.fd, keep)
+            os.lseek(self.fd, 0, os.SEEK_END)
+        except OSError as e:
+            raise Failure(f"--out {path}: cannot be written: {e.strerror}") from None
+        if keep == 0:
+            self.write(header)
+
+    def write(self, text: str) -> None:
+        data = memoryview(text.encode("utf-8", "surrogateescape"))
+        try:
+            while data:
+                data = data[os.write(self.fd, data):]
+        except OSError as e:
+            raise Failure(f"--out {self.path}: not written completely: {e.strerror}; the rows written so far are "
+                          "kept (continue with --resume)") from None
+
+    def close(self) -> None:
+        os.close(self.fd)
+
+
+def _on_signal(signum: int, frame: Any) -> NoReturn:
+    raise Stopped()
+
+
+def _rate(value: float, decimals: int = 3) -> str:
+    return "-" if value != value else f"{value:.{decimals}f}"
+
+
+def print_summary(title: str, plan: Dict[str, Any], summary: Dict[str, Any], folds: bool, count: int, done: int,
+                  refused: int, seconds: float, samples: int) -> None:
+    """The terminal summary: the count, time and throughput, the base
+    configuration, the Pareto front and the best configuration."""
+    out = sys.stdout
+    base = summary["base"]
+    out.write(f"\n{title}: {count} configurations, {done} run now ({refused} refused by the detector)\n")
+    out.write(f"  {seconds:.1f} s, {done / seconds if seconds > 0 else 0.0:.1f} configurations/s, "
+              f"{samples / seconds / 1e6 if seconds > 0 else 0.0:.2f} million samples/s\n")
+    out.write(f"  base configuration: sensitivity {_rate(base['sensitivity'])}, false alarms per hour "
+              f"{_rate(base['false_alarms_per_hour'], 2)}, F1 {_rate(base['f1'])}\n")
+    front = summary["front_points"]
+    out.write(f"\nPareto front (sensitivity up, false alarms per hour down): {len(front)} configurations\n")
+    if folds:
+        out.write(f"  {'':>8} {'':>7} {'':>7} {'':>6} {'held-out':^15}\n")
+    out.write(f"  {'config':>8} {'sens.':>7} {'FA/h':>7} {'F1':>6}")
+    if folds:
+        out.write(f" {'sens.':>7} {'FA/h':>7}")
+    out.write("  varied values\n")
+    width = 50 if folds else 66
+    names = plan["varied"]
+    for p in front:
+        values = " ".join(f"{n}={v}" for n, v in zip(names, p["values"]))
+        if len(values) > width:
+            values = values[:width - 3] + "..."
+        out.write(f"  {p['config']:>8} {_rate(p['sensitivity']):>7} {_rate(p['false_alarms_per_hour'], 2):>7} "
+                  f"{_rate(p['f1']):>6}")
+        if folds:
+            out.write(f" {_rate(p['held_sensitivity']):>7} {_rate(p['held_false_alarms_per_hour'], 2):>7}")
+        out.write(f"  {values}\n")
+    objective = summary["objective"]
+    if summary["objective_kind"] == 0:
+        objective = (f"highest sensitivity with at most {_rate(summary['objective_limit'], 2)} false alarms per "
+                     "hour (the base's)")
+    out.write(f"\nBest under {objective}:\n")
+    best = summary["best_point"]
+    if best is None:
+        out.write("  no configuration qualifies\n")
+    else:
+        out.write(f"  configuration {best['config']}: sensitivity {_rate(best['sensitivity'])}, false alarms per "
+                  f"hour {_rate(best['false_alarms_per_hour'], 2)}, F1 {_rate(best['f1'])}\n")
+
+
+def write_best(options: argparse.Namespace, summary: Dict[str, Any], title: str, sweep_id: str) -> None:
+    """The best configuration as options on the terminal and as --best TOML."""
+    if summary["best"] is None:
+        if options.best:
+            error("--best: no configuration qualifies under the objective; nothing written")
+        return
+    from ._config import _NAMES, Config
+
+    config = Config.from_dict(dict(zip(_NAMES, summary["best_config"])))
+    if not options.quiet:
+        sets = "".join(f" --set {name}={value}" for name, value in config.changes().items())
+        sys.stdout.write(f"  as options:{sets or ' (the defaults)'}\n")
+    if options.best:
+        text = _tumblewatch.config_toml(
+            summary["best_config"],
+            f"{title} {sweep_id}: configuration {summary['best']} (objective {summary['objective']})")
+        try:
+            with open(options.best, "w", encoding="utf-8") as f:
+                f.write(text)
+        except OSError as e:
+            raise Failure(f"--best {options.best}: cannot be written: {e.strerror}") from None
+
+
+def run_sweep(options: argparse.Namespace) -> int:
+    from . import _cluster
+
+    if options.folds < 0 or options.folds == 1:
+        raise Failure("--folds needs at least 2 groups")
+    arguments = arguments_of(options, options.grid, options.ranges, options.random, options.max_configs)
+    plan = plan_of(arguments)
+    check_outputs(options, plan)
+    exists = os.path.exists(options.out) and os.path.getsize(options.out) > 0
+    if exists and not options.resume:
+        raise Failure(f"--out {options.out} exists: continue it with --resume, or give another file")
+
+    client, cluster = _connect(options)
+    job = _cluster.ClusterSweep(client, arguments, plan, options.send_data)
+    try:
+        _load(job, options)
+        first, keep = 0, 0
+        if exists:
+            try:
+                first, keep = _tumblewatch.sweep_resume(arguments, options.out, job.sweep_id)
+            except ValueError as e:
+                raise Failure(str(e)) from None
+        rows = RowsFile(options.out, keep, job.header)
+        refused: List[Tuple[int, str]] = []
+        progress = _cluster.Progress("configurations", plan["count"] - first, not options.quiet)
+
+        def take(text: str, refusals: List[Tuple[int, str]]) -> bool:
+            rows.write(text)
+            refused.extend(refusals)
+            return True
+
+        try:
+            done = job.run(first, plan["count"], take, progress, options.chunk)
+        except Stopped:
+            raise Failure(f"stopped; the rows written so far are kept in {options.out} (continue with --resume)",
+                          EXIT_STOPPED) from None
+        except _cluster.ClusterError as e:
+            raise Failure(f"{e}; the rows written so far are kept in {options.out} (continue with --resume)") \
+                from None
+        finally:
+            progress.end()
+            rows.close()
+        if refused:
+            error(f"{len(refused)} configurations refused by the detector and skipped, e.g. configuration "
+                  f"{refused[0][0]}: {refused[0][1]}")
+        with open(options.out, "r", encoding="utf-8", errors="surrogateescape") as f:
+            summary = job.summarize(f.read())
+        if not options.quiet:
+            print_summary("tumblewatch sweep", plan, summary, options.folds > 0, plan["count"], done, len(refused),
+                          progress.seconds(), progress.samples)
+        write_best(options, summary, "tumblewatch sweep", job.sweep_id)
+        if options.html:
+            _write_page(options, summary)
+        sys.stdout.flush()
+        return EXIT_UNREADABLE if job.failures else EXIT_OK
+    finally:
+        job.close()
+        _disconnect(client, cluster)
+
+
+def _write_page(options: argparse.Namespace, summary: Dict[str, Any]) -> None:
+    try:
+        page = _tumblewatch.sweep_page(options.out, summary["base_config"], summary["base"])
+    except ValueError as e:
+        raise Failure(str(e)) from None
+    try:
+        with open(options.html, "w", encoding="utf-8", errors="surrogateescape") as f:
+            f.write(page)
+    except OSError as e:
+        raise Failure(f"--html {options.html}: cannot be written: {e.strerror}") from None
+
+
+def _connect(options: argparse.Namespace) -> Tuple[Any, Any]:
+    from . import _cluster
+
+    try:
+        return _cluster.connect(options.scheduler, options.scheduler_file, options.jobs, options.timeout)
+    except _cluster.ClusterError as e:
+        raise Failure(str(e)) from None
+
+
+def _load(job: Any, options: argparse.Namespace) -> None:
+    from . import _cluster
+
+    try:
+        job.load(options.timeout)
+    except _cluster.ClusterError as e:
+        raise Failure(str(e)) from None
+    for failure in job.failures:
+        error(failure)
+
+
+def _disconnect(client: Any, cluster: Any) -> None:
+    try:
+        client.close(timeout=5)
+    except Exception:
+        pass
+    if cluster is not None:
+        try:
+            cluster.close(timeout=5)
+        except Exception:
+            pass
+
+
+def main(argv: Optional[Sequence[str]] = None) -> int:
+    """Runs the command line; returns the exit status."""
+    options = parser().parse_args(argv)
+    previous = {s: signal.signal(s, _on_signal) for s in (signal.SIGINT, signal.SIGTERM)}
+    try:
+        if options.command == "sweep":
+            return run_sweep(options)
+        from ._tune import run_tune
+
+        return run_tune(options)
+    except Failure as e:
+        error(str(e))
+        return e.status
+    except Stopped:
+        error("stopped")
+        return EXIT_STOPPED
+    finally:
+        for s, handler in previous.items():
+            signal.signal(s, handler)
