@@ -36,7 +36,7 @@ class Failure(Exception):
         self.status = status
 
 
-class Stopped(Exception):
+class Stopped(BaseException):
     """SIGINT or SIGTERM arrived."""
 
 
@@ -47,6 +47,17 @@ def error(message: str) -> None:
 
 
 # --- options -----------------------------------------------------------------
+
+
+class _Once(argparse.Action):
+    """An option that takes one value and may be given once."""
+
+    def __call__(self, parser: argparse.ArgumentParser, namespace: argparse.Namespace, values: Any,
+                 option_string: Optional[str] = None) -> None:
+        if getattr(namespace, "_given_" + self.dest, False):
+            parser.error(f"argument {'/'.join(self.option_strings)}: given more than once")
+        setattr(namespace, "_given_" + self.dest, True)
+        setattr(namespace, self.dest, values)
 
 
 def _positive(text: str) -> int:
@@ -89,35 +100,35 @@ def _seed(text: str) -> int:
 def _add_inputs(p: argparse.ArgumentParser) -> None:
     p.add_argument("paths", nargs="*", metavar="PATH",
                    help="recording, folder (searched recursively) or quoted pattern; optional with --labels")
-    p.add_argument("--labels", metavar="FILE", default="",
+    p.add_argument("--labels", action=_Once, metavar="FILE", default="",
                    help="manifest CSV: path,label[,activity,subject,impact_sample]")
-    p.add_argument("--config", metavar="FILE", default="", help="configuration file (TOML)")
+    p.add_argument("--config", action=_Once, metavar="FILE", default="", help="configuration file (TOML)")
     p.add_argument("--set", metavar="NAME=VALUE", action="append", default=[], dest="settings",
                    help="set a parameter (repeatable; after --config)")
-    p.add_argument("-j", "--jobs", type=_jobs, default=None,
+    p.add_argument("-j", "--jobs", action=_Once, type=_jobs, default=None,
                    help="worker threads of the local cluster (default: every hardware thread); a scheduler's "
                         "workers use their own")
-    p.add_argument("--merge", type=_seconds, default=10.0, metavar="S",
+    p.add_argument("--merge", action=_Once, type=_seconds, default=10.0, metavar="S",
                    help="alarms closer than this many seconds are one event (default 10)")
-    p.add_argument("--folds", type=int, default=0, metavar="K", help="held-out subjects in K groups")
-    p.add_argument("--objective", default="", metavar="OBJ",
+    p.add_argument("--folds", action=_Once, type=int, default=0, metavar="K", help="held-out subjects in K groups")
+    p.add_argument("--objective", action=_Once, default="", metavar="OBJ",
                    help="max:f1 or max:sensitivity@fa<=X (default: highest sensitivity with false alarms per hour "
                         "at most the base configuration's)")
-    p.add_argument("--format", choices=("csv", "jsonl"), default="csv", help="of --out (default csv)")
-    p.add_argument("--best", default="", metavar="FILE",
+    p.add_argument("--format", action=_Once, choices=("csv", "jsonl"), default="csv", help="of --out (default csv)")
+    p.add_argument("--best", action=_Once, default="", metavar="FILE",
                    help="write the best configuration as a TOML file for --config")
     p.add_argument("-q", "--quiet", action="store_true", help="no summary and no progress on the terminal")
 
 
 def _add_cluster(p: argparse.ArgumentParser) -> None:
     where = p.add_mutually_exclusive_group()
-    where.add_argument("--scheduler", metavar="ADDRESS",
+    where.add_argument("--scheduler", action=_Once, metavar="ADDRESS",
                        help="the Dask scheduler, e.g. tcp://HOST:8786 (default: a local cluster of this machine)")
-    where.add_argument("--scheduler-file", metavar="FILE", help="the file that dask scheduler --scheduler-file wrote")
+    where.add_argument("--scheduler-file", action=_Once, metavar="FILE", help="the file that dask scheduler --scheduler-file wrote")
     p.add_argument("--send-data", action="store_true",
                    help="send the recordings from this machine to the workers (default: every worker reads them "
                         "at the same path)")
-    p.add_argument("--timeout", type=_seconds, default=10.0, metavar="S",
+    p.add_argument("--timeout", action=_Once, type=_seconds, default=10.0, metavar="S",
                    help="seconds to wait for the scheduler and for a first worker (default 10)")
 
 
@@ -142,18 +153,18 @@ def parser() -> argparse.ArgumentParser:
     _add_inputs(s)
     s.add_argument("--grid", action="append", default=[], metavar="NAME=VALUES",
                    help="NAME=LO:HI:STEP or NAME=V1,V2,... (repeatable; all combined)")
-    s.add_argument("--random", type=_positive, default=0, metavar="N",
+    s.add_argument("--random", action=_Once, type=_positive, default=0, metavar="N",
                    help="N configurations drawn from the --range values")
     s.add_argument("--range", action="append", default=[], dest="ranges", metavar="NAME=LO:HI",
                    help="NAME=LO:HI for --random (repeatable)")
-    s.add_argument("--seed", type=_seed, default=1, help="seed of the random draws (default 1)")
-    s.add_argument("--max-configs", type=_positive, default=100_000, metavar="N",
+    s.add_argument("--seed", action=_Once, type=_seed, default=1, help="seed of the random draws (default 1)")
+    s.add_argument("--max-configs", action=_Once, type=_positive, default=100_000, metavar="N",
                    help="refuse a sweep of more configurations (default 100000)")
-    s.add_argument("--out", required=True, metavar="FILE", help="the rows, one per configuration (required)")
+    s.add_argument("--out", action=_Once, required=True, metavar="FILE", help="the rows, one per configuration (required)")
     s.add_argument("--resume", action="store_true", help="continue the sweep whose rows --out holds")
-    s.add_argument("--html", default="", metavar="FILE",
+    s.add_argument("--html", action=_Once, default="", metavar="FILE",
                    help="write the scatter of every configuration (with --resume: all rows) as an HTML page")
-    s.add_argument("--chunk", type=_positive, default=None, metavar="N",
+    s.add_argument("--chunk", action=_Once, type=_positive, default=None, metavar="N",
                    help="configurations per task (default: a quarter of each worker thread's share of what "
                         "remains, within 4 to 200 million samples)")
     _add_cluster(s)
@@ -167,13 +178,13 @@ def parser() -> argparse.ArgumentParser:
     _add_inputs(t)
     t.add_argument("--range", action="append", default=[], dest="ranges", metavar="NAME=LO:HI",
                    help="a parameter to search and its integer bounds (repeatable; at least one)")
-    t.add_argument("--trials", type=int, required=True, metavar="N", help="trials to evaluate (required)")
-    t.add_argument("--seed", type=_seed, default=1, help="seed of the search (default 1)")
-    t.add_argument("--sampler", choices=("nsga2", "tpe", "random"), default="nsga2",
+    t.add_argument("--trials", action=_Once, type=int, required=True, metavar="N", help="trials to evaluate (required)")
+    t.add_argument("--seed", action=_Once, type=_seed, default=1, help="seed of the search (default 1)")
+    t.add_argument("--sampler", action=_Once, choices=("nsga2", "tpe", "random"), default="nsga2",
                    help="optuna's sampler (default nsga2)")
-    t.add_argument("--population", type=_positive, default=50, metavar="N",
+    t.add_argument("--population", action=_Once, type=_positive, default=50, metavar="N",
                    help="trials asked and evaluated together: NSGA-II's population (default 50)")
-    t.add_argument("--out", required=True, metavar="FILE", help="the trials' rows (required)")
+    t.add_argument("--out", action=_Once, required=True, metavar="FILE", help="the trials' rows (required)")
     _add_cluster(t)
     return top
 
@@ -350,8 +361,6 @@ def write_best(options: argparse.Namespace, summary: Dict[str, Any], title: str,
 def run_sweep(options: argparse.Namespace) -> int:
     from . import _cluster
 
-    if options.folds < 0 or options.folds == 1:
-        raise Failure("--folds needs at least 2 groups")
     arguments = arguments_of(options, options.grid, options.ranges, options.random, options.max_configs)
     plan = plan_of(arguments)
     check_outputs(options, plan)

@@ -95,8 +95,6 @@ def run_tune(options: argparse.Namespace) -> int:
         raise Failure("tune needs at least one --range NAME=LO:HI")
     if options.seed >= 2**32:
         raise Failure(f"--seed {options.seed}: the search takes seeds 0 to 4294967295")
-    if options.folds < 0 or options.folds == 1:
-        raise Failure("--folds needs at least 2 groups")
     arguments = arguments_of(options, [], options.ranges, options.trials, 2**63 - 1)
     plan = plan_of(arguments)
     ranges = parse_ranges(options.ranges)
