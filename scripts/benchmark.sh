@@ -14,7 +14,9 @@
 #      wall-clock and CPU time per sample and peak resident size, best of 3;
 #   3. two 2M-sample replays as two processes at once;
 #   4. the Python module's detect beside the C++ detector over 2M samples,
-#      and two Python threads calling detect at once (benchmarks/python_detect.py).
+#      and two Python threads calling detect at once (benchmarks/python_detect.py);
+#   5. the sweep on a Dask cluster beside tumblewatch sweep on the same cores,
+#      and with one and more workers (benchmarks/cluster_sweep.py).
 #
 # The dataset files and their traces go to a fresh folder under $TMPDIR
 # (default /tmp): TMPDIR=/dev/shm measures without the disk.
@@ -32,7 +34,8 @@ fi
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-bench -j"$(nproc)" --target tumblewatch_benchmark replay_scaling detect_rate >/dev/null
 python_module=0
-if cmake --build build-bench -j"$(nproc)" --target tumblewatch_python >/dev/null 2>&1; then
+if cmake --build build-bench -j"$(nproc)" --target tumblewatch_python tumblewatch_cli make_recordings >/dev/null 2>&1
+then
   python_module=1
 fi
 bin=build-bench/benchmarks
@@ -126,4 +129,16 @@ elif [ $smoke -eq 1 ]; then
   /usr/bin/python3 benchmarks/python_detect.py build-bench --samples 100000 --runs 1
 else
   /usr/bin/python3 benchmarks/python_detect.py build-bench
+fi
+
+echo
+echo "== the sweep on a Dask cluster beside tumblewatch sweep on the same cores"
+if [ $python_module -eq 0 ]; then
+  echo "the Python module was not built (pybind11 missing?): skipped"
+elif ! /usr/bin/python3 -c 'import distributed' 2>/dev/null; then
+  echo "Dask (python3-distributed) is not installed: skipped"
+elif [ $smoke -eq 1 ]; then
+  /usr/bin/python3 benchmarks/cluster_sweep.py build-bench --smoke
+else
+  /usr/bin/python3 benchmarks/cluster_sweep.py build-bench
 fi
