@@ -82,9 +82,8 @@ py::dict Plan(const SweepArguments& arguments)
     if (!request.inputs.labels.empty()) {
         for (std::size_t i = 0; i < plan.inputs.recordings.size(); ++i) {
             const RecordingLabels& l = plan.labels[i];
-            labels.push_back(
-                py::make_tuple(plan.inputs.recordings[i].path, LabelName(l.label), l.activity, l.subject,
-                               l.impactSample));
+            labels.push_back(py::make_tuple(plan.inputs.recordings[i].path, LabelName(l.label), l.activity, l.subject,
+                                            l.impactSample));
         }
     }
     info["manifest"] = labels;
@@ -165,8 +164,10 @@ std::string Page(const std::string& path, const py::handle& baseConfig, const py
     base.all.sensitivity = figure("sensitivity");
     base.all.falseAlarmsPerHour = figure("false_alarms_per_hour");
     base.all.f1 = figure("f1");
-    base.tune = FoldMetrics{figure("tune_sensitivity"), std::nan(""), std::nan(""), figure("tune_false_alarms_per_hour")};
-    base.held = FoldMetrics{figure("held_sensitivity"), std::nan(""), std::nan(""), figure("held_false_alarms_per_hour")};
+    base.tune =
+        FoldMetrics{figure("tune_sensitivity"), std::nan(""), std::nan(""), figure("tune_false_alarms_per_hour")};
+    base.held =
+        FoldMetrics{figure("held_sensitivity"), std::nan(""), std::nan(""), figure("held_false_alarms_per_hour")};
     std::string page;
     std::string error;
     bool made = false;
@@ -379,8 +380,8 @@ private:
     void ReadRows(const std::string& text, std::vector<SweepPoint>* points, std::string* error) const
     {
         const char* folder = std::getenv("TMPDIR");
-        std::string name = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
-                           "/tumblewatch-rows-XXXXXX";
+        std::string name =
+            std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/tumblewatch-rows-XXXXXX";
         std::vector<char> buffer(name.begin(), name.end());
         buffer.push_back('\0');
         const int fd = mkstemp(buffer.data());

@@ -19,6 +19,7 @@ import math
 import os
 import queue
 import shutil
+import signal
 import sys
 import tempfile
 import threading
@@ -211,9 +212,17 @@ def connect(scheduler: Optional[str] = None, scheduler_file: Optional[str] = Non
     from distributed import Client, LocalCluster
 
     if scheduler is None and scheduler_file is None:
-        cluster = LocalCluster(n_workers=1, threads_per_worker=threads or _tumblewatch.hardware_threads(),
-                               processes=True, host="127.0.0.1", dashboard_address=None,
-                               silence_logs=logging.ERROR)
+        # The worker processes ignore the terminal's interrupt: the client
+        # stops them itself, in order.
+        main = threading.current_thread() is threading.main_thread()
+        interrupt = signal.signal(signal.SIGINT, signal.SIG_IGN) if main else None
+        try:
+            cluster = LocalCluster(n_workers=1, threads_per_worker=threads or _tumblewatch.hardware_threads(),
+                                   processes=True, host="127.0.0.1", dashboard_address=None,
+                                   silence_logs=logging.ERROR)
+        finally:
+            if main:
+                signal.signal(signal.SIGINT, interrupt)
         return Client(cluster, set_as_default=False), cluster
     where = f"the scheduler at {scheduler}" if scheduler is not None else f"the scheduler of {scheduler_file}"
     if scheduler_file is not None and not os.path.isfile(scheduler_file):
@@ -340,20 +349,22 @@ class Progress:
         return time.monotonic() - self.start
 
     def show(self, force: bool = False) -> None:
+        """Rewrites the line (at most four times a second unless forced):
+        "done/total configurations, R million samples/s, about S s left;
+        per worker: HOST:PORT N, ..."."""
         now = time.monotonic()
         if not self.shown or (not force and now - self.last < 0.25):
             return
         self.last = now
         elapsed = now - self.start
+        rate = self.samples / elapsed / 1e6 if elapsed > 0 else 0.0
         left = ""
         if 0 < self.done < self.total:
-            seconds = int(elapsed / self.done * (self.total - self.done))
-            left = f", {seconds // 60}:{seconds % 60:02d} left"
-        rate = f", {self.samples / elapsed / 1e6:.1f} M samples/s" if elapsed > 0 and self.samples else ""
-        workers = " ".join(f"{_short(w)}:{n}" for w, n in sorted(self.by_worker.items()))
-        line = f"{self.what} {self.done}/{self.total}{rate}{left}; by worker {workers}" if workers else \
-            f"{self.what} {self.done}/{self.total}{rate}{left}"
-        sys.stderr.write("\r\x1b[K" + line[:200])
+            left = f", about {elapsed * (self.total - self.done) / self.done:.0f} s left"
+        line = f"{self.done}/{self.total} {self.what}, {rate:.2f} million samples/s{left}"
+        if self.by_worker:
+            line += "; per worker: " + ", ".join(f"{_short(w)} {n}" for w, n in sorted(self.by_worker.items()))
+        sys.stderr.write("\r" + line + "\x1b[K")
         sys.stderr.flush()
 
     def end(self) -> None:
