@@ -411,6 +411,8 @@ class ClusterSweep:
         self.samples = 0
         self.threads = 1
         self.workers: List[str] = []
+        self.timeout = 30.0
+        self.alone_since: Optional[float] = None
 
     def load(self, timeout: float) -> None:
         """Checks the workers' tumblewatch and has each load the recordings.
@@ -419,6 +421,7 @@ class ClusterSweep:
         when a worker runs another tumblewatch, cannot read the recordings or
         sees other recordings than this client.
         """
+        self.timeout = max(3 * timeout, 5.0)
         workers = wait_for_workers(self.client, timeout)
         check_versions(self.client)
         if self.send_data:
@@ -472,7 +475,8 @@ class ClusterSweep:
         order, as soon as the chunk and all before it are done; stops early when
         on_rows returns False. Returns the configurations handed on.
 
-        Raises ClusterError when a chunk fails on every try.
+        Raises ClusterError when a chunk fails on every try or the scheduler
+        has been left without a worker (for three times the load's timeout).
         """
         chunks = chunk_sizes(first, end, self.threads, self.samples, chunk)
         finished: "queue.Queue[Any]" = queue.Queue()
@@ -489,10 +493,7 @@ class ClusterSweep:
         position = 0
         try:
             while position < len(order):
-                try:
-                    future = finished.get(timeout=0.25)
-                except queue.Empty:
-                    future = None
+                future = self._next(finished)
                 if future is not None:
                     try:
                         at, rows, refused, samples, worker = future.result()
@@ -526,31 +527,56 @@ class ClusterSweep:
         its row's text, the detector's refusal ("" when accepted), its
         sensitivity and false alarms per hour.
 
-        Raises ClusterError when a task fails on every try.
+        Raises ClusterError when a task fails on every try or the scheduler has
+        been left without a worker.
         """
-        futures = []
+        finished: "queue.Queue[Any]" = queue.Queue()
+        futures = {}
         for at in range(0, len(trials), per_task):
             part = trials[at:at + per_task]
-            futures.append(self.client.submit(_task_trials, self.key, self.arguments, self.payload, self.expected,
-                                              part, retries=_RETRIES, pure=False,
-                                              key=f"tumblewatch-trials-{self.key}-{part[0][0]}"))
-        out: List[Tuple[str, str, float, float]] = []
+            futures[at] = self.client.submit(_task_trials, self.key, self.arguments, self.payload, self.expected,
+                                             part, retries=_RETRIES, pure=False,
+                                             key=f"tumblewatch-trials-{self.key}-{part[0][0]}")
+            futures[at].add_done_callback(finished.put)
+        at_of = {future.key: at for at, future in futures.items()}
+        done: Dict[int, List[Tuple[str, str, float, float]]] = {}
         try:
-            for future in futures:
+            while futures:
+                future = self._next(finished)
+                if future is None:
+                    continue
                 try:
                     results, worker = future.result()
                 except VersionMismatch:
                     raise
                 except Exception as e:
                     raise ClusterError(f"trials failed on every try: {type(e).__name__}: {e}") from None
-                out.extend(results)
+                at = at_of[future.key]
+                done[at] = results
+                futures.pop(at).release()
                 if progress is not None:
                     progress.add(len(results), len(results) * self.samples, worker)
                     progress.show()
         finally:
-            for future in futures:
+            for future in futures.values():
                 future.cancel()
-        return out
+        return [result for at in sorted(done) for result in done[at]]
+
+    def _next(self, finished: "queue.Queue[Any]") -> Any:
+        """The next future done, or None after a quarter of a second. Raises
+        ClusterError when the scheduler has had no worker for longer than the
+        timeout (the work would wait for one forever)."""
+        try:
+            return finished.get(timeout=0.25)
+        except queue.Empty:
+            pass
+        if self.client.scheduler_info().get("workers"):
+            self.alone_since = None
+        elif self.alone_since is None:
+            self.alone_since = time.monotonic()
+        elif time.monotonic() - self.alone_since > self.timeout:
+            raise ClusterError(f"the scheduler has had no worker for {self.timeout:g} s")
+        return None
 
     def summarize(self, text: str) -> Dict[str, Any]:
         """The front, best configuration and base row of the rows of text (the
