@@ -60,21 +60,26 @@ class _Once(argparse.Action):
         setattr(namespace, self.dest, values)
 
 
-def _positive(text: str) -> int:
+def _whole(text: str, low: int, high: int) -> int:
     try:
         value = int(text)
     except ValueError:
         raise argparse.ArgumentTypeError(f"'{text}' is not a whole number") from None
-    if value < 1:
-        raise argparse.ArgumentTypeError(f"expected at least 1, got {value}")
+    if not low <= value <= high:
+        raise argparse.ArgumentTypeError(f"expected {low} to {high}, got {value}")
     return value
+
+
+def _positive(text: str) -> int:
+    return _whole(text, 1, 2**63 - 1)
 
 
 def _jobs(text: str) -> int:
-    value = _positive(text)
-    if value > 1024:
-        raise argparse.ArgumentTypeError(f"expected 1 to 1024, got {value}")
-    return value
+    return _whole(text, 1, 1024)
+
+
+def _seed(text: str) -> int:
+    return _whole(text, 0, 2**64 - 1)
 
 
 def _seconds(text: str) -> float:
@@ -84,16 +89,6 @@ def _seconds(text: str) -> float:
         raise argparse.ArgumentTypeError(f"'{text}' is not a number of seconds") from None
     if not value >= 0.0:
         raise argparse.ArgumentTypeError(f"expected at least 0, got {text}")
-    return value
-
-
-def _seed(text: str) -> int:
-    try:
-        value = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"'{text}' is not a whole number") from None
-    if not 0 <= value < 2**64:
-        raise argparse.ArgumentTypeError(f"expected 0 to 18446744073709551615, got {value}")
     return value
 
 

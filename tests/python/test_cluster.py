@@ -154,6 +154,18 @@ def rows_in(path):
     return max(0, path.read_bytes().count(b"\n") - 2) if path.exists() else 0
 
 
+def start_sweep(sweep, out, cluster, chunk):
+    """python3 -m tumblewatch sweep in the background, once the first rows are
+    in out (or it ended)."""
+    client = subprocess.Popen([sys.executable, "-m", "tumblewatch", "sweep", *map(str, sweep), "--out", str(out),
+                               "--chunk", str(chunk), "-q", "--scheduler", cluster.address],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + TIMEOUT
+    while rows_in(out) == 0 and client.poll() is None and time.monotonic() < deadline:
+        time.sleep(0.02)
+    return client
+
+
 def test_sweep_file_is_that_of_tumblewatch_sweep(cluster, recordings, tmp_path):
     sweep = [recordings, "--labels", recordings / "manifest.csv", "--grid", "fallWindow=6:20:2",
              "--grid", "quietMagnitude=50,70", "--folds", "2"]
@@ -200,13 +212,8 @@ def test_a_killed_worker_loses_nothing(cluster, recordings, tmp_path):
              "--range", "quietMagnitude=30:90"]
     expected = reference(tmp_path, "expected.csv", sweep)
     out = tmp_path / "cluster.csv"
-    client = subprocess.Popen([sys.executable, "-m", "tumblewatch", "sweep", *map(str, sweep), "--out", str(out),
-                               "--chunk", "4", "-q", "--scheduler", cluster.address],
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    client = start_sweep(sweep, out, cluster, 4)
     try:
-        deadline = time.monotonic() + TIMEOUT
-        while rows_in(out) == 0 and client.poll() is None and time.monotonic() < deadline:
-            time.sleep(0.02)
         assert client.poll() is None, "the sweep ended before a worker could be killed"
         cluster.kill("w2")
         stdout, stderr = client.communicate(timeout=TIMEOUT)
@@ -224,13 +231,8 @@ def test_an_interrupted_client_is_resumed_by_either_program(cluster, recordings,
              "--labels", recordings / "manifest.csv"]
     expected = reference(tmp_path, "expected.csv", sweep)
     out = tmp_path / "stopped.csv"
-    client = subprocess.Popen([sys.executable, "-m", "tumblewatch", "sweep", *map(str, sweep), "--out", str(out),
-                               "--chunk", "3", "-q", "--scheduler", cluster.address],
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    client = start_sweep(sweep, out, cluster, 3)
     try:
-        deadline = time.monotonic() + TIMEOUT
-        while rows_in(out) == 0 and client.poll() is None and time.monotonic() < deadline:
-            time.sleep(0.02)
         client.send_signal(signal.SIGTERM)
         _, stderr = client.communicate(timeout=TIMEOUT)
     finally:
