@@ -288,21 +288,21 @@ def _rate(value: float, decimals: int = 3) -> str:
 
 
 def print_summary(title: str, plan: Dict[str, Any], summary: Dict[str, Any], folds: bool, count: int, done: int,
-                  refused: int, seconds: float, samples: int) -> None:
+                  refused: int, seconds: float, samples: int, noun: str = "configurations") -> None:
     """The terminal summary: the count, time and throughput, the base
     configuration, the Pareto front and the best configuration."""
     out = sys.stdout
     base = summary["base"]
-    out.write(f"\n{title}: {count} configurations, {done} run now ({refused} refused by the detector)\n")
-    out.write(f"  {seconds:.1f} s, {done / seconds if seconds > 0 else 0.0:.1f} configurations/s, "
+    out.write(f"\n{title}: {count} {noun}, {done} run now ({refused} refused by the detector)\n")
+    out.write(f"  {seconds:.1f} s, {done / seconds if seconds > 0 else 0.0:.1f} {noun}/s, "
               f"{samples / seconds / 1e6 if seconds > 0 else 0.0:.2f} million samples/s\n")
     out.write(f"  base configuration: sensitivity {_rate(base['sensitivity'])}, false alarms per hour "
               f"{_rate(base['false_alarms_per_hour'], 2)}, F1 {_rate(base['f1'])}\n")
     front = summary["front_points"]
-    out.write(f"\nPareto front (sensitivity up, false alarms per hour down): {len(front)} configurations\n")
+    out.write(f"\nPareto front (sensitivity up, false alarms per hour down): {len(front)} {noun}\n")
     if folds:
         out.write(f"  {'':>8} {'':>7} {'':>7} {'':>6} {'held-out':^15}\n")
-    out.write(f"  {'config':>8} {'sens.':>7} {'FA/h':>7} {'F1':>6}")
+    out.write(f"  {'config' if noun == 'configurations' else 'trial':>8} {'sens.':>7} {'FA/h':>7} {'F1':>6}")
     if folds:
         out.write(f" {'sens.':>7} {'FA/h':>7}")
     out.write("  varied values\n")
@@ -326,7 +326,7 @@ def print_summary(title: str, plan: Dict[str, Any], summary: Dict[str, Any], fol
     if best is None:
         out.write("  no configuration qualifies\n")
     else:
-        out.write(f"  configuration {best['config']}: sensitivity {_rate(best['sensitivity'])}, false alarms per "
+        out.write(f"  {noun[:-1]} {best['config']}: sensitivity {_rate(best['sensitivity'])}, false alarms per "
                   f"hour {_rate(best['false_alarms_per_hour'], 2)}, F1 {_rate(best['f1'])}\n")
 
 

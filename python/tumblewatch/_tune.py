@@ -160,7 +160,7 @@ def run_tune(options: argparse.Namespace) -> int:
             summary = job.summarize(f.read())
         if not options.quiet:
             print_summary("tumblewatch tune", plan, summary, options.folds > 0, options.trials,
-                          options.trials, len(refused), progress.seconds(), progress.samples)
+                          options.trials, len(refused), progress.seconds(), progress.samples, "trials")
         write_best(options, summary, "tumblewatch tune", sweep_id)
         return EXIT_UNREADABLE if job.failures else EXIT_OK
     finally:
