@@ -410,3 +410,19 @@ def test_tune_is_reproducible_and_eval_gives_its_rows(cluster, recordings, tmp_p
     # The best configuration's file is one that eval takes.
     done = cli("eval", recordings, "--labels", recordings / "manifest.csv", "--config", best, "-q")
     assert done.returncode in (0, 1), done.stderr
+
+
+def test_chunks_cover_the_configurations_in_order_and_shrink_toward_the_end():
+    from tumblewatch._cluster import chunk_sizes
+
+    for first, end, threads, samples in [(0, 10_000, 4, 100_000), (17, 5_000, 2, 4_000_000), (0, 3, 8, 10),
+                                         (0, 100_000, 64, 1_000)]:
+        chunks = chunk_sizes(first, end, threads, samples)
+        assert [at for at, _ in chunks] == [first] + [at + n for at, n in chunks[:-1]]
+        assert chunks[-1][0] + chunks[-1][1] == end and all(n >= 1 for _, n in chunks)
+        sizes = [n for _, n in chunks]
+        assert sizes[:-1] == sorted(sizes[:-1], reverse=True)
+        assert max(sizes) * samples <= max(200_000_000, samples)
+    # Small configurations come in chunks of at least 4 million samples.
+    assert min(n for _, n in chunk_sizes(0, 10_000, 2, 1_000)[:-1]) >= 4_000
+    assert chunk_sizes(5, 12, 2, 10, chunk=3) == [(5, 3), (8, 3), (11, 1)]
