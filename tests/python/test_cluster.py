@@ -180,12 +180,12 @@ def test_sweep_file_is_that_of_tumblewatch_sweep(cluster, recordings, tmp_path):
     cli("sweep", *sweep, "--out", tmp_path / "again.csv", "--best", cli_best, "-q")
     assert best.read_text() == cli_best.read_text()
 
-    # The same with the recordings sent by the client, in JSON lines, through
-    # the scheduler file.
-    jsonl = reference(tmp_path, "expected.jsonl", sweep + ["--format", "jsonl"])
+    # The manifest's recordings sent by the client, in JSON lines, through the
+    # scheduler file.
+    sweep = sweep[1:] + ["--format", "jsonl"]
+    jsonl = reference(tmp_path, "expected.jsonl", sweep)
     out = tmp_path / "sent.jsonl"
-    done = py("sweep", *sweep, "--format", "jsonl", "--out", out, "--send-data", "-q", "--scheduler-file",
-              cluster.scheduler_file)
+    done = py("sweep", *sweep, "--out", out, "--send-data", "-q", "--scheduler-file", cluster.scheduler_file)
     assert done.returncode == 0, done.stderr
     assert out.read_bytes() == jsonl
 
