@@ -28,6 +28,7 @@ from conftest import BUILD_DIR, program
 
 pytest.importorskip("distributed", reason="Dask (python3-distributed) is not installed: the cluster tests are skipped")
 pytest.importorskip("optuna", reason="optuna (python3-optuna) is not installed: the cluster tests are skipped")
+pytestmark = pytest.mark.filterwarnings("ignore::DeprecationWarning:tornado")
 
 TIMEOUT = 120  # seconds any one command may take
 
@@ -116,18 +117,32 @@ def cluster(tmp_path_factory):
         c.stop()
 
 
-@pytest.fixture(scope="module")
-def recordings(generated, tmp_path_factory):
-    """The generated recordings with a manifest that gives them subjects (for
-    held-out folds): a folder and its manifest."""
-    folder = tmp_path_factory.mktemp("labelled")
+def labelled(generated, folder, names=None):
+    """The generated recordings (of names, else all) in folder with a manifest
+    that gives them subjects (for held-out folds)."""
     lines = ["path,label,activity,subject"]
     for i, path in enumerate(sorted(generated.glob("*.bin"))):
+        if names is not None and path.stem not in names:
+            continue
         shutil.copyfile(path, folder / path.name)
         label = "fall" if path.stem in FALLS else "adl"
         lines.append(f"{path.name},{label},{path.stem},s{i % 4 + 1}")
     (folder / "manifest.csv").write_text("\n".join(lines) + "\n")
     return folder
+
+
+@pytest.fixture(scope="module")
+def recordings(generated, tmp_path_factory):
+    """Every generated recording, labelled."""
+    return labelled(generated, tmp_path_factory.mktemp("labelled"))
+
+
+@pytest.fixture(scope="module")
+def short(generated, tmp_path_factory):
+    """The short generated recordings (about 6,000 samples in all), labelled:
+    for sweeps of many cheap configurations."""
+    return labelled(generated, tmp_path_factory.mktemp("short"),
+                    {"fall_forward", "fall_backward", "double_fall", "standing", "walking", "jump"})
 
 
 def run(command, timeout=TIMEOUT, **kwargs):
@@ -136,6 +151,19 @@ def run(command, timeout=TIMEOUT, **kwargs):
 
 def py(*args, **kwargs):
     return run([sys.executable, "-m", "tumblewatch", *args], **kwargs)
+
+
+def here(capsys, *args):
+    """python3 -m tumblewatch ARGS run in this process (for what is refused
+    before the cluster is reached): the exit status and standard error."""
+    from tumblewatch._cli import main
+
+    capsys.readouterr()
+    try:
+        status = main([str(a) for a in args])
+    except SystemExit as e:
+        status = e.code
+    return status, capsys.readouterr().err
 
 
 def cli(*args):
@@ -207,8 +235,8 @@ def test_api_sweep_on_a_client_is_the_local_sweep(cluster, recordings):
         assert result.best.name == local.best.name and result.base.equals(local.base)
 
 
-def test_a_killed_worker_loses_nothing(cluster, recordings, tmp_path):
-    sweep = [recordings, "--labels", recordings / "manifest.csv", "--random", "400", "--range", "fallWindow=4:40",
+def test_a_killed_worker_loses_nothing(cluster, short, tmp_path):
+    sweep = [short, "--labels", short / "manifest.csv", "--random", "400", "--range", "fallWindow=4:40",
              "--range", "quietMagnitude=30:90"]
     expected = reference(tmp_path, "expected.csv", sweep)
     out = tmp_path / "cluster.csv"
@@ -226,9 +254,9 @@ def test_a_killed_worker_loses_nothing(cluster, recordings, tmp_path):
     cluster.wait_workers(2)
 
 
-def test_an_interrupted_client_is_resumed_by_either_program(cluster, recordings, tmp_path):
-    sweep = [recordings, "--random", "300", "--range", "fallWindow=4:40", "--range", "recordLength=2:8", "--seed", "7",
-             "--labels", recordings / "manifest.csv"]
+def test_an_interrupted_client_is_resumed_by_either_program(cluster, short, tmp_path):
+    sweep = [short, "--random", "300", "--range", "fallWindow=4:40", "--range", "recordLength=2:8", "--seed", "7",
+             "--labels", short / "manifest.csv"]
     expected = reference(tmp_path, "expected.csv", sweep)
     out = tmp_path / "stopped.csv"
     client = start_sweep(sweep, out, cluster, 3)
@@ -281,17 +309,17 @@ def test_a_worker_with_another_version_is_refused(cluster, recordings, tmp_path)
     cluster.wait_workers(2)
 
 
-def test_an_unreachable_scheduler_is_reported_in_bounded_time(recordings, tmp_path):
+def test_an_unreachable_scheduler_is_reported_in_bounded_time(recordings, tmp_path, capsys):
     start = time.monotonic()
-    done = py("sweep", recordings, "--grid", "fallWindow=8,9", "--out", tmp_path / "x.csv", "--scheduler",
-              f"tcp://127.0.0.1:{free_port()}", "--timeout", "2")
-    assert done.returncode == 2
-    assert "cannot reach the scheduler at tcp://127.0.0.1:" in done.stderr and "within 2 s" in done.stderr
+    status, stderr = here(capsys, "sweep", recordings, "--grid", "fallWindow=8,9", "--out", tmp_path / "x.csv",
+                          "--scheduler", f"tcp://127.0.0.1:{free_port()}", "--timeout", "2")
+    assert status == 2
+    assert "cannot reach the scheduler at tcp://127.0.0.1:" in stderr and "within 2 s" in stderr
     assert time.monotonic() - start < 60
     assert not (tmp_path / "x.csv").exists()
-    done = py("sweep", recordings, "--grid", "fallWindow=8,9", "--out", tmp_path / "x.csv", "--scheduler-file",
-              tmp_path / "none.json")
-    assert done.returncode == 2 and "--scheduler-file" in done.stderr
+    status, stderr = here(capsys, "tune", recordings, "--range", "fallWindow=8:9", "--trials", "2", "--out",
+                          tmp_path / "x.csv", "--scheduler-file", tmp_path / "none.json")
+    assert status == 2 and "--scheduler-file" in stderr
 
 
 def test_a_worker_that_cannot_read_the_recordings_is_named(cluster, recordings, tmp_path, monkeypatch):
@@ -337,26 +365,27 @@ def test_a_worker_that_cannot_read_the_recordings_is_named(cluster, recordings, 
     ["--grid", "fallWindow=8,9", "--best", "FOLDER"],
     ["--grid", "fallWindow=8,9", "--html", "INPUT"],
 ])
-def test_refused_options_give_the_messages_of_tumblewatch_sweep(recordings, tmp_path, options):
+def test_refused_options_give_the_messages_of_tumblewatch_sweep(recordings, tmp_path, options, capsys):
     """Refused before the cluster is reached: the scheduler named here does
     not exist, and the message is the option's."""
     names = {"MISSING": tmp_path / "missing.csv", "FOLDER": tmp_path, "INPUT": recordings / "walking.bin"}
     options = [names.get(o, o) for o in options]
     out = tmp_path / "rows.csv"
-    mine = py("sweep", recordings, *options, "--out", out, "--scheduler", "tcp://127.0.0.1:1", "--timeout", "1")
+    status, stderr = here(capsys, "sweep", recordings, *options, "--out", out, "--scheduler", "tcp://127.0.0.1:1")
     theirs = cli("sweep", recordings, *options, "--out", out)
     assert theirs.returncode == 2
-    assert mine.returncode == 2, mine.stderr
-    assert mine.stderr == theirs.stderr
+    assert status == 2, stderr
+    assert stderr == theirs.stderr
     assert not out.exists()
 
 
-def test_an_existing_file_without_resume_is_refused(recordings, tmp_path):
+def test_an_existing_file_without_resume_is_refused(recordings, tmp_path, capsys):
     out = tmp_path / "rows.csv"
     out.write_text("something\n")
-    mine = py("sweep", recordings, "--grid", "fallWindow=8,9", "--out", out, "--scheduler", "tcp://127.0.0.1:1")
+    status, stderr = here(capsys, "sweep", recordings, "--grid", "fallWindow=8,9", "--out", out, "--scheduler",
+                          "tcp://127.0.0.1:1")
     theirs = cli("sweep", recordings, "--grid", "fallWindow=8,9", "--out", out)
-    assert mine.returncode == theirs.returncode == 2 and mine.stderr == theirs.stderr
+    assert status == theirs.returncode == 2 and stderr == theirs.stderr
     assert out.read_text() == "something\n"
 
 
@@ -368,11 +397,11 @@ def test_an_existing_file_without_resume_is_refused(recordings, tmp_path):
     (["--range", "tiltLimit=15:15", "--trials", "5"], "--range tiltLimit=15:15: the detector refuses every value"),
     (["--range", "fallWindow=5:20", "--trials", "5", "--seed", "4294967296"], "takes seeds 0 to 4294967295"),
 ])
-def test_tune_refuses_bad_input_before_any_work(recordings, tmp_path, options, message):
+def test_tune_refuses_bad_input_before_any_work(recordings, tmp_path, options, message, capsys):
     out = tmp_path / "trials.csv"
-    done = py("tune", recordings, *options, "--out", out, "--scheduler", "tcp://127.0.0.1:1", "--timeout", "1")
-    assert done.returncode == 2
-    assert message in done.stderr
+    status, stderr = here(capsys, "tune", recordings, *options, "--out", out, "--scheduler", "tcp://127.0.0.1:1")
+    assert status == 2
+    assert message in stderr
     assert not out.exists()
 
 
