@@ -11,12 +11,11 @@
 
 namespace {
 
-constexpr int kRecordings = 16;
 constexpr std::size_t kSamplesEach = 30000;  // ten minutes of wear each
 
 }  // namespace
 
-RecordingFolder::RecordingFolder()
+RecordingFolder::RecordingFolder(int recordings)
 {
     const char* tmp = std::getenv("TMPDIR");
     std::string templ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tumblewatch-eval-XXXXXX";
@@ -24,8 +23,8 @@ RecordingFolder::RecordingFolder()
         return;
     }
     dir_ = templ;
-    const std::vector<ImuSample> stream = MakeSampleStream(kSamplesEach * kRecordings);
-    for (int r = 0; r < kRecordings; ++r) {
+    const std::vector<ImuSample> stream = MakeSampleStream(kSamplesEach * static_cast<std::size_t>(recordings));
+    for (int r = 0; r < recordings; ++r) {
         const std::vector<ImuSample> part(stream.begin() + static_cast<long>(r * kSamplesEach),
                                           stream.begin() + static_cast<long>((r + 1) * kSamplesEach));
         const std::string name =

@@ -1,7 +1,7 @@
 // A folder of generated, labelled recordings for the workbench
-// benchmarks: 16 datasets of ten minutes of wear each, named as falls and
-// ADLs with subjects, in a fresh folder under $TMPDIR that goes with the
-// object.
+// benchmarks: datasets of ten minutes of wear each (16 unless asked
+// otherwise), named as falls and ADLs of five subjects, in a fresh folder
+// under $TMPDIR that goes with the object.
 #ifndef BENCHMARKS_RECORDING_FOLDER_H
 #define BENCHMARKS_RECORDING_FOLDER_H
 
@@ -9,7 +9,7 @@
 
 class RecordingFolder {
 public:
-    RecordingFolder();
+    explicit RecordingFolder(int recordings = 16);
     ~RecordingFolder();
     RecordingFolder(const RecordingFolder&) = delete;
     RecordingFolder& operator=(const RecordingFolder&) = delete;

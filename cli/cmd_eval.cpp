@@ -1,11 +1,7 @@
 // tumblewatch eval: how well the detector finds falls and avoids false
 // alarms on a labelled set of recordings.
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <thread>
 
 #include "breakdown.h"
 #include "commands.h"
@@ -14,18 +10,22 @@
 #include "report.h"
 #include "report_text.h"
 
-namespace fs = std::filesystem;
-
 CLI::App* CommandEvalAdd(CLI::App* app, EvalOptions* options)
 {
     CLI::App* command = app->add_subcommand(
         "eval", "Evaluate the detector on recordings: sensitivity, specificity, false alarms per hour, latency");
     CommandAddInputOptions(command, &options->inputs);
-    command->add_option("--json", options->json, "write the whole evaluation as JSON");
-    command->add_option("--csv", options->csv, "write one CSV row per recording");
-    command->add_option("--traces", options->traces, "write each recording's trace below this folder");
-    command->add_option("--html", options->html,
-                        "write the report with each recording's chart as one self-contained HTML page");
+    command->add_option("--json", options->json, "write the whole evaluation as JSON (- for standard output)")
+        ->check(CommandFileName());
+    command->add_option("--csv", options->csv, "write one CSV row per recording (- for standard output)")
+        ->check(CommandFileName());
+    command->add_option("--traces", options->traces, "write each recording's trace below this folder")
+        ->check(CommandFileName());
+    command
+        ->add_option("--html", options->html,
+                     "write the report with each recording's chart as one self-contained HTML page "
+                     "(- for standard output)")
+        ->check(CommandFileName());
     command->add_option("--require", options->requires, "e.g. sensitivity>=0.9 (repeatable); unmet: exit 1")
         ->type_name("EXPR")
         ->allow_extra_args(false);
@@ -52,16 +52,14 @@ int CommandEvalRun(const EvalOptions& options)
         }
         requirements.push_back(r);
     }
-    std::vector<std::string> read{options.inputs.labels, options.inputs.config.file};
-    for (const InputRecording& in : inputs.recordings) {
-        read.push_back(in.path);
+    const FilesReads reads = InputsReads(options.inputs, inputs);
+    const std::vector<FilesOutput> outputs{
+        {"--json", options.json, true}, {"--csv", options.csv, true}, {"--html", options.html, true}};
+    if (!CommandCheckOutputs(outputs, reads)) {
+        return kExitUsage;
     }
-    if (!CommandCheckWritable("--json", options.json, &error) || !CommandCheckWritable("--csv", options.csv, &error) ||
-        !CommandCheckWritable("--html", options.html, &error) ||
-        !CommandCheckNotInput("--html", options.html, read, &error) ||
-        !CommandCheckNotInput("--json", options.json, read, &error) ||
-        !CommandCheckNotInput("--csv", options.csv, read, &error) ||
-        (!options.traces.empty() && !EvalCheckTraces(options.traces, inputs, &error))) {
+    if (!options.traces.empty() &&
+        !EvalCheckTraces(options.traces, inputs, reads, {options.json, options.csv, options.html}, &error)) {
         CommandError(error);
         return kExitUsage;
     }
@@ -91,25 +89,38 @@ int CommandEvalRun(const EvalOptions& options)
         report.requirements.push_back(RequirementResult{r, value, ok});
         met = met && ok;
     }
-    if (!options.quiet) {
-        ReportText(stdout, report);
+    // A report on standard output stands alone there.
+    const bool toStandardOutput = options.json == "-" || options.csv == "-" || options.html == "-";
+    if (!options.quiet && !toStandardOutput) {
+        CommandPrint(ReportText(report));
     }
-    std::fflush(stdout);
 
     bool written = true;
-    if (!options.json.empty() && !ReportWriteFile(options.json, ReportJson(report), &error)) {
-        CommandError(error);
-        written = false;
+    if (!options.json.empty()) {
+        written &= CommandWriteOutput(options.json, [&](const TextSink& sink) { ReportJsonWrite(report, sink); });
     }
-    if (!options.csv.empty() && !ReportWriteFile(options.csv, ReportCsv(report), &error)) {
-        CommandError(error);
-        written = false;
+    if (!options.csv.empty()) {
+        written &= CommandWriteOutput(options.csv, [&](const TextSink& sink) { ReportCsvWrite(report, sink); });
     }
-    if (!options.html.empty() && !ReportWriteFile(options.html, HtmlEvalPage(report), &error)) {
-        CommandError(error);
-        written = false;
+    if (!options.html.empty()) {
+        // The page charts every recording read, reading it again.
+        Progress charted;
+        uint64_t count = 0;
+        for (const RecordingOutcome& o : evaluation.outcomes) {
+            count += o.read ? 1 : 0;
+        }
+        ProgressStart(&charted, "recordings charted", count, !options.quiet);
+        charted.bytesTotal = EvalBytesOf(evaluation);
+        written &=
+            CommandWriteOutput(options.html, [&](const TextSink& sink) { HtmlEvalPageWrite(report, sink, &charted); });
+        ProgressEnd(charted);
     }
-    bool unreadable = false;
+    bool unreadable = InputsSkippedFailed(inputs);
+    for (const InputSkipped& s : evaluation.skipped) {
+        if (s.failed) {
+            CommandError(s.path + ": skipped: " + s.reason);
+        }
+    }
     for (const RecordingOutcome& o : evaluation.outcomes) {
         if (!o.failure.empty()) {
             CommandError(o.input.path + ": " + o.failure);

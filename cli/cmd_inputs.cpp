@@ -1,67 +1,89 @@
-// The options that eval and sweep share, and loading what they name.
-#include <unistd.h>
-
-#include <filesystem>
+// The options that eval and sweep share, and the checks of option values.
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 
 #include "commands.h"
 #include "evaluation.h"
-#include "safe_files.h"
 
-namespace fs = std::filesystem;
+namespace {
+
+// text is a whole number (an optional '-', then digits only).
+bool IsWholeNumber(const std::string& text)
+{
+    const std::size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+    return text.size() > start && text.find_first_not_of("0123456789", start) == std::string::npos;
+}
+
+}  // namespace
+
+CLI::Validator CommandIntRange(int64_t min, int64_t max)
+{
+    const std::string range = max == INT64_MAX ? ", " + std::to_string(min) + " or more"
+                                               : " from " + std::to_string(min) + " to " + std::to_string(max);
+    return CLI::Validator(
+        [min, max, range](std::string& text) {
+            errno = 0;
+            const long long value = IsWholeNumber(text) ? std::strtoll(text.c_str(), nullptr, 10) : 0;
+            if (!IsWholeNumber(text) || errno == ERANGE || value < min || value > max) {
+                return "'" + text + "': must be a whole number" + range;
+            }
+            return std::string();
+        },
+        "N");
+}
+
+CLI::Validator CommandSeconds()
+{
+    return CLI::Validator(
+        [](std::string& text) {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) || value < 0.0) {
+                return "'" + text + "': must be a number of seconds, 0 or more";
+            }
+            return std::string();
+        },
+        "SECONDS");
+}
+
+CLI::Validator CommandSeed()
+{
+    return CLI::Validator(
+        [](std::string& text) {
+            errno = 0;
+            const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+            if (digits) {
+                std::strtoull(text.c_str(), nullptr, 10);
+            }
+            if (!digits || errno == ERANGE) {
+                return "'" + text + "': must be a whole number from 0 to 18446744073709551615";
+            }
+            return std::string();
+        },
+        "0..2^64-1");
+}
+
+CLI::Validator CommandFileName()
+{
+    // CLI11 hands validators a mutable string.
+    // cppcheck-suppress constParameter
+    return CLI::Validator([](std::string& text) { return text.empty() ? "the file name is empty" : std::string(); },
+                          "FILE");
+}
 
 void CommandAddInputOptions(CLI::App* command, InputOptions* options)
 {
     command->add_option("PATH", options->paths,
                         "recording, folder (searched recursively) or quoted pattern; optional with --labels");
-    command->add_option("--labels", options->labels, "manifest CSV: path,label[,activity,subject,impact_sample]");
+    command->add_option("--labels", options->labels, "manifest CSV: path,label[,activity,subject,impact_sample]")
+        ->check(CommandFileName());
     CommandAddConfigOptions(command, &options->config);
     options->threads = EvalHardwareThreads();
     command->add_option("-j,--jobs", options->threads, "worker threads (default: every hardware thread)")
-        ->check(CLI::Range(1, 1024))
+        ->check(CommandIntRange(1, 1024))
         ->capture_default_str();
     command->add_option("--merge", options->mergeSeconds, "alarms closer than this many seconds are one event")
-        ->check(CLI::NonNegativeNumber)
+        ->check(CommandSeconds())
         ->capture_default_str();
-}
-
-bool CommandCheckWritable(const std::string& option, const std::string& path, std::string* error)
-{
-    if (path.empty()) {
-        return true;
-    }
-    const fs::path p(path);
-    const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
-    std::error_code ec;
-    if (fs::is_directory(p, ec)) {
-        *error = option + " " + path + ": is a folder";
-        return false;
-    }
-    if (!fs::is_directory(folder, ec) || access(folder.c_str(), W_OK) != 0) {
-        *error = option + " " + path + ": cannot be written (no writable folder " + folder.string() + ")";
-        return false;
-    }
-    return true;
-}
-
-bool CommandCheckNotInput(const std::string& option, const std::string& path, const std::vector<std::string>& inputs,
-                          std::string* error)
-{
-    if (path.empty()) {
-        return true;
-    }
-    SafeFileId output{};
-    const bool exists = SafeFileIdOf(path, &output);
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(path, ec).lexically_normal();
-    for (const std::string& input : inputs) {
-        SafeFileId id{};
-        const bool same = exists && SafeFileIdOf(input, &id)
-                              ? SafeSameFile(output, id)
-                              : !input.empty() && fs::absolute(input, ec).lexically_normal() == absolute;
-        if (same) {
-            *error = option + " " + path + ": is " + input + ", which this command reads; give another file";
-            return false;
-        }
-    }
-    return true;
 }

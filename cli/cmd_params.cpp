@@ -5,15 +5,9 @@
 #include "commands.h"
 #include "params.h"
 
-void CommandError(const std::string& message)
-{
-    std::fflush(stdout);
-    std::fprintf(stderr, "tumblewatch: %s\n", message.c_str());
-}
-
 void CommandAddConfigOptions(CLI::App* command, ConfigSource* source)
 {
-    command->add_option("--config", source->file, "TOML file of 'name = value' lines")->check(CLI::ExistingFile);
+    command->add_option("--config", source->file, "TOML file of 'name = value' lines")->check(CommandFileName());
     command->add_option("--set", source->settings, "NAME=VALUE, repeatable; applied after --config")
         ->type_name("NAME=VALUE")
         ->allow_extra_args(false);
@@ -21,39 +15,11 @@ void CommandAddConfigOptions(CLI::App* command, ConfigSource* source)
 
 CLI::App* CommandParamsAdd(CLI::App* app, ParamsOptions* options)
 {
-    CLI::App* command = app->add_subcommand("params", "List the 35 parameters: default and effective values");
+    CLI::App* command = app->add_subcommand(
+        "params", "List the 35 parameters: default and effective values, and the stages that read each");
     CommandAddConfigOptions(command, &options->config);
     return command;
 }
-
-namespace {
-
-// Splits text into lines of at most width characters at spaces.
-std::vector<std::string> Wrap(const std::string& text, std::size_t width)
-{
-    std::vector<std::string> lines;
-    std::string line;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find(' ', at);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        const std::string word = text.substr(at, end - at);
-        if (!line.empty() && line.size() + 1 + word.size() > width) {
-            lines.push_back(line);
-            line.clear();
-        }
-        line += (line.empty() ? "" : " ") + word;
-        at = end + 1;
-    }
-    if (!line.empty()) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-}  // namespace
 
 int CommandParamsRun(const ParamsOptions& options)
 {
@@ -64,17 +30,24 @@ int CommandParamsRun(const ParamsOptions& options)
         return kExitUsage;
     }
     constexpr std::size_t kMeaningWidth = 42;
-    fmt::print("{:>2}  {:<18} {:>7} {:>7}  {:<16} {}\n", "#", "name", "default", "value", "unit", "meaning");
+    CommandPrint(
+        fmt::format("{:>2}  {:<18} {:>7} {:>7}  {:<16} {}\n", "#", "name", "default", "value", "unit", "meaning"));
     for (int i = 0; i < kTumblewatchParamCount; ++i) {
         const TumblewatchParam& p = TumblewatchParams()[i];
         const int32_t value = TumblewatchParamGet(&cfg, i);
-        const std::vector<std::string> meaning = Wrap(p.meaning, kMeaningWidth);
-        fmt::print("{:>2}  {:<18} {:>7} {:>6}{}  {:<16} {}\n", i, p.name, p.defaultValue, value,
-                   value != p.defaultValue ? "*" : " ", p.unit, meaning.empty() ? "" : meaning[0]);
+        std::vector<std::string> meaning = CommandWrap(p.meaning, kMeaningWidth);
+        if (p.read) {
+            for (const std::string& line : CommandWrap(std::string("Read by ") + p.stages + ".", kMeaningWidth)) {
+                meaning.push_back(line);
+            }
+        }
+        CommandPrint(fmt::format("{:>2}  {:<18} {:>7} {:>6}{}  {:<16} {}\n", i, p.name, p.defaultValue, value,
+                                 value != p.defaultValue ? "*" : " ", p.unit, meaning.empty() ? "" : meaning[0]));
         for (std::size_t k = 1; k < meaning.size(); ++k) {
-            fmt::print("{:57}{}\n", "", meaning[k]);
+            CommandPrint(fmt::format("{:57}{}\n", "", meaning[k]));
         }
     }
-    fmt::print("\n* differs from the default.\n");
+    CommandPrint("\n* differs from the default.\n");
+    CommandPrint("A sweep may vary any parameter that a stage reads, none of the ten that none reads.\n");
     return kExitOk;
 }

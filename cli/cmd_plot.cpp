@@ -5,6 +5,7 @@
 #include "breakdown.h"
 #include "chart.h"
 #include "commands.h"
+#include "evaluation.h"
 #include "html_reports.h"
 
 CLI::App* CommandPlotAdd(CLI::App* app, PlotOptions* options)
@@ -12,12 +13,15 @@ CLI::App* CommandPlotAdd(CLI::App* app, PlotOptions* options)
     CLI::App* command = app->add_subcommand(
         "plot", "Chart what the detector did on one recording: its magnitudes, attitude and trackers, the alarms");
     command->add_option("RECORDING", options->recording, "the recording (.bin or .csv)")->required();
-    command->add_option("--labels", options->labels, "manifest CSV for the recording's label and impact sample");
+    command->add_option("--labels", options->labels, "manifest CSV for the recording's label and impact sample")
+        ->check(CommandFileName());
     CommandAddConfigOptions(command, &options->config);
     command->add_option("--merge", options->mergeSeconds, "alarms closer than this many seconds are one event")
-        ->check(CLI::NonNegativeNumber)
+        ->check(CommandSeconds())
         ->capture_default_str();
-    command->add_option("--html", options->html, "the page to write (required)")->required();
+    command->add_option("--html", options->html, "the page to write (required; - for standard output)")
+        ->required()
+        ->check(CommandFileName());
     return command;
 }
 
@@ -27,7 +31,7 @@ int CommandPlotRun(const PlotOptions& options)
     TumblewatchConfig config;
     Manifest manifest;
     InputSet inputs{};
-    if (!ConfigBuild(options.config, &config, &error) ||
+    if (!InputsCheckMerge("--merge", options.mergeSeconds, &error) || !ConfigBuild(options.config, &config, &error) ||
         (!options.labels.empty() && !ManifestRead(options.labels, &manifest, &error)) ||
         !InputsFind({options.recording}, &inputs, &error)) {
         CommandError(error);
@@ -38,10 +42,10 @@ int CommandPlotRun(const PlotOptions& options)
                                  inputs.recordings.size()));
         return kExitUsage;
     }
-    if (!CommandCheckWritable("--html", options.html, &error) ||
-        !CommandCheckNotInput("--html", options.html, {inputs.recordings[0].path, options.labels, options.config.file},
-                              &error)) {
-        CommandError(error);
+    InputOptions read;
+    read.labels = options.labels;
+    read.config = options.config;
+    if (!CommandCheckOutputs({{"--html", options.html, true}}, InputsReads(read, inputs))) {
         return kExitUsage;
     }
 
@@ -49,24 +53,19 @@ int CommandPlotRun(const PlotOptions& options)
     evaluation.outcomes.push_back(RecordingOutcome{});
     RecordingOutcome& o = evaluation.outcomes[0];
     o.input = inputs.recordings[0];
-    o.labels = LabelsFromName(o.input.path);
-    const auto entry = manifest.entries.find(ManifestKey(o.input.path));
-    if (entry != manifest.entries.end()) {
-        o.labels = entry->second;
-        o.labelsFromManifest = true;
-    }
-    std::vector<ImuSample> samples;
-    std::string reason;
-    if (RecordingLoad(o.input.path, o.input.format, o.input.micom, &samples, &reason) != 0) {
-        CommandError(o.input.path + ": " + reason);
+    const RecordingLabels* listed = ManifestFind(manifest, o.input.path);
+    o.labels = listed != nullptr ? *listed : LabelsFromName(o.input.path);
+    o.labelsFromManifest = listed != nullptr;
+    RecordingChart chart;
+    ChartStart(&chart);
+    EvalPassResult pass;
+    EvalPass(o.input, config, options.mergeSeconds, std::string(), ChartObserve, &chart, nullptr, &pass);
+    ChartFinish(&chart);
+    EvalTakePass(&pass, &manifest, &o);
+    if (!o.read) {
+        CommandError(o.input.path + ": " + o.failure);
         return kExitUnreadable;
     }
-    RecordingChart chart{};
-    ChartCapture(config, samples.data(), samples.size(), &chart, &o.detect);
-    o.read = true;
-    o.events = MetricsEvents(o.detect.alarms, options.mergeSeconds);
-    o.impactFromManifest = o.labels.impactSample >= 0;
-    o.impact = o.impactFromManifest ? o.labels.impactSample : o.detect.peakSample;
     evaluation.twinsPassedOver = inputs.twinsPassedOver;
     evaluation.samples = o.detect.samples;
 
@@ -74,11 +73,17 @@ int CommandPlotRun(const PlotOptions& options)
     const Breakdowns breakdowns = BreakdownsOf(evaluation);
     const EvalReport report{&evaluation,          &metrics, &breakdowns, &config, {options.recording}, options.labels,
                             options.mergeSeconds, 1,        {}};
-    if (!ReportWriteFile(options.html, HtmlPlotPage(report, chart), &error)) {
-        CommandError(error);
+    if (!CommandWriteOutput(options.html, [&](const TextSink& sink) { HtmlPlotPageWrite(report, chart, sink); })) {
         return kExitUsage;
     }
-    fmt::print("tumblewatch plot: {}: {} samples, {} alarms; wrote {}\n", o.input.path, o.detect.samples,
-               o.detect.alarms.size(), options.html);
+    if (options.html != "-") {
+        CommandPrint(fmt::format("tumblewatch plot: {}: {} samples, {} alarms; wrote {}\n",
+                                 CommandTerminalText(o.input.path), o.detect.samples, o.alarmCount,
+                                 CommandTerminalText(options.html)));
+    }
+    if (!o.failure.empty()) {
+        CommandError(o.input.path + ": " + o.failure);
+        return kExitUnreadable;
+    }
     return kExitOk;
 }

@@ -4,10 +4,16 @@
 #define CLI_COMMANDS_H
 
 #include <CLI/CLI.hpp>
+#include <fmt/core.h>
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
+#include <utility>
 #include <vector>
 
 #include "config.h"
+#include "file_rules.h"
 #include "load_inputs.h"
 #include "sweep_plan.h"
 
@@ -17,8 +23,48 @@ constexpr int kExitRequirement = 1;  // a --require was not met
 constexpr int kExitUsage = 2;        // usage or configuration error: nothing was evaluated
 constexpr int kExitUnreadable = 3;   // some recording could not be read (or traced)
 
-// Prints "tumblewatch: MESSAGE" on standard error.
+// Prints "tumblewatch: MESSAGE" on standard error, made fit for a
+// terminal (CommandTerminalText).
 void CommandError(const std::string& message);
+
+// text fit for a terminal: control bytes (and the C1 controls of UTF-8)
+// written as escapes ("\n", "\x1b", "\u009b"), every run of more than
+// 160 bytes without a space shortened to its start and end around "...",
+// and the whole at most about 4,000 bytes.
+std::string CommandTerminalText(const std::string& text);
+
+// text split at spaces into lines of at most width bytes (a longer word
+// stands alone on its line).
+std::vector<std::string> CommandWrap(const std::string& text, std::size_t width);
+
+// Writes text to standard output; a failure is noted for
+// CommandFinishOutput (nothing is thrown).
+void CommandPrint(const std::string& text);
+
+// Formats with {fmt} and writes the text as CommandPrint does.
+template <typename... Args>
+void CommandPrintFormat(fmt::format_string<Args...> format, Args&&... args)
+{
+    CommandPrint(fmt::format(format, std::forward<Args>(args)...));
+}
+
+// Makes sure file descriptors 0, 1 and 2 are open, so that no file the
+// program opens takes their place: a closed one is replaced by /dev/null,
+// opened so that writes to standard output still fail (and are reported).
+void CommandGuardStandardStreams();
+
+// Flushes standard output. When a write to it failed, reports that once on
+// standard error and returns kExitUsage; else status.
+int CommandFinishOutput(int status);
+
+// Checks a command's outputs against what it reads (FilesCheckOutputs).
+// False with the message printed.
+bool CommandCheckOutputs(const std::vector<FilesOutput>& outputs, const FilesReads& reads);
+
+// Writes an output through a FilesWriter: write writes its text to the
+// sink it is given. False with the message printed when it cannot be
+// written (nothing is left of it then).
+bool CommandWriteOutput(const std::string& path, const std::function<void(const TextSink&)>& write);
 
 // The options that choose a configuration: --config FILE and --set
 // NAME=VALUE (repeatable, applied after the file).
@@ -28,15 +74,18 @@ void CommandAddConfigOptions(CLI::App* command, ConfigSource* source);
 // --labels, --config, --set, -j and --merge.
 void CommandAddInputOptions(CLI::App* command, InputOptions* options);
 
-// An output file's folder must exist and be writable before any work;
-// an empty path is fine.
-bool CommandCheckWritable(const std::string& option, const std::string& path, std::string* error);
+// A validator of an integer option: MIN or more (and at most MAX when MAX
+// is given), said as people say it.
+CLI::Validator CommandIntRange(int64_t min, int64_t max = INT64_MAX);
 
-// An --html FILE (or another output) must not be one of the files a
-// command reads: false with a message when path names the same file as one
-// of inputs (by identity when both exist, else by their absolute paths).
-bool CommandCheckNotInput(const std::string& option, const std::string& path, const std::vector<std::string>& inputs,
-                          std::string* error);
+// A validator of --merge: a finite number of seconds, 0 or more.
+CLI::Validator CommandSeconds();
+
+// A validator of --seed: a whole number from 0 to 18446744073709551615.
+CLI::Validator CommandSeed();
+
+// A validator of a file's name: not empty.
+CLI::Validator CommandFileName();
 
 struct ParamsOptions {
     ConfigSource config;
@@ -63,6 +112,7 @@ struct SweepOptions {
     bool resume = false;
     std::string best;
     std::string html;
+    std::string summary;
     bool quiet = false;
 };
 CLI::App* CommandSweepAdd(CLI::App* app, SweepOptions* options);
@@ -78,9 +128,37 @@ struct PlotOptions {
 CLI::App* CommandPlotAdd(CLI::App* app, PlotOptions* options);
 int CommandPlotRun(const PlotOptions& options);
 
+struct ImportOptions {
+    std::string dataset;
+    std::string rawDir;
+    std::string outDir;
+    std::string format = "bin";
+    int threads = 1;
+    std::string axes;
+    bool quiet = false;
+    // csv only
+    std::string columns;
+    std::string delimiter = ",";
+    int skip = 0;
+    std::string accelUnit = "g";
+    std::string gyroUnit = "dps";
+    double rate = 0;
+    std::string timeUnit;
+    std::string files = "*.csv";
+    std::vector<std::string> fall;
+    std::vector<std::string> adl;
+    std::string subject;
+    std::string trial;
+    std::string activity;
+    const CLI::App* command = nullptr;  // to tell which options were given
+};
+CLI::App* CommandImportAdd(CLI::App* app, ImportOptions* options);
+int CommandImportRun(const ImportOptions& options);
+
 struct ReportOptions {
     std::string sweep;
     std::string html;
+    std::string summary;  // the sweep's --summary file, for the nested selection; empty for none
 };
 CLI::App* CommandReportAdd(CLI::App* app, ReportOptions* options);
 int CommandReportRun(const ReportOptions& options);

@@ -2,17 +2,36 @@
 // recordings.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "commands.h"
 #include "tumblewatch.h"
 
+namespace {
+
+// Runs the command that was parsed.
+int Run(const CLI::App* const commands[], const std::function<int()> runs[], std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        if (commands[i]->parsed()) {
+            return runs[i]();
+        }
+    }
+    return kExitUsage;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    CommandGuardStandardStreams();
     CLI::App app{
-        "tumblewatch: evaluate and tune the fall detector on labelled recordings, and see what it did.\n"
+        "tumblewatch: evaluate and tune the fall detector on labelled recordings, see what it did, and bring\n"
+        "public datasets in.\n"
         "Exit status: 0 done (every --require met), 1 a --require not met, 2 a usage or\n"
-        "configuration error (nothing evaluated), 3 some recording could not be read.",
+        "configuration error (nothing evaluated or imported), 3 some recording could not be read (or\n"
+        "some raw file not imported).",
         "tumblewatch"};
     app.set_version_flag("--version", TumblewatchVersion());
     app.require_subcommand(1, 1);
@@ -28,6 +47,8 @@ int main(int argc, char** argv)
     const CLI::App* plotCommand = CommandPlotAdd(&app, &plot);
     ReportOptions report;
     const CLI::App* reportCommand = CommandReportAdd(&app, &report);
+    ImportOptions import;
+    const CLI::App* importCommand = CommandImportAdd(&app, &import);
 
     std::string names;
     bool known = false;
@@ -36,36 +57,37 @@ int main(int argc, char** argv)
         known = known || (argc > 1 && command->get_name() == argv[1]);
     }
     if (argc > 1 && argv[1][0] != '-' && !known) {
-        std::fprintf(stderr, "tumblewatch: unknown command '%s' (the commands: %s; see --help)\n", argv[1],
-                     names.c_str());
+        CommandError(std::string("unknown command '") + argv[1] + "' (the commands: " + names + "; see --help)");
         return kExitUsage;
     }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
+        return CommandFinishOutput(app.exit(e));
     } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
+        return CommandFinishOutput(app.exit(e));
     } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
+        return CommandFinishOutput(app.exit(e));
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
+        std::fflush(stdout);
+        CommandError(e.what());
+        std::fputs("Run with --help for more information.\n", stderr);
         return kExitUsage;
     }
-    if (paramsCommand->parsed()) {
-        return CommandParamsRun(params);
+    const CLI::App* const commands[] = {paramsCommand, evalCommand,   sweepCommand,
+                                        plotCommand,   reportCommand, importCommand};
+    const std::function<int()> runs[] = {[&] { return CommandParamsRun(params); }, [&] { return CommandEvalRun(eval); },
+                                         [&] { return CommandSweepRun(sweep); },   [&] { return CommandPlotRun(plot); },
+                                         [&] { return CommandReportRun(report); }, [&] { return CommandImportRun(import); }};
+    int status = kExitUsage;
+    try {
+        status = Run(commands, runs, sizeof commands / sizeof commands[0]);
+    } catch (const std::bad_alloc&) {
+        CommandError("out of memory; nothing more was done");
+        return CommandFinishOutput(kExitUsage);
+    } catch (const std::exception& e) {
+        CommandError(std::string("stopped by an unexpected error: ") + e.what());
+        return CommandFinishOutput(kExitUsage);
     }
-    if (evalCommand->parsed()) {
-        return CommandEvalRun(eval);
-    }
-    if (sweepCommand->parsed()) {
-        return CommandSweepRun(sweep);
-    }
-    if (plotCommand->parsed()) {
-        return CommandPlotRun(plot);
-    }
-    if (reportCommand->parsed()) {
-        return CommandReportRun(report);
-    }
-    return kExitUsage;
+    return CommandFinishOutput(status);
 }

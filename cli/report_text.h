@@ -2,13 +2,14 @@
 #ifndef CLI_REPORT_TEXT_H
 #define CLI_REPORT_TEXT_H
 
-#include <cstdio>
+#include <string>
 
 #include "report.h"
 
-// Writes the terminal report, at most 100 columns wide, to out: summary,
-// confusion matrix, breakdowns, missed falls, false alarms and unreadable
-// recordings.
-void ReportText(FILE* out, const EvalReport& report);
+// The terminal report, at most 100 columns wide: summary, confusion
+// matrix, breakdowns, missed falls, false alarms, the recordings not read
+// or not counted and what the search skipped. Names are made fit for a
+// terminal.
+std::string ReportText(const EvalReport& report);
 
 #endif

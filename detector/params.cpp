@@ -11,7 +11,8 @@ constexpr const char* kNotRead = "Not read by any stage; kept in its place in th
 constexpr TumblewatchParam kParams[kTumblewatchParamCount] = {
     {"fallWindow", 20, "samples",
      "Length of the moving average accLpfAvg and base of the minimum fall length of codes 1, 2, 3, 4, 9 "
-     "and 12; 1..63.", true, &TumblewatchConfig::fallWindow, "UpdateWindows, FallLengthCode"},
+     "and 12; 1..63.", true, &TumblewatchConfig::fallWindow,
+     "TumblewatchSet, UpdateFallWindow, FallLengthCode"},
     {"quietMagnitude", 60, "0.01 g",
      "A sample whose filtered magnitude is at or below this extends the quiet run; above it clears the run.",
      true, &TumblewatchConfig::quietMagnitude, "TrackFall"},

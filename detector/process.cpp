@@ -1,9 +1,12 @@
 // The per-sample pipeline: conditioning, orientation, feature stages, ring
-// windows, and from sample number 40 on the decision cascade.
+// windows, and from sample number 40 on the decision cascade; in two
+// halves, the one that reads no parameter and the one that does
+// (front_end.h).
 #include <cassert>
 
 #include "criteria.h"
 #include "feature_stages.h"
+#include "front_end.h"
 #include "lpf.h"
 #include "trace.h"
 #include "update_orientation.h"
@@ -55,10 +58,10 @@ void ConditionSample(TumblewatchContext* ctx, const ImuSample* sample)
     ctx->upright = 0;
 }
 
-// Writes the current magnitudes into the rings and updates the windows.
-// Each sum covers the current sample and the window length minus one
-// samples before it.
-void UpdateWindows(TumblewatchContext* ctx)
+// Writes the current magnitudes into the rings and updates the windows
+// that read no parameter. Each sum covers the current sample and the
+// window length minus one samples before it.
+void UpdateSharedWindows(TumblewatchContext* ctx)
 {
     const unsigned ri = ctx->ringIndex;
     ctx->accLpfRing[ri] = ctx->accLpfMag;
@@ -70,6 +73,15 @@ void UpdateWindows(TumblewatchContext* ctx)
     ctx->gyroLpfSum5 = static_cast<uint16_t>(ctx->gyroLpfSum5 + ctx->gyroLpfMag);
     ctx->gyroLpfAvg5 = static_cast<uint16_t>(ctx->gyroLpfSum5 / 5);
 
+    UpdateShortSums(ctx);
+}
+
+// The accelerometer window of fallWindow samples over accLpfRing (whose
+// entry for this sample is written), then the upright count (pitchLimit,
+// tiltLimit). Neither depends on the shared windows' sums or changes them.
+void UpdateFallWindow(TumblewatchContext* ctx)
+{
+    const unsigned ri = ctx->ringIndex;
     const int32_t window = ctx->config->fallWindow;
     assert(window >= 1 && window <= 63 && "fallWindow must lie in 1..63");
     const unsigned jw = static_cast<unsigned>(static_cast<int32_t>(ri) - window) & 63u;
@@ -78,7 +90,6 @@ void UpdateWindows(TumblewatchContext* ctx)
     ctx->accLpfAvg = static_cast<uint16_t>(static_cast<int32_t>(ctx->accLpfSum) / window);
 
     TrackUpright(ctx);
-    UpdateShortSums(ctx);
 }
 
 // The post-event peak: the highest raw magnitude inside the window that
@@ -93,10 +104,15 @@ void TrackPeak(TumblewatchContext* ctx)
 
 }  // namespace
 
-int TumblewatchProcess(TumblewatchContext* ctx, const ImuSample* sample)
+void TumblewatchFrontEnd(TumblewatchContext* ctx, const ImuSample* sample)
 {
     ConditionSample(ctx, sample);
-    UpdateWindows(ctx);
+    UpdateSharedWindows(ctx);
+}
+
+int TumblewatchDecide(TumblewatchContext* ctx, const ImuSample* sample)
+{
+    UpdateFallWindow(ctx);
 
     if (ctx->sampleCount < kWarmUpSamples) {
         TraceSample(ctx, sample, 1);
@@ -143,4 +159,10 @@ int TumblewatchProcess(TumblewatchContext* ctx, const ImuSample* sample)
     }
     // No fall: the same end of a sample as after a fall, with a bare newline.
     return FinishSample(ctx, 0);
+}
+
+int TumblewatchProcess(TumblewatchContext* ctx, const ImuSample* sample)
+{
+    TumblewatchFrontEnd(ctx, sample);
+    return TumblewatchDecide(ctx, sample);
 }

@@ -10,7 +10,8 @@
 
 struct ActivityRow {
     Label label;
-    std::string activity;  // "" for recordings without one
+    std::string activity;     // "" for recordings without one
+    std::string description;  // the first description its recordings' labels give, "" for none
     int recordings;
     int detected;  // recordings with at least one alarm
     int events;    // alarm events
@@ -35,8 +36,8 @@ struct Breakdowns {
     std::vector<FolderRow> folders;       // by folder name
 };
 
-// The breakdowns over the outcomes that were read (unlabelled recordings
-// count in the code rows' alarms only).
+// The breakdowns over the counted outcomes (unlabelled recordings count in
+// the code rows' alarms only).
 Breakdowns BreakdownsOf(const Evaluation& evaluation);
 
 #endif

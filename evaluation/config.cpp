@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "file_rules.h"
 #include "params.h"
 
 namespace {
@@ -60,9 +61,15 @@ bool ConfigParseInt32(const std::string& text, int32_t* value)
 
 bool ConfigApplyTomlFile(const std::string& path, TumblewatchConfig* cfg, std::string* error)
 {
+    std::string text;
+    std::string reason;
+    if (!FilesReadText(path, &text, &reason)) {
+        *error = path + ": " + reason;
+        return false;
+    }
     toml::table table;
     try {
-        table = toml::parse_file(path);
+        table = toml::parse(text, path);
     } catch (const toml::parse_error& e) {
         std::ostringstream message;
         message << path;

@@ -20,11 +20,10 @@ struct ConfigSource {
 // only, no spaces); false for anything else or a value out of range.
 bool ConfigParseInt32(const std::string& text, int32_t* value);
 
-// Applies the top-level "name = value" lines of the TOML file at path to
-// cfg. Every key must name a parameter and every value must be a 32-bit
-// integer; a key given twice is a syntax error of the file. Returns false
-// with a message naming the file, the parameter (or the line of a syntax
-// error) and the problem.
+// Applies the top-level "name = value" lines of the TOML file at path (a
+// text file within the limits of FilesReadText) to cfg. Every key must name a parameter and every value must be a
+// 32-bit integer; a key given twice is a syntax error of the file. Returns false with a message naming the file, the
+// parameter (or the line of a syntax error) and the problem.
 bool ConfigApplyTomlFile(const std::string& path, TumblewatchConfig* cfg, std::string* error);
 
 // Applies "NAME=VALUE" settings in order. An unknown name, a value that is

@@ -1,6 +1,9 @@
 // An evaluation: every recording of a set through a fresh detector with one
 // configuration, in parallel, with labels, alarms, events and impacts, and
-// optionally each recording's trace.
+// optionally each recording's trace. Each recording is read and run through
+// the detector block by block, and what is kept of it is bounded (the
+// first kListedAlarms alarms and kListedEvents events, all of them
+// counted), so memory does not grow with a recording's length.
 #ifndef EVALUATION_EVALUATION_H
 #define EVALUATION_EVALUATION_H
 
@@ -8,10 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "alarm_tally.h"
 #include "detect.h"
+#include "file_rules.h"
 #include "inputs.h"
 #include "labels.h"
 #include "metrics.h"
+#include "progress.h"
 
 struct EvalSettings {
     TumblewatchConfig config;  // must be accepted by TumblewatchSet
@@ -26,11 +32,15 @@ struct RecordingOutcome {
     InputRecording input;
     RecordingLabels labels;
     bool labelsFromManifest;
-    bool read;            // decoded completely (else failure says why, and nothing else is valid)
-    std::string failure;  // why it could not be read, or why its trace is incomplete
-    DetectResult detect;
-    std::vector<AlarmEvent> events;
-    int64_t impact;  // the manifest's impact sample, else detect.peakSample
+    bool read;                       // decoded completely (else failure says why, and nothing else is valid)
+    bool counted;                    // in the metrics: read, at least one sample, its impact within it
+    std::string failure;             // why it could not be read or counted, or why its trace is incomplete
+    DetectResult detect;             // samples and peak; alarms: the first kListedAlarms
+    int64_t alarmCount;              // all alarms
+    std::vector<AlarmEvent> events;  // the first kListedEvents events
+    int64_t eventCount;              // all events
+    std::vector<CodeTally> codes;    // per fall code, by code
+    int64_t impact;                  // the manifest's impact sample, else detect.peakSample
     bool impactFromManifest;
     std::string tracePath;  // the trace written, empty for none
 };
@@ -38,18 +48,46 @@ struct RecordingOutcome {
 struct Evaluation {
     std::vector<RecordingOutcome> outcomes;  // in the order of the input set
     int twinsPassedOver;
-    uint64_t samples;  // samples processed in all
-    double seconds;    // wall time of the run
+    std::vector<InputSkipped> skipped;  // what the search passed over
+    uint64_t samples;                   // samples processed in all
+    double seconds;                     // wall time of the run
 };
+
+// Samples read from a recording and fed to the detector at a time.
+constexpr int kEvalBlock = 4096;
+
+// One pass of a recording through a detector.
+struct EvalPassResult {
+    DetectResult detect;       // samples and peak (alarms untouched)
+    AlarmTally tally;          // the alarms
+    std::string failure;       // why the recording could not be read completely; empty when it was
+    std::string traceFailure;  // why its trace is missing or incomplete; empty when none was wanted or it is whole
+    std::string tracePath;     // the trace written, empty for none
+};
+
+// Reads the recording input block by block (kEvalBlock samples) and runs it
+// through a fresh detector set up with config, tallying its alarms with
+// mergeSeconds. When tracePath is not empty the trace goes there (its
+// folders created; refused when it is the recording itself or named like
+// the layout marker). observer (may be null) is called after every sample;
+// progress (may be null) receives the samples and bytes as they are read.
+// Returns false when the recording cannot be read completely (failure
+// says why; what was read is in result). Memory: one block and the tally.
+bool EvalPass(const InputRecording& input, const TumblewatchConfig& config, double mergeSeconds,
+              const std::string& tracePath, DetectObserver observer, void* user, Progress* progress,
+              EvalPassResult* result);
 
 // The trace path of a recording below dir: its relative path with the last
 // three characters replaced by "txt", as the bench names traces.
 std::string EvalTracePath(const std::string& dir, const InputRecording& input);
 
-// Checks, before anything runs, that traces can go below dir: it can be
-// created and no trace would land in the folder of its own recording.
-// False with a message otherwise.
-bool EvalCheckTraces(const std::string& dir, const InputSet& inputs, std::string* error);
+// Checks, before anything runs, that traces can go below dir, then creates
+// it: dir must pass FilesCheckOutputFolder, no trace may land in a folder
+// that holds a recording or that a pattern reads, or be a file of reads or
+// of outputs (the command's other output files). False with a message
+// otherwise, or when dir cannot be created.
+bool EvalCheckTraces(const std::string& dir, const InputSet& inputs, const FilesReads& reads,
+                     const std::vector<std::string>& outputs, std::string* error);
 
 // The number of hardware threads (1 when the system does not say): the
 // default number of worker threads.
@@ -57,14 +95,25 @@ int EvalHardwareThreads();
 
 // Runs the evaluation. Labels come from the manifest (when not null and
 // the recording is in it) or from the file name. Recordings that cannot be
-// read are kept with read false and their reason; the others are
-// evaluated. Results are the same for any number of threads.
+// read are kept with read false and their reason; a recording without
+// samples, or whose manifest impact lies outside it, is kept with counted
+// false (the latter with the manifest's line as its failure); the others
+// are evaluated. Results are the same for any number of threads.
 void EvalRun(const InputSet& inputs, const Manifest* manifest, const EvalSettings& settings, Evaluation* evaluation);
+
+// The bytes of the recordings that were read (their files' sizes now).
+uint64_t EvalBytesOf(const Evaluation& evaluation);
 
 // The score of an outcome for the metrics.
 RecordingScore EvalScore(const RecordingOutcome& outcome);
 
-// The metrics over the outcomes that were read.
+// The metrics over the counted outcomes.
 Metrics EvalMetrics(const Evaluation& evaluation);
+
+// Fills outcome from one pass of its recording: read, counted, detect,
+// alarms, events, codes, impact and failure (labels, labelsFromManifest
+// and input must be set; manifest is the one that gave the labels, or
+// null).
+void EvalTakePass(EvalPassResult* pass, const Manifest* manifest, RecordingOutcome* outcome);
 
 #endif

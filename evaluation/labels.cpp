@@ -2,11 +2,12 @@
 #include "labels.h"
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <vector>
 
 #include "config.h"
+#include "file_rules.h"
+#include "safe_files.h"
 
 namespace fs = std::filesystem;
 
@@ -123,7 +124,7 @@ const char* LabelName(Label label)
 RecordingLabels LabelsFromName(const std::string& path)
 {
     const std::string stem = fs::path(path).stem().string();
-    RecordingLabels labels{Label::None, std::string(), std::string(), -1};
+    RecordingLabels labels{Label::None, std::string(), std::string(), -1, std::string()};
     const std::vector<std::string> t = SplitOn(stem, '_');
     const std::size_t n = t.size();
 
@@ -170,19 +171,27 @@ bool ManifestRead(const std::string& path, Manifest* manifest, std::string* erro
     manifest->path = path;
     manifest->entries.clear();
     manifest->files.clear();
-    std::ifstream in(path);
-    if (!in) {
-        *error = "manifest " + path + ": cannot be read";
+    manifest->byFile.clear();
+    std::string text;
+    std::string reason;
+    if (!FilesReadText(path, &text, &reason)) {
+        *error = "manifest " + path + ": " + reason;
         return false;
     }
     const fs::path folder = fs::path(path).parent_path();
-    const std::set<std::string> known{"path", "label", "activity", "subject", "impact_sample"};
+    const std::set<std::string> known{"path",        "label", "activity", "subject", "impact_sample",
+                                      "description", "trial", "dataset",  "source",  "samples"};
 
-    std::string line;
     std::vector<std::string> fields;
     std::vector<std::string> columns;
     int lineNumber = 0;
-    while (std::getline(in, line)) {
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
         ++lineNumber;
         const std::string where = "manifest " + path + ", line " + std::to_string(lineNumber) + ": ";
         if (Trim(line).empty() || Trim(line)[0] == '#') {
@@ -201,7 +210,8 @@ bool ManifestRead(const std::string& path, Manifest* manifest, std::string* erro
             for (const std::string& c : columns) {
                 if (known.count(c) == 0) {
                     *error = where + "unknown column '" + c +
-                             "' (the columns are path, label, activity, subject, impact_sample)";
+                             "' (the columns are path, label, activity, subject, impact_sample, description, and "
+                             "from an import trial, dataset, source, samples)";
                     return false;
                 }
                 if (!seen.insert(c).second) {
@@ -221,7 +231,8 @@ bool ManifestRead(const std::string& path, Manifest* manifest, std::string* erro
             return false;
         }
         std::string file;
-        RecordingLabels labels{Label::None, std::string(), std::string(), -1};
+        RecordingLabels labels{Label::None, std::string(), std::string(), -1, std::string()};
+        labels.manifestLine = lineNumber;
         for (size_t i = 0; i < columns.size(); ++i) {
             const std::string& c = columns[i];
             const std::string& v = fields[i];
@@ -240,6 +251,10 @@ bool ManifestRead(const std::string& path, Manifest* manifest, std::string* erro
                 labels.activity = v;
             } else if (c == "subject") {
                 labels.subject = v;
+            } else if (c == "description") {
+                labels.description = v;
+            } else if (c != "impact_sample") {
+                continue;  // what an import notes of the recording: not a label
             } else if (!v.empty()) {
                 int32_t sample = 0;
                 if (!ConfigParseInt32(v, &sample) || sample < 0) {
@@ -254,14 +269,24 @@ bool ManifestRead(const std::string& path, Manifest* manifest, std::string* erro
             return false;
         }
         const fs::path recording = fs::path(file).is_absolute() ? fs::path(file) : folder / file;
-        std::error_code ec;
-        if (!fs::is_regular_file(recording, ec)) {
-            *error = where + "recording " + recording.string() + " does not exist";
+        if (!FilesCheckInput(recording.string(), &reason)) {
+            *error = where + "recording " + recording.string() + ": " + reason;
             return false;
         }
-        if (!manifest->entries.emplace(ManifestKey(recording.string()), labels).second) {
-            *error = where + "recording " + file + " is listed twice";
+        SafeFileId id{};
+        const std::string key = ManifestKey(recording.string());
+        const bool identified = SafeFileIdOf(recording.string(), &id);
+        const std::pair<uint64_t, uint64_t> fileKey{id.device, id.inode};
+        const auto same = identified ? manifest->byFile.find(fileKey) : manifest->byFile.end();
+        if (manifest->entries.count(key) != 0 || same != manifest->byFile.end()) {
+            const RecordingLabels& first = manifest->entries.at(same != manifest->byFile.end() ? same->second : key);
+            *error = where + "recording " + file + " is listed twice (line " + std::to_string(first.manifestLine) +
+                     " names the same file)";
             return false;
+        }
+        manifest->entries.emplace(key, labels);
+        if (identified) {
+            manifest->byFile.emplace(fileKey, key);
         }
         manifest->files.push_back(recording.string());
     }
@@ -270,4 +295,25 @@ bool ManifestRead(const std::string& path, Manifest* manifest, std::string* erro
         return false;
     }
     return true;
+}
+
+const RecordingLabels* ManifestFind(const Manifest& manifest, const std::string& path)
+{
+    const auto it = manifest.entries.find(ManifestKey(path));
+    if (it != manifest.entries.end()) {
+        return &it->second;
+    }
+    SafeFileId id{};
+    if (!manifest.byFile.empty() && SafeFileIdOf(path, &id)) {
+        const auto same = manifest.byFile.find({id.device, id.inode});
+        if (same != manifest.byFile.end()) {
+            return &manifest.entries.at(same->second);
+        }
+    }
+    return nullptr;
+}
+
+std::string ManifestWhere(const Manifest& manifest, const RecordingLabels& labels)
+{
+    return "manifest " + manifest.path + ", line " + std::to_string(labels.manifestLine);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class Label {
@@ -21,9 +22,11 @@ const char* LabelName(Label label);
 // The labels of one recording.
 struct RecordingLabels {
     Label label;
-    std::string activity;  // empty when unknown
-    std::string subject;   // empty when unknown
-    int64_t impactSample;  // 0-based sample number, -1 when not given
+    std::string activity;     // empty when unknown
+    std::string subject;      // empty when unknown
+    int64_t impactSample;     // 0-based sample number, -1 when not given
+    std::string description;  // what the activity is, in words; empty when unknown
+    int manifestLine = 0;     // the manifest's line that gave these labels, 0 for a file name's
 };
 
 // Labels from a file name (the folder part and the suffix are ignored):
@@ -37,9 +40,10 @@ RecordingLabels LabelsFromName(const std::string& path);
 
 // A manifest: labels by the absolute, normalised path of each recording.
 struct Manifest {
-    std::string path;                                // the manifest file itself
-    std::map<std::string, RecordingLabels> entries;  // key: ManifestKey of the recording's path
-    std::vector<std::string> files;                  // the recordings' paths, in the manifest's order
+    std::string path;                                             // the manifest file itself
+    std::map<std::string, RecordingLabels> entries;               // key: ManifestKey of the recording's path
+    std::vector<std::string> files;                               // the recordings' paths, in the manifest's order
+    std::map<std::pair<uint64_t, uint64_t>, std::string> byFile;  // device and inode of each recording: its key
 };
 
 // The key under which a recording is looked up: its absolute path with
@@ -47,11 +51,23 @@ struct Manifest {
 std::string ManifestKey(const std::string& path);
 
 // Reads a manifest: a CSV file with a header line naming the columns path
-// and label, optionally activity, subject and impact_sample, in any order.
-// Paths are relative to the manifest's folder; labels are "fall", "adl" or
-// empty (unlabelled); empty lines and lines starting with '#' are skipped;
-// a field may be quoted with double quotes. Every listed recording must
-// exist. False with a message naming the line and the problem.
+// and label, optionally activity, subject, impact_sample and description,
+// in any order; the further columns of an import's manifest (trial,
+// dataset, source, samples) are accepted and not used, any other column is
+// refused. Paths are absolute or relative to the manifest's folder; labels
+// are "fall", "adl" or empty (unlabelled); empty lines and lines starting
+// with '#' are skipped; a field may be quoted with double quotes; a
+// byte-order mark before the header is dropped. The manifest is a text file
+// within the limits of FilesReadText. Every listed recording must be a
+// regular file (or a link to one), listed once however it is named. False
+// with a message naming the line and the problem.
 bool ManifestRead(const std::string& path, Manifest* manifest, std::string* error);
+
+// The labels the manifest gives the recording at path, found by its path
+// or, under another name, by the file itself; null when it lists none.
+const RecordingLabels* ManifestFind(const Manifest& manifest, const std::string& path);
+
+// "manifest PATH, line N" of labels from a manifest.
+std::string ManifestWhere(const Manifest& manifest, const RecordingLabels& labels);
 
 #endif

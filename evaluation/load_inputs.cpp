@@ -2,14 +2,21 @@
 #include "load_inputs.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
+
+#include "safe_files.h"
 
 namespace fs = std::filesystem;
 
 bool InputsLoad(const InputOptions& options, TumblewatchConfig* config, Manifest* manifest, InputSet* inputs,
                 std::string* error)
 {
-    if (!ConfigBuild(options.config, config, error)) {
+    if (options.threads < 1) {
+        *error = "worker threads: " + std::to_string(options.threads) + " is not 1 or more";
+        return false;
+    }
+    if (!InputsCheckMerge("--merge", options.mergeSeconds, error) || !ConfigBuild(options.config, config, error)) {
         return false;
     }
     if (!options.labels.empty() && !ManifestRead(options.labels, manifest, error)) {
@@ -29,10 +36,16 @@ bool InputsLoad(const InputOptions& options, TumblewatchConfig* config, Manifest
     if (!options.labels.empty()) {
         // A manifest named like a CSV recording and kept among the
         // recordings it describes is the manifest, not a recording.
+        SafeFileId manifestFile{};
+        const bool identified = SafeFileIdOf(options.labels, &manifestFile);
         const std::string key = ManifestKey(options.labels);
         auto& list = inputs->recordings;
         list.erase(std::remove_if(list.begin(), list.end(),
-                                  [&key](const InputRecording& in) { return ManifestKey(in.path) == key; }),
+                                  [&](const InputRecording& in) {
+                                      SafeFileId id{};
+                                      return ManifestKey(in.path) == key || (identified && SafeFileIdOf(in.path, &id) &&
+                                                                             SafeSameFile(id, manifestFile));
+                                  }),
                    list.end());
     }
     if (inputs->recordings.empty()) {
@@ -44,11 +57,35 @@ bool InputsLoad(const InputOptions& options, TumblewatchConfig* config, Manifest
 
 RecordingLabels InputsLabelsOf(const InputRecording& input, const Manifest* manifest)
 {
-    if (manifest != nullptr) {
-        const auto it = manifest->entries.find(ManifestKey(input.path));
-        if (it != manifest->entries.end()) {
-            return it->second;
+    const RecordingLabels* labels = manifest != nullptr ? ManifestFind(*manifest, input.path) : nullptr;
+    return labels != nullptr ? *labels : LabelsFromName(input.path);
+}
+
+bool InputsCheckMerge(const std::string& option, double mergeSeconds, std::string* error)
+{
+    if (std::isfinite(mergeSeconds) && mergeSeconds >= 0.0) {
+        return true;
+    }
+    *error = option + ": the gap must be a finite number of seconds, 0 or more";
+    return false;
+}
+
+FilesReads InputsReads(const InputOptions& options, const InputSet& inputs)
+{
+    FilesReads reads;
+    for (const std::string& file : {options.labels, options.config.file}) {
+        if (!file.empty()) {
+            reads.files.push_back(file);
         }
     }
-    return LabelsFromName(input.path);
+    for (const InputRecording& in : inputs.recordings) {
+        reads.files.push_back(in.path);
+        // Its twin, whether or not it exists: the search would pass it over.
+        const std::string stem = in.path.substr(0, in.path.size() - 4);
+        reads.files.push_back(stem + (in.format == RecordingFormat::DataSet ? ".csv" : ".bin"));
+    }
+    reads.files.insert(reads.files.end(), inputs.passedOver.begin(), inputs.passedOver.end());
+    reads.folders = inputs.folders;
+    reads.patterns = inputs.patterns;
+    return reads;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config.h"
+#include "file_rules.h"
 #include "inputs.h"
 #include "labels.h"
 #include "metrics.h"
@@ -21,13 +22,24 @@ struct InputOptions {
     double mergeSeconds = kDefaultMergeSeconds;  // alarms closer than this (s) are one event
 };
 
-// Builds the configuration, reads the manifest (when labels is given) and
-// finds the recordings: those of paths, or the manifest's own when paths is
+// Checks threads (at least 1) and mergeSeconds (finite, 0 or more), builds
+// the configuration, reads the manifest (when labels is given) and finds
+// the recordings: those of paths, or the manifest's own when paths is
 // empty. The manifest file itself is never taken for a recording. False
-// with a message for a configuration error, a bad manifest, a PATH that
-// matches nothing or no recording found. Allocates only the outputs.
+// with a message for a bad option, a configuration error, a bad manifest, a
+// PATH that matches nothing or no recording found. Allocates only the
+// outputs.
 bool InputsLoad(const InputOptions& options, TumblewatchConfig* config, Manifest* manifest, InputSet* inputs,
                 std::string* error);
+
+// Checks an event gap: finite and 0 or more. False with a message naming
+// option ("--merge") otherwise.
+bool InputsCheckMerge(const std::string& option, double mergeSeconds, std::string* error);
+
+// Everything the loaded inputs make a command read (the configuration file,
+// the manifest, the recordings, their twins whether they exist or not, and
+// the twins passed over) and search, for FilesCheckOutputs.
+FilesReads InputsReads(const InputOptions& options, const InputSet& inputs);
 
 // The labels of a recording: the manifest's entry when manifest is not null
 // and lists it, else those of its file name.

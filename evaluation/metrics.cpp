@@ -15,19 +15,18 @@ double Ratio(double num, double den)
     return den > 0.0 ? num / den : kNaN;
 }
 
-// Samples within which an alarm joins the previous one's event.
-bool SameEvent(uint32_t previous, uint32_t next, double mergeSeconds)
+}  // namespace
+
+bool MetricsSameEvent(uint32_t previous, uint32_t next, double mergeSeconds)
 {
     return static_cast<double>(next - previous) / kSampleRate < mergeSeconds;
 }
-
-}  // namespace
 
 std::vector<AlarmEvent> MetricsEvents(const std::vector<Alarm>& alarms, double mergeSeconds)
 {
     std::vector<AlarmEvent> events;
     for (const Alarm& a : alarms) {
-        if (!events.empty() && SameEvent(events.back().last, a.sample, mergeSeconds)) {
+        if (!events.empty() && MetricsSameEvent(events.back().last, a.sample, mergeSeconds)) {
             events.back().last = a.sample;
             ++events.back().alarms;
         } else {
@@ -41,7 +40,7 @@ int MetricsEventCount(const std::vector<Alarm>& alarms, double mergeSeconds)
 {
     int count = 0;
     for (std::size_t i = 0; i < alarms.size(); ++i) {
-        if (i == 0 || !SameEvent(alarms[i - 1].sample, alarms[i].sample, mergeSeconds)) {
+        if (i == 0 || !MetricsSameEvent(alarms[i - 1].sample, alarms[i].sample, mergeSeconds)) {
             ++count;
         }
     }
@@ -50,30 +49,55 @@ int MetricsEventCount(const std::vector<Alarm>& alarms, double mergeSeconds)
 
 Metrics MetricsCompute(const std::vector<RecordingScore>& scores)
 {
-    Metrics m{};
+    MetricsCounts counts{};
     uint64_t adlSamples = 0;
     std::vector<double> latencies;
     for (const RecordingScore& s : scores) {
         const bool detected = s.firstAlarm >= 0;
         if (s.label == Label::Fall) {
-            ++m.falls;
             if (detected) {
-                ++m.tp;
+                ++counts.tp;
                 latencies.push_back(static_cast<double>(s.firstAlarm - s.impact) / kSampleRate);
             } else {
-                ++m.fn;
+                ++counts.fn;
             }
         } else if (s.label == Label::Adl) {
-            ++m.adls;
             adlSamples += s.samples;
-            m.falseAlarmEvents += s.events;
+            counts.falseAlarmEvents += s.events;
             if (detected) {
-                ++m.fp;
+                ++counts.fp;
             } else {
-                ++m.tn;
+                ++counts.tn;
             }
         }
     }
+    Metrics m = MetricsFromCounts(counts, adlSamples);
+    m.latencyCount = static_cast<int>(latencies.size());
+    if (!latencies.empty()) {
+        std::sort(latencies.begin(), latencies.end());
+        const std::size_t n = latencies.size();
+        m.latencyMedian = n % 2 == 1 ? latencies[n / 2] : (latencies[n / 2 - 1] + latencies[n / 2]) / 2.0;
+        m.latencyMin = latencies.front();
+        m.latencyMax = latencies.back();
+    }
+    return m;
+}
+
+MetricsCounts MetricsCountsOf(const Metrics& m)
+{
+    return MetricsCounts{m.tp, m.fn, m.fp, m.tn, m.falseAlarmEvents};
+}
+
+Metrics MetricsFromCounts(const MetricsCounts& counts, uint64_t adlSamples)
+{
+    Metrics m{};
+    m.tp = counts.tp;
+    m.fn = counts.fn;
+    m.fp = counts.fp;
+    m.tn = counts.tn;
+    m.falseAlarmEvents = counts.falseAlarmEvents;
+    m.falls = m.tp + m.fn;
+    m.adls = m.fp + m.tn;
     m.recordings = m.falls + m.adls;
     m.sensitivity = Ratio(m.tp, m.falls);
     m.specificity = Ratio(m.tn, m.adls);
@@ -82,15 +106,8 @@ Metrics MetricsCompute(const std::vector<RecordingScore>& scores)
     m.accuracy = Ratio(m.tp + m.tn, m.recordings);
     m.adlHours = static_cast<double>(adlSamples) / kSampleRate / kSecondsPerHour;
     m.falseAlarmsPerHour = Ratio(m.falseAlarmEvents, m.adlHours);
-    m.latencyCount = static_cast<int>(latencies.size());
+    m.latencyCount = 0;
     m.latencyMedian = m.latencyMin = m.latencyMax = kNaN;
-    if (!latencies.empty()) {
-        std::sort(latencies.begin(), latencies.end());
-        const std::size_t n = latencies.size();
-        m.latencyMedian = n % 2 == 1 ? latencies[n / 2] : (latencies[n / 2 - 1] + latencies[n / 2]) / 2.0;
-        m.latencyMin = latencies.front();
-        m.latencyMax = latencies.back();
-    }
     return m;
 }
 

@@ -23,6 +23,10 @@ struct AlarmEvent {
     int alarms;      // alarms in it
 };
 
+// True when an alarm at sample next, after one at sample previous, joins
+// its event: it is less than mergeSeconds later.
+bool MetricsSameEvent(uint32_t previous, uint32_t next, double mergeSeconds);
+
 // Groups alarms (in sample order) into events: an alarm less than
 // mergeSeconds after the previous alarm joins its event.
 std::vector<AlarmEvent> MetricsEvents(const std::vector<Alarm>& alarms, double mergeSeconds);
@@ -64,6 +68,24 @@ struct Metrics {
 };
 
 Metrics MetricsCompute(const std::vector<RecordingScore>& scores);
+
+// What every figure of a set but its latencies follows from: the confusion
+// counts and the false-alarm events (the set's ADL samples aside, which no
+// configuration changes).
+struct MetricsCounts {
+    int tp;
+    int fn;
+    int fp;
+    int tn;
+    int falseAlarmEvents;
+};
+
+MetricsCounts MetricsCountsOf(const Metrics& m);
+
+// The metrics of a set with these counts whose ADL recordings hold
+// adlSamples samples, computed exactly as MetricsCompute computes them
+// (MetricsCompute ends here); no latencies (NaN, latencyCount 0).
+Metrics MetricsFromCounts(const MetricsCounts& counts, uint64_t adlSamples);
 
 // The names of the metrics that MetricsValue knows, for messages.
 const std::vector<std::string>& MetricsNames();

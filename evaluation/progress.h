@@ -1,19 +1,25 @@
 // A progress line on standard error while long work runs: units done (of
-// a known total), samples per second and the time left, rewritten in place
-// when standard error is a terminal and not shown otherwise.
+// a known total), samples per second, the bytes read of the inputs when
+// their total is known, and the time left (from the bytes when known, so
+// that it moves within a long recording), rewritten in place when standard
+// error is a terminal and not shown otherwise; and the worker threads that
+// do such work.
 #ifndef EVALUATION_PROGRESS_H
 #define EVALUATION_PROGRESS_H
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct Progress {
     std::string what;               // "recordings", "configurations"
     uint64_t total;                 // units to do
     std::atomic<uint64_t> done;     // units done (workers add)
-    std::atomic<uint64_t> samples;  // samples processed (workers add)
+    std::atomic<uint64_t> samples;  // samples processed (workers add, block by block)
+    uint64_t bytesTotal;            // bytes of the inputs to read; 0 when unknown
+    std::atomic<uint64_t> bytes;    // bytes read of them (workers add)
     std::chrono::steady_clock::time_point start;
     bool shown;  // standard error is a terminal and the line is wanted
 };
@@ -30,5 +36,13 @@ void ProgressEnd(const Progress& progress);
 
 // Seconds since ProgressStart.
 double ProgressSeconds(const Progress& progress);
+
+// Runs work(item, worker) once for every item of [0, count) on threads
+// worker threads (worker is the thread's number, 0 to threads - 1, for
+// state a thread keeps from item to item), rewriting the progress line
+// while they run; returns when every item is done. work updates
+// progress.done and progress.samples itself.
+void ProgressRunParallel(std::size_t count, int threads, const Progress& progress,
+                         const std::function<void(std::size_t item, int worker)>& work);
 
 #endif

@@ -1,4 +1,5 @@
-// The reports of an evaluation as files: JSON and CSV.
+// The reports of an evaluation as text: JSON and CSV, written to any sink
+// (a file being written, a string).
 #ifndef EVALUATION_REPORT_H
 #define EVALUATION_REPORT_H
 
@@ -8,6 +9,7 @@
 
 #include "breakdown.h"
 #include "evaluation.h"
+#include "file_rules.h"
 #include "require.h"
 
 // A requirement and how the evaluation did against it.
@@ -30,14 +32,28 @@ struct EvalReport {
     std::vector<RequirementResult> requirements;
 };
 
-// The whole evaluation as a JSON document (see the README for its schema).
+// Writes the whole evaluation as a JSON document (see the README for its
+// schema) to sink, piece by piece: one recording at a time, never the
+// whole document in memory. The text is what nlohmann::json's dump with an
+// indent of 2 makes of the document, with a final newline.
+void ReportJsonWrite(const EvalReport& report, const TextSink& sink);
+
+// The same document as a string.
 std::string ReportJson(const EvalReport& report);
 
-// One CSV row per recording, with a header line.
+// Writes one CSV row per recording, with a header line, to sink.
+void ReportCsvWrite(const EvalReport& report, const TextSink& sink);
+
+// The same rows as a string.
 std::string ReportCsv(const EvalReport& report);
 
-// Writes text to path through a temporary file in the same folder and a
-// rename, so that a failure leaves no partial file. False with a message.
-bool ReportWriteFile(const std::string& path, const std::string& text, std::string* error);
+// The figures of the summary that are not metrics.
+struct ReportCounts {
+    int unreadable;  // not read completely
+    int empty;       // read, without samples
+    int unlabelled;  // counted, without a label
+};
+
+ReportCounts ReportCountsOf(const Evaluation& evaluation);
 
 #endif

@@ -1,16 +1,11 @@
-// The JSON and CSV reports of an evaluation, and writing report files.
-#include <sys/stat.h>
-#include <unistd.h>
-
+// The JSON and CSV reports of an evaluation, written piece by piece.
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <nlohmann/json.hpp>
-#include <set>
 
+#include "csv_format.h"
 #include "params.h"
 #include "report.h"
-#include "safe_files.h"
 
 namespace {
 
@@ -21,6 +16,56 @@ ordered_json Number(double v)
 {
     return std::isnan(v) ? ordered_json(nullptr) : ordered_json(v);
 }
+
+// A value as it stands at depth levels of the document (indent 2): every
+// line after its first indented by two spaces per level. A name that is
+// not valid UTF-8 gets replacement characters.
+std::string Dumped(const ordered_json& value, int depth)
+{
+    const std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    const std::string indent = "\n" + std::string(2 * static_cast<std::size_t>(depth), ' ');
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\n') {
+            out += indent;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Writes the members of the document's top-level object one at a time.
+class DocumentWriter {
+public:
+    explicit DocumentWriter(const TextSink& sink) : sink_(sink) { sink_("{"); }
+    void Member(const char* key, const ordered_json& value) { Key(key), sink_(Dumped(value, 1)); }
+    // An array member whose elements come one at a time.
+    void BeginArray(const char* key)
+    {
+        Key(key);
+        elements_ = 0;
+    }
+    void Element(const ordered_json& value)
+    {
+        sink_(elements_++ == 0 ? "[\n    " : ",\n    ");
+        sink_(Dumped(value, 2));
+    }
+    void EndArray() { sink_(elements_ == 0 ? "[]" : "\n  ]"); }
+    void End() { sink_(members_ == 0 ? "}\n" : "\n}\n"); }
+
+private:
+    void Key(const char* key)
+    {
+        sink_(members_++ == 0 ? "\n  \"" : ",\n  \"");
+        sink_(key);
+        sink_("\": ");
+    }
+    const TextSink& sink_;
+    int members_ = 0;
+    int elements_ = 0;
+};
 
 ordered_json MetricsJson(const Metrics& m)
 {
@@ -45,6 +90,7 @@ ordered_json OutcomeJson(const RecordingOutcome& o)
     j["csv_twin_passed_over"] = o.input.hadTwin;
     j["label"] = o.labels.label == Label::None ? ordered_json(nullptr) : ordered_json(LabelName(o.labels.label));
     j["activity"] = o.labels.activity;
+    j["description"] = o.labels.description;
     j["subject"] = o.labels.subject;
     j["labels_from"] = o.labelsFromManifest ? "manifest" : "file name";
     j["read"] = o.read;
@@ -52,6 +98,7 @@ ordered_json OutcomeJson(const RecordingOutcome& o)
     if (!o.read) {
         return j;
     }
+    j["counted"] = o.counted;
     j["samples"] = o.detect.samples;
     j["duration_s"] = o.detect.samples / kSampleRate;
     ordered_json alarms = ordered_json::array();
@@ -59,17 +106,19 @@ ordered_json OutcomeJson(const RecordingOutcome& o)
         alarms.push_back({{"sample", a.sample}, {"code", a.code}});
     }
     j["alarms"] = alarms;
+    j["alarm_count"] = o.alarmCount;
     ordered_json events = ordered_json::array();
     for (const AlarmEvent& e : o.events) {
         events.push_back({{"first", e.first}, {"last", e.last}, {"alarms", e.alarms}});
     }
     j["events"] = events;
-    j["detected"] = !o.detect.alarms.empty();
+    j["event_count"] = o.eventCount;
+    j["detected"] = o.alarmCount > 0;
     j["first_alarm"] = o.detect.alarms.empty() ? ordered_json(nullptr) : ordered_json(o.detect.alarms[0].sample);
     j["impact"] = {{"sample", o.impact},
                    {"source", o.impactFromManifest ? "manifest" : "peak"},
                    {"peak_magnitude", o.detect.peakMagnitude}};
-    j["latency_s"] = o.detect.alarms.empty()
+    j["latency_s"] = o.detect.alarms.empty() || !o.counted
                          ? ordered_json(nullptr)
                          : ordered_json((static_cast<double>(o.detect.alarms[0].sample) - o.impact) / kSampleRate);
     if (!o.tracePath.empty()) {
@@ -81,56 +130,89 @@ ordered_json OutcomeJson(const RecordingOutcome& o)
 // A CSV field, quoted when it holds a comma, a quote or a line end.
 std::string Field(const std::string& s)
 {
-    if (s.find_first_of(",\"\n\r") == std::string::npos) {
-        return s;
+    return CsvField(s);
+}
+
+std::string CsvRow(const RecordingOutcome& o)
+{
+    const auto& alarms = o.detect.alarms;
+    std::string codes;
+    for (const CodeTally& c : o.codes) {
+        codes += (codes.empty() ? "" : " ") + std::to_string(c.code);
     }
-    std::string q = "\"";
-    for (const char c : s) {
-        q += c == '"' ? std::string("\"\"") : std::string(1, c);
+    char latency[32] = "";
+    if (!alarms.empty() && o.counted) {
+        std::snprintf(latency, sizeof latency, "%.2f",
+                      (static_cast<double>(alarms[0].sample) - o.impact) / kSampleRate);
     }
-    return q + "\"";
+    std::string text = Field(o.input.path) + "," + LabelName(o.labels.label) + "," + Field(o.labels.activity) + "," +
+                       Field(o.labels.subject) + "," + Field(o.input.folder) + "," +
+                       (o.input.format == RecordingFormat::DataSet ? "bin" : "csv") + "," + (o.read ? "1" : "0") + ",";
+    if (o.read) {
+        char duration[32];
+        std::snprintf(duration, sizeof duration, "%.2f", o.detect.samples / kSampleRate);
+        text += std::to_string(o.detect.samples) + "," + duration + "," + std::to_string(o.alarmCount) + "," +
+                std::to_string(o.eventCount) + "," + (alarms.empty() ? "0" : "1") + "," +
+                (alarms.empty() ? "" : std::to_string(alarms[0].sample)) + "," +
+                (alarms.empty() ? "" : std::to_string(alarms[0].code)) + "," + codes + "," + std::to_string(o.impact) +
+                "," + (o.impactFromManifest ? "manifest" : "peak") + "," + latency;
+    } else {
+        text += ",,,,,,,,,,";
+    }
+    return text + "," + Field(o.failure) + "\n";
 }
 
 }  // namespace
 
-std::string ReportJson(const EvalReport& r)
+ReportCounts ReportCountsOf(const Evaluation& evaluation)
+{
+    ReportCounts c{0, 0, 0};
+    for (const RecordingOutcome& o : evaluation.outcomes) {
+        c.unreadable += o.read ? 0 : 1;
+        c.empty += o.read && o.detect.samples == 0 ? 1 : 0;
+        c.unlabelled += o.counted && o.labels.label == Label::None ? 1 : 0;
+    }
+    return c;
+}
+
+void ReportJsonWrite(const EvalReport& r, const TextSink& sink)
 {
     const Evaluation& ev = *r.evaluation;
-    ordered_json j;
-    j["tool"] = "tumblewatch eval";
-    j["version"] = TumblewatchVersion();
-    j["inputs"] = r.arguments;
-    j["manifest"] = r.manifest.empty() ? ordered_json(nullptr) : ordered_json(r.manifest);
-    j["merge_seconds"] = r.mergeSeconds;
+    DocumentWriter doc(sink);
+    doc.Member("tool", "tumblewatch eval");
+    doc.Member("version", TumblewatchVersion());
+    doc.Member("inputs", r.arguments);
+    doc.Member("manifest", r.manifest.empty() ? ordered_json(nullptr) : ordered_json(r.manifest));
+    doc.Member("merge_seconds", r.mergeSeconds);
     ordered_json config;
     for (int i = 0; i < kTumblewatchParamCount; ++i) {
         config[TumblewatchParams()[i].name] = TumblewatchParamGet(r.config, i);
     }
-    j["config"] = config;
+    doc.Member("config", config);
 
     ordered_json summary = MetricsJson(*r.metrics);
-    int unreadable = 0;
-    for (const RecordingOutcome& o : ev.outcomes) {
-        unreadable += o.read ? 0 : 1;
-    }
+    const ReportCounts counts = ReportCountsOf(ev);
     summary["recordings_found"] = ev.outcomes.size();
-    summary["unreadable"] = unreadable;
-    summary["unlabelled"] = static_cast<int>(ev.outcomes.size()) - unreadable - r.metrics->recordings;
+    summary["unreadable"] = counts.unreadable;
+    summary["unlabelled"] = counts.unlabelled;
+    summary["empty"] = counts.empty;
     summary["csv_twins_passed_over"] = ev.twinsPassedOver;
+    summary["skipped"] = ev.skipped.size();
     summary["samples"] = ev.samples;
     summary["seconds"] = ev.seconds;
-    j["summary"] = summary;
+    doc.Member("summary", summary);
 
     ordered_json activities = ordered_json::array();
     for (const ActivityRow& a : r.breakdowns->activities) {
         activities.push_back({{"label", LabelName(a.label)},
                               {"activity", a.activity},
+                              {"description", a.description},
                               {"recordings", a.recordings},
                               {"detected", a.detected},
                               {"events", a.events},
                               {"hours", a.hours}});
     }
-    j["by_activity"] = activities;
+    doc.Member("by_activity", activities);
     ordered_json codes = ordered_json::array();
     for (const CodeRow& c : r.breakdowns->codes) {
         codes.push_back({{"code", c.code},
@@ -138,105 +220,60 @@ std::string ReportJson(const EvalReport& r)
                          {"events_on_falls", c.eventsOnFalls},
                          {"events_on_adls", c.eventsOnAdls}});
     }
-    j["by_code"] = codes;
+    doc.Member("by_code", codes);
     ordered_json folders = ordered_json::array();
     for (const FolderRow& f : r.breakdowns->folders) {
         ordered_json row = MetricsJson(f.metrics);
         row["folder"] = f.folder;
         folders.push_back(row);
     }
-    j["by_folder"] = folders;
+    doc.Member("by_folder", folders);
 
-    ordered_json recordings = ordered_json::array();
-    ordered_json failed = ordered_json::array();
+    doc.BeginArray("recordings");
     for (const RecordingOutcome& o : ev.outcomes) {
-        recordings.push_back(OutcomeJson(o));
+        doc.Element(OutcomeJson(o));
+    }
+    doc.EndArray();
+    doc.BeginArray("failures");
+    for (const RecordingOutcome& o : ev.outcomes) {
         if (!o.failure.empty()) {
-            failed.push_back({{"path", o.input.path}, {"reason", o.failure}});
+            doc.Element({{"path", o.input.path}, {"reason", o.failure}});
         }
     }
-    j["recordings"] = recordings;
-    j["failures"] = failed;
+    doc.EndArray();
+    doc.BeginArray("skipped");
+    for (const InputSkipped& s : ev.skipped) {
+        doc.Element({{"path", s.path}, {"reason", s.reason}, {"failed", s.failed}});
+    }
+    doc.EndArray();
     ordered_json requirements = ordered_json::array();
     for (const RequirementResult& q : r.requirements) {
         requirements.push_back({{"requirement", q.requirement.text}, {"value", Number(q.value)}, {"met", q.met}});
     }
-    j["requirements"] = requirements;
-    return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    doc.Member("requirements", requirements);
+    doc.End();
 }
 
-std::string ReportCsv(const EvalReport& r)
+std::string ReportJson(const EvalReport& report)
 {
-    std::string text =
-        "path,label,activity,subject,folder,format,read,samples,duration_s,alarms,events,detected,first_alarm,"
-        "first_code,codes,impact_sample,impact_source,latency_s,failure\n";
-    for (const RecordingOutcome& o : r.evaluation->outcomes) {
-        const auto& alarms = o.detect.alarms;
-        std::set<int> distinct;
-        for (const Alarm& a : alarms) {
-            distinct.insert(a.code);
-        }
-        std::string codes;
-        for (const int c : distinct) {
-            codes += (codes.empty() ? "" : " ") + std::to_string(c);
-        }
-        char latency[32] = "";
-        if (!alarms.empty()) {
-            std::snprintf(latency, sizeof latency, "%.2f",
-                          (static_cast<double>(alarms[0].sample) - o.impact) / kSampleRate);
-        }
-        text += Field(o.input.path) + "," + LabelName(o.labels.label) + "," + Field(o.labels.activity) + "," +
-                Field(o.labels.subject) + "," + Field(o.input.folder) + "," +
-                (o.input.format == RecordingFormat::DataSet ? "bin" : "csv") + "," + (o.read ? "1" : "0") + ",";
-        if (o.read) {
-            char duration[32];
-            std::snprintf(duration, sizeof duration, "%.2f", o.detect.samples / kSampleRate);
-            text += std::to_string(o.detect.samples) + "," + duration + "," + std::to_string(alarms.size()) + "," +
-                    std::to_string(o.events.size()) + "," + (alarms.empty() ? "0" : "1") + "," +
-                    (alarms.empty() ? "" : std::to_string(alarms[0].sample)) + "," +
-                    (alarms.empty() ? "" : std::to_string(alarms[0].code)) + "," + codes + "," +
-                    std::to_string(o.impact) + "," + (o.impactFromManifest ? "manifest" : "peak") + "," + latency;
-        } else {
-            text += ",,,,,,,,,,";
-        }
-        text += "," + Field(o.failure) + "\n";
-    }
+    std::string text;
+    ReportJsonWrite(report, [&text](std::string_view piece) { text += piece; });
     return text;
 }
 
-bool ReportWriteFile(const std::string& path, const std::string& text, std::string* error)
+void ReportCsvWrite(const EvalReport& r, const TextSink& sink)
 {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        *error = path + ": cannot be written: " + SafeErrorText(errno);
-        return false;
+    sink(
+        "path,label,activity,subject,folder,format,read,samples,duration_s,alarms,events,detected,first_alarm,"
+        "first_code,codes,impact_sample,impact_source,latency_s,failure\n");
+    for (const RecordingOutcome& o : r.evaluation->outcomes) {
+        sink(CsvRow(o));
     }
-    FILE* file = fdopen(fd, "w");
-    if (file == nullptr) {
-        close(fd);
-        std::remove(temp.c_str());
-        *error = path + ": cannot be written: " + SafeErrorText(errno);
-        return false;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    std::string reason;
-    const bool closed = SafeCloseOutput(file, written ? 0 : errno, &reason);
-    if (!written || !closed) {
-        std::remove(temp.c_str());
-        *error = path + ": cannot be written: " + reason;
-        return false;
-    }
-    // mkstemp creates the file readable by its owner only; a report is an
-    // ordinary file.
-    chmod(temp.c_str(), 0644);
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        *error = path + ": cannot be written: " + SafeErrorText(errno);
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+}
+
+std::string ReportCsv(const EvalReport& report)
+{
+    std::string text;
+    ReportCsvWrite(report, [&text](std::string_view piece) { text += piece; });
+    return text;
 }

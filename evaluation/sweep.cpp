@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "detect.h"
@@ -20,20 +21,6 @@ namespace {
 // Configurations in flight per worker thread.
 constexpr int64_t kSlotsPerThread = 4;
 
-// The mean of the defined values.
-double MeanDefined(const std::vector<double>& values)
-{
-    double sum = 0.0;
-    int n = 0;
-    for (const double v : values) {
-        if (!std::isnan(v)) {
-            sum += v;
-            ++n;
-        }
-    }
-    return n > 0 ? sum / n : std::nan("");
-}
-
 FoldMetrics Average(const std::vector<Metrics>& parts)
 {
     std::vector<double> sens;
@@ -46,41 +33,44 @@ FoldMetrics Average(const std::vector<Metrics>& parts)
         f1.push_back(m.f1);
         fa.push_back(m.falseAlarmsPerHour);
     }
-    return FoldMetrics{MeanDefined(sens), MeanDefined(specificity), MeanDefined(f1), MeanDefined(fa)};
+    return FoldMetrics{SweepMeanDefined(sens), SweepMeanDefined(specificity), SweepMeanDefined(f1),
+                       SweepMeanDefined(fa)};
 }
 
 // Fills the row's metrics from the scores of its recordings.
 void Score(const SweepData& data, const std::vector<RecordingScore>& scores, int folds, SweepRow* row)
 {
     row->all = MetricsCompute(scores);
-    const FoldMetrics none{std::nan(""), std::nan(""), std::nan(""), std::nan("")};
-    row->tune = none;
-    row->held = none;
     if (folds == 0) {
+        SweepFoldFigures(data, MetricsCountsOf(row->all), {}, row);
         return;
     }
-    std::vector<Metrics> tune;
-    std::vector<Metrics> held;
-    std::vector<RecordingScore> in;
-    std::vector<RecordingScore> out;
-    for (int k = 0; k < folds; ++k) {
-        in.clear();
-        out.clear();
-        for (std::size_t i = 0; i < scores.size(); ++i) {
-            (data.recordings[i].fold == k ? out : in).push_back(scores[i]);
+    // The held-out groups' counts, in one pass.
+    std::vector<MetricsCounts> held(static_cast<std::size_t>(folds), MetricsCounts{});
+    for (std::size_t i = 0; i < scores.size(); ++i) {
+        const RecordingScore& s = scores[i];
+        MetricsCounts& c = held[static_cast<std::size_t>(data.recordings[i].fold)];
+        const bool detected = s.firstAlarm >= 0;
+        if (s.label == Label::Fall) {
+            ++(detected ? c.tp : c.fn);
+        } else if (s.label == Label::Adl) {
+            ++(detected ? c.fp : c.tn);
+            c.falseAlarmEvents += s.events;
         }
-        tune.push_back(MetricsCompute(in));
-        held.push_back(MetricsCompute(out));
     }
-    row->tune = Average(tune);
-    row->held = Average(held);
+    SweepFoldFigures(data, MetricsCountsOf(row->all), held, row);
 }
 
-// Runs one recording with one configuration.
+// Runs one recording with one configuration: only the decisions when its
+// front end is cached, else the whole pipeline.
 RecordingScore Run(const SweepRecording& rec, const TumblewatchConfig& config, double mergeSeconds,
                    DetectResult* result)
 {
-    DetectRun(config, rec.samples.data(), rec.samples.size(), nullptr, result);
+    if (!rec.frontEnd.empty()) {
+        DetectRunDecisions(config, rec.samples.data(), rec.frontEnd.data(), rec.samples.size(), result);
+    } else {
+        DetectRun(config, rec.samples.data(), rec.samples.size(), nullptr, result);
+    }
     const auto& alarms = result->alarms;
     return RecordingScore{
         rec.labels.label, result->samples, MetricsEventCount(alarms, mergeSeconds),
@@ -111,7 +101,7 @@ struct Slot {
 
 }  // namespace
 
-void SweepLoad(const InputSet& inputs, const Manifest* manifest, int threads, SweepData* data)
+void SweepLoad(const InputSet& inputs, const Manifest* manifest, int threads, bool frontEnd, SweepData* data)
 {
     const std::size_t n = inputs.recordings.size();
     std::vector<SweepRecording> loaded(n);
@@ -126,6 +116,15 @@ void SweepLoad(const InputSet& inputs, const Manifest* manifest, int threads, Sw
             rec.fold = -1;
             rec.labels = InputsLabelsOf(in, manifest);
             ok[i] = RecordingLoad(in.path, in.format, in.micom, &rec.samples, &reasons[i]) == 0;
+            if (!ok[i] || rec.labels.label == Label::None) {
+                continue;
+            }
+            // Held for the whole sweep: no spare capacity.
+            rec.samples.shrink_to_fit();
+            if (frontEnd) {
+                rec.frontEnd.resize(rec.samples.size());
+                TumblewatchFrontEndRecord(rec.samples.data(), rec.samples.size(), rec.frontEnd.data());
+            }
         }
     };
     std::vector<std::thread> workers;
@@ -138,17 +137,50 @@ void SweepLoad(const InputSet& inputs, const Manifest* manifest, int threads, Sw
     data->recordings.clear();
     data->failures.clear();
     data->unlabelled = 0;
+    data->empty.clear();
     data->samples = 0;
+    data->adlSamples = 0;
+    data->folds.clear();
     for (std::size_t i = 0; i < n; ++i) {
         if (!ok[i]) {
             data->failures.push_back(inputs.recordings[i].path + ": " + reasons[i]);
         } else if (loaded[i].labels.label == Label::None) {
             ++data->unlabelled;
+        } else if (loaded[i].samples.empty()) {
+            data->empty.push_back(inputs.recordings[i].path);
         } else {
             data->samples += loaded[i].samples.size();
+            if (loaded[i].labels.label == Label::Adl) {
+                data->adlSamples += loaded[i].samples.size();
+            }
             data->recordings.push_back(std::move(loaded[i]));
         }
     }
+}
+
+double SweepMeanDefined(const std::vector<double>& values, int* defined)
+{
+    double sum = 0.0;
+    int n = 0;
+    for (const double v : values) {
+        if (!std::isnan(v)) {
+            sum += v;
+            ++n;
+        }
+    }
+    if (defined != nullptr) {
+        *defined = n;
+    }
+    return n > 0 ? sum / n : std::nan("");
+}
+
+uint64_t SweepDataBytes(const SweepData& data)
+{
+    uint64_t bytes = 0;
+    for (const SweepRecording& r : data.recordings) {
+        bytes += r.samples.capacity() * sizeof(ImuSample) + r.frontEnd.capacity() * sizeof(TumblewatchFrontEndValues);
+    }
+    return bytes;
 }
 
 void SweepAssignFolds(SweepData* data, int folds)
@@ -161,9 +193,45 @@ void SweepAssignFolds(SweepData* data, int folds)
         subjects.push_back(r.labels.subject);
     }
     const std::vector<int> assigned = FoldsAssign(subjects, folds);
+    data->folds.assign(static_cast<std::size_t>(folds), SweepFold{{}, 0, 0});
+    std::vector<std::set<std::string>> names(static_cast<std::size_t>(folds));
     for (size_t i = 0; i < data->recordings.size(); ++i) {
-        data->recordings[i].fold = assigned[i];
+        SweepRecording& r = data->recordings[i];
+        r.fold = assigned[i];
+        SweepFold& f = data->folds[static_cast<std::size_t>(r.fold)];
+        ++f.recordings;
+        if (r.labels.label == Label::Adl) {
+            f.adlSamples += r.samples.size();
+        }
+        names[static_cast<std::size_t>(r.fold)].insert(r.labels.subject);
     }
+    for (int k = 0; k < folds; ++k) {
+        const std::set<std::string>& n = names[static_cast<std::size_t>(k)];
+        data->folds[static_cast<std::size_t>(k)].subjects.assign(n.begin(), n.end());
+    }
+}
+
+void SweepFoldFigures(const SweepData& data, const MetricsCounts& all, const std::vector<MetricsCounts>& held,
+                      SweepRow* row)
+{
+    const FoldMetrics none{std::nan(""), std::nan(""), std::nan(""), std::nan("")};
+    row->heldFolds.clear();
+    row->tuneFolds.clear();
+    row->tune = none;
+    row->held = none;
+    if (held.empty()) {
+        return;
+    }
+    for (std::size_t k = 0; k < held.size(); ++k) {
+        const MetricsCounts& h = held[k];
+        const uint64_t adl = data.folds[k].adlSamples;
+        row->heldFolds.push_back(MetricsFromCounts(h, adl));
+        const MetricsCounts t{all.tp - h.tp, all.fn - h.fn, all.fp - h.fp, all.tn - h.tn,
+                              all.falseAlarmEvents - h.falseAlarmEvents};
+        row->tuneFolds.push_back(MetricsFromCounts(t, data.adlSamples - adl));
+    }
+    row->tune = Average(row->tuneFolds);
+    row->held = Average(row->heldFolds);
 }
 
 SweepRow SweepEvaluate(const SweepData& data, const TumblewatchConfig& config, int64_t index,
@@ -208,8 +276,10 @@ void SweepRun(const SweepData& data, const SweepSpace& space, const TumblewatchC
         slot.index = first + c;
         slot.config = SweepConfig(space, base, first + c);
         slot.refusal = Refusal(slot.config);
-        // A refused configuration has no work: it is complete at once.
-        slot.remaining = slot.refusal.empty() ? static_cast<int>(recordings) : 0;
+        // A refused configuration runs nothing, but it too is complete only
+        // once every worker that took one of its items has let go of the
+        // slot: until then the slot may not be prepared for another one.
+        slot.remaining = static_cast<int>(recordings);
     };
     for (int64_t c = 0; c < window && c < count; ++c) {
         prepare(c);
@@ -231,12 +301,12 @@ void SweepRun(const SweepData& data, const SweepSpace& space, const TumblewatchC
                 break;
             }
             Slot& slot = *slots[static_cast<std::size_t>(c % window)];
-            if (!slot.refusal.empty()) {
-                continue;
+            if (slot.refusal.empty()) {
+                const SweepRecording& rec = data.recordings[static_cast<std::size_t>(r)];
+                slot.scores[static_cast<std::size_t>(r)] = Run(rec, slot.config, settings.mergeSeconds, &result);
+                progress->samples += rec.samples.size();
             }
-            const SweepRecording& rec = data.recordings[static_cast<std::size_t>(r)];
-            slot.scores[static_cast<std::size_t>(r)] = Run(rec, slot.config, settings.mergeSeconds, &result);
-            progress->samples += rec.samples.size();
+            // The last touch of the slot for this item.
             if (--slot.remaining == 0) {
                 const std::lock_guard<std::mutex> lock(mutex);
                 changed.notify_all();

@@ -1,12 +1,15 @@
 // Writing and reading the output file of a sweep.
 #include "sweep_output.h"
 
+#include <cerrno>
+#include <climits>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "config.h"
+#include "file_rules.h"
 #include "folds.h"
 #include "params.h"
 
@@ -17,7 +20,7 @@ using nlohmann::ordered_json;
 const char kCsvMark[] = "# tumblewatch sweep";
 const char kJsonKey[] = "tumblewatch_sweep";
 
-std::vector<double> MetricValues(const SweepRow& row, bool folds)
+std::vector<double> MetricValues(const SweepRow& row, int folds)
 {
     const Metrics& m = row.all;
     std::vector<double> v{static_cast<double>(m.tp),
@@ -28,10 +31,15 @@ std::vector<double> MetricValues(const SweepRow& row, bool folds)
                           m.specificity,
                           m.f1,
                           m.falseAlarmsPerHour,
-                          m.latencyMedian};
-    if (folds) {
+                          m.latencyMedian,
+                          static_cast<double>(m.falseAlarmEvents)};
+    if (folds > 0) {
         for (const FoldMetrics* f : {&row.tune, &row.held}) {
             v.insert(v.end(), {f->sensitivity, f->specificity, f->f1, f->falseAlarmsPerHour});
+        }
+        for (const Metrics& h : row.heldFolds) {
+            v.insert(v.end(), {static_cast<double>(h.tp), static_cast<double>(h.fn), static_cast<double>(h.fp),
+                               static_cast<double>(h.tn), static_cast<double>(h.falseAlarmEvents)});
         }
     }
     return v;
@@ -45,7 +53,7 @@ std::string CsvNumber(const std::string& column, double v)
         return std::string();
     }
     char text[64];
-    if (column == "tp" || column == "fn" || column == "fp" || column == "tn") {
+    if (SweepColumnIsCount(column)) {
         std::snprintf(text, sizeof text, "%.0f", v);
     } else {
         std::snprintf(text, sizeof text, "%.6f", v);
@@ -55,16 +63,10 @@ std::string CsvNumber(const std::string& column, double v)
 
 ordered_json JsonNumber(const std::string& column, double v)
 {
-    if (std::isnan(v)) {
-        return nullptr;
-    }
-    if (column == "tp" || column == "fn" || column == "fp" || column == "tn") {
+    if (!std::isnan(v) && SweepColumnIsCount(column)) {
         return static_cast<int64_t>(v);
     }
-    // The same six decimals as the CSV, so both formats carry equal values.
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f", v);
-    return std::strtod(text, nullptr);
+    return SweepJsonRate(v);
 }
 
 std::vector<std::string> SplitCommas(const std::string& line)
@@ -81,25 +83,62 @@ std::vector<std::string> SplitCommas(const std::string& line)
     }
 }
 
+// Digits from text[at]; the index after them.
+std::size_t Digits(const std::string& text, std::size_t at)
+{
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+        ++at;
+    }
+    return at;
+}
+
+// A metric as the rows write it: empty (undefined), or a decimal number
+// with an optional sign and fraction ("12", "-0.500000"); nothing else
+// (no "nan", no exponent, no spaces).
 bool ParseDouble(const std::string& text, double* v)
 {
     if (text.empty()) {
         *v = std::nan("");
         return true;
     }
-    char* end = nullptr;
-    *v = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size();
-}
-
-bool ParseInt64(const std::string& text, int64_t* v)
-{
-    if (text.empty()) {
+    const std::size_t start = text[0] == '-' ? 1 : 0;
+    std::size_t at = Digits(text, start);
+    if (at == start) {
         return false;
     }
-    char* end = nullptr;
-    *v = std::strtoll(text.c_str(), &end, 10);
-    return end == text.c_str() + text.size();
+    if (at < text.size() && text[at] == '.') {
+        const std::size_t fraction = at + 1;
+        at = Digits(text, fraction);
+        if (at == fraction) {
+            return false;
+        }
+    }
+    if (at != text.size()) {
+        return false;
+    }
+    *v = std::strtod(text.c_str(), nullptr);
+    return std::isfinite(*v);
+}
+
+// A configuration number: decimal digits only, within int64.
+bool ParseInt64(const std::string& text, int64_t* v)
+{
+    if (text.empty() || Digits(text, 0) != text.size() || text.size() > 19) {
+        return false;
+    }
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno == ERANGE) {
+        return false;
+    }
+    *v = value;
+    return true;
+}
+
+// A count must be a whole number, 0 or more, and present.
+bool CountOk(const std::string& column, double v)
+{
+    return !SweepColumnIsCount(column) || (!std::isnan(v) && v >= 0.0 && v == std::floor(v));
 }
 
 // The CSV header line of the columns.
@@ -109,16 +148,46 @@ std::string ColumnLine(const SweepLayout& layout)
     for (const std::string& v : layout.varied) {
         line += "," + v;
     }
-    for (const std::string& c : SweepMetricColumns(layout.folds)) {
+    for (const std::string& c : layout.columns) {
         line += "," + c;
     }
     return line + "\n";
 }
 
+// The number of held-out groups whose counts the columns carry; -1 when the
+// columns are neither this version's nor a previous one's.
+int FoldsOfColumns(const std::vector<std::string>& columns)
+{
+    int folds = 0;
+    while (std::find(columns.begin(), columns.end(), "fold" + std::to_string(folds + 1) + "_tp") != columns.end()) {
+        ++folds;
+    }
+    if (columns == SweepMetricColumns(folds) || columns == SweepLegacyMetricColumns(false) ||
+        columns == SweepLegacyMetricColumns(true)) {
+        return folds;
+    }
+    return -1;
+}
+
+// The layout's varied parameters and columns from the CSV column line:
+// the varied names run from "config" up to "tp".
+bool ParseColumnLine(const std::string& line, SweepLayout* layout)
+{
+    const std::vector<std::string> fields = SplitCommas(line);
+    const auto tp = std::find(fields.begin(), fields.end(), "tp");
+    if (fields.empty() || fields[0] != "config" || tp == fields.end()) {
+        return false;
+    }
+    layout->varied.assign(fields.begin() + 1, tp);
+    layout->columns.assign(tp, fields.end());
+    layout->folds = FoldsOfColumns(layout->columns);
+    return layout->folds >= 0;
+}
+
 bool ParseCsvRow(const SweepLayout& layout, const std::string& line, SweepRecord* record, std::string* error)
 {
     const std::vector<std::string> fields = SplitCommas(line);
-    const std::vector<std::string> columns = SweepMetricColumns(layout.folds);
+    const std::vector<std::string>& columns = layout.columns;
     if (fields.size() != 1 + layout.varied.size() + columns.size()) {
         *error = "a row has " + std::to_string(fields.size()) + " fields";
         return false;
@@ -139,8 +208,10 @@ bool ParseCsvRow(const SweepLayout& layout, const std::string& line, SweepRecord
     record->metrics.clear();
     for (size_t i = 0; i < columns.size(); ++i) {
         double v = 0.0;
-        if (!ParseDouble(fields[1 + layout.varied.size() + i], &v)) {
-            *error = "row " + fields[0] + ": " + columns[i] + " is not a number";
+        const std::string& field = fields[1 + layout.varied.size() + i];
+        if (!ParseDouble(field, &v) || !CountOk(columns[i], v)) {
+            *error = "row " + fields[0] + ": " + columns[i] + " is '" + field + "', not " +
+                     (SweepColumnIsCount(columns[i]) ? "a count" : "a number");
             return false;
         }
         record->metrics.emplace_back(columns[i], v);
@@ -151,28 +222,112 @@ bool ParseCsvRow(const SweepLayout& layout, const std::string& line, SweepRecord
 bool ParseJsonRow(const SweepLayout& layout, const std::string& line, SweepRecord* record, std::string* error)
 {
     const ordered_json j = ordered_json::parse(line, nullptr, false);
-    if (j.is_discarded() || !j.is_object() || !j.contains("config") || !j["config"].is_number_integer()) {
+    if (j.is_discarded() || !j.is_object() || !j.contains("config") || !j["config"].is_number_integer() ||
+        j["config"].get<int64_t>() < 0) {
         *error = "a row is not a JSON object with a configuration number";
         return false;
     }
     record->index = j["config"].get<int64_t>();
     record->values.clear();
     for (const std::string& name : layout.varied) {
-        if (!j.contains(name) || !j[name].is_number_integer()) {
+        if (!j.contains(name) || !j[name].is_number_integer() || j[name].get<int64_t>() < INT32_MIN ||
+            j[name].get<int64_t>() > INT32_MAX) {
             *error = "row " + std::to_string(record->index) + " has no value of " + name;
             return false;
         }
-        record->values.push_back(j[name].get<int32_t>());
+        record->values.push_back(static_cast<int32_t>(j[name].get<int64_t>()));
     }
     record->metrics.clear();
-    for (const std::string& c : SweepMetricColumns(layout.folds)) {
-        if (!j.contains(c) || !(j[c].is_null() || j[c].is_number())) {
+    for (const std::string& c : layout.columns) {
+        if (!j.contains(c) || !(j[c].is_null() || j[c].is_number()) ||
+            !CountOk(c, j[c].is_null() ? std::nan("") : j[c].get<double>())) {
             *error = "row " + std::to_string(record->index) + " has no " + c;
             return false;
         }
         record->metrics.emplace_back(c, j[c].is_null() ? std::nan("") : j[c].get<double>());
     }
     return true;
+}
+
+// Reads the header and the rows of a sweep's output from in.
+bool ReadLines(const std::string& path, FilesLineReader* in, SweepLayout* layout,
+               const std::function<bool(const SweepRecord&, std::string*)>& onRow, std::string* error)
+{
+    const std::string& line = in->line;
+    std::string reason;
+    bool failed = false;
+    auto next = [&]() {
+        const int got = FilesLinesNext(in, &reason);
+        if (got < 0) {
+            failed = true;
+            *error = path + ": " + reason;
+        }
+        // The unfinished last line of a stopped sweep is no line.
+        return got > 0 && in->complete;
+    };
+    const std::string notSweep = path + ": not the output of tumblewatch sweep";
+    if (!next()) {
+        if (!failed) {
+            *error = notSweep + " (no header line)";
+        }
+        return false;
+    }
+    if (line.rfind(kCsvMark, 0) == 0) {
+        layout->format = SweepFormat::Csv;
+        const size_t semi = line.find("; ");
+        layout->id =
+            line.substr(sizeof(kCsvMark), semi == std::string::npos ? std::string::npos : semi - sizeof(kCsvMark));
+        layout->description = semi == std::string::npos ? std::string() : line.substr(semi + 2);
+        if (!next()) {
+            if (!failed) {
+                *error = notSweep + " (no column line)";
+            }
+            return false;
+        }
+        if (!ParseColumnLine(line, layout)) {
+            *error = notSweep + " (line 2 is not its column line)";
+            return false;
+        }
+    } else {
+        const ordered_json j = ordered_json::parse(line, nullptr, false);
+        if (j.is_discarded() || !j.is_object() || !j.contains(kJsonKey) || !j[kJsonKey].is_object()) {
+            *error = notSweep;
+            return false;
+        }
+        const ordered_json& h = j[kJsonKey];
+        try {
+            layout->format = SweepFormat::Jsonl;
+            layout->id = h.at("id").get<std::string>();
+            layout->description = h.at("description").get<std::string>();
+            layout->varied = h.at("varied").get<std::vector<std::string>>();
+            layout->columns = h.at("columns").get<std::vector<std::string>>();
+        } catch (const nlohmann::json::exception&) {
+            *error = notSweep + " (its header line lacks a field)";
+            return false;
+        }
+        layout->folds = FoldsOfColumns(layout->columns);
+        if (layout->folds < 0) {
+            *error = notSweep + " (its header names other columns)";
+            return false;
+        }
+    }
+    for (const std::string& name : layout->varied) {
+        if (TumblewatchParamIndex(name.c_str()) < 0) {
+            *error = notSweep + " (it varies an unknown parameter '" + name + "')";
+            return false;
+        }
+    }
+    SweepRecord record;
+    while (next()) {
+        std::string problem;
+        const bool parsed = layout->format == SweepFormat::Csv ? ParseCsvRow(*layout, line, &record, &problem)
+                                                               : ParseJsonRow(*layout, line, &record, &problem);
+        if (!parsed || !onRow(record, &problem)) {
+            *error = path + ", line " + std::to_string(in->number) + ": " + problem;
+            return false;
+        }
+    }
+    return !failed;
 }
 
 }  // namespace
@@ -187,7 +342,19 @@ double SweepRecord::Metric(const std::string& name) const
     return std::nan("");
 }
 
-std::vector<std::string> SweepMetricColumns(bool folds)
+std::vector<std::string> SweepMetricColumns(int folds)
+{
+    std::vector<std::string> columns = SweepLegacyMetricColumns(folds > 0);
+    columns.insert(columns.begin() + 9, "false_alarm_events");
+    for (int k = 1; k <= folds; ++k) {
+        for (const char* count : {"_tp", "_fn", "_fp", "_tn", "_false_alarm_events"}) {
+            columns.push_back("fold" + std::to_string(k) + count);
+        }
+    }
+    return columns;
+}
+
+std::vector<std::string> SweepLegacyMetricColumns(bool folds)
 {
     std::vector<std::string> columns{
         "tp", "fn", "fp", "tn", "sensitivity", "specificity", "f1", "false_alarms_per_hour", "latency_median"};
@@ -199,6 +366,26 @@ std::vector<std::string> SweepMetricColumns(bool folds)
         }
     }
     return columns;
+}
+
+bool SweepColumnIsCount(const std::string& column)
+{
+    auto endsWith = [&](const std::string& end) {
+        return column.size() >= end.size() && column.compare(column.size() - end.size(), end.size(), end) == 0;
+    };
+    return column == "tp" || column == "fn" || column == "fp" || column == "tn" || endsWith("_tp") || endsWith("_fn") ||
+           endsWith("_fp") || endsWith("_tn") || endsWith("false_alarm_events");
+}
+
+ordered_json SweepJsonRate(double v)
+{
+    if (std::isnan(v)) {
+        return nullptr;
+    }
+    // The same six decimals as the CSV, so both formats carry equal values.
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", v);
+    return std::strtod(text, nullptr);
 }
 
 std::string SweepId(const std::string& text)
@@ -218,14 +405,17 @@ std::string SweepHeaderText(const SweepLayout& layout)
                    {"description", layout.description},
                    {"varied", layout.varied},
                    {"folds", layout.folds},
-                   {"columns", SweepMetricColumns(layout.folds)}};
+                   {"columns", layout.columns}};
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 std::string SweepRowText(const SweepLayout& layout, const std::vector<int>& variedParams, const SweepRow& row)
 {
-    const std::vector<std::string> columns = SweepMetricColumns(layout.folds);
+    const std::vector<std::string>& columns = layout.columns;
     const std::vector<double> values = MetricValues(row, layout.folds);
+    if (values.size() != columns.size()) {
+        return std::string();  // not a row of this layout (a programming error)
+    }
     if (layout.format == SweepFormat::Csv) {
         std::string line = std::to_string(row.index);
         for (const int p : variedParams) {
@@ -251,86 +441,16 @@ bool SweepReadFile(const std::string& path, SweepLayout* layout,
                    const std::function<bool(const SweepRecord&, std::string*)>& onRow, uint64_t* completeBytes,
                    std::string* error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = path + ": cannot be read";
+    FilesLineReader in;
+    std::string reason;
+    if (!FilesLinesOpen(&in, path, &reason)) {
+        *error = path + ": cannot be read: " + reason;
         return false;
     }
-    std::string line;
-    uint64_t bytes = 0;
-    int lineNumber = 0;
-    auto next = [&]() {
-        if (!std::getline(in, line)) {
-            return false;
-        }
-        if (in.eof()) {
-            return false;  // no newline: the unfinished last line of a stopped sweep
-        }
-        ++lineNumber;
-        bytes += line.size() + 1;
-        return true;
-    };
-    const std::string notSweep = path + ": not the output of tumblewatch sweep";
-    if (!next()) {
-        *error = notSweep + " (no header line)";
-        return false;
+    const bool read = ReadLines(path, &in, layout, onRow, error);
+    FilesLinesClose(&in);
+    if (read) {
+        *completeBytes = in.bytes;
     }
-    if (line.rfind(kCsvMark, 0) == 0) {
-        layout->format = SweepFormat::Csv;
-        const size_t semi = line.find("; ");
-        layout->id =
-            line.substr(sizeof(kCsvMark), semi == std::string::npos ? std::string::npos : semi - sizeof(kCsvMark));
-        layout->description = semi == std::string::npos ? std::string() : line.substr(semi + 2);
-        if (!next()) {
-            *error = notSweep + " (no column line)";
-            return false;
-        }
-        const std::vector<std::string> fields = SplitCommas(line);
-        layout->folds = line.find(",tune_sensitivity,") != std::string::npos;
-        const size_t metrics = SweepMetricColumns(layout->folds).size();
-        if (fields.empty() || fields[0] != "config" || fields.size() < 1 + metrics) {
-            *error = notSweep + " (line 2 is not its column line)";
-            return false;
-        }
-        layout->varied.assign(fields.begin() + 1, fields.end() - static_cast<long>(metrics));
-        if (ColumnLine(*layout) != line + "\n") {
-            *error = notSweep + " (line 2 is not its column line)";
-            return false;
-        }
-    } else {
-        const ordered_json j = ordered_json::parse(line, nullptr, false);
-        if (j.is_discarded() || !j.is_object() || !j.contains(kJsonKey) || !j[kJsonKey].is_object()) {
-            *error = notSweep;
-            return false;
-        }
-        const ordered_json& h = j[kJsonKey];
-        try {
-            layout->format = SweepFormat::Jsonl;
-            layout->id = h.at("id").get<std::string>();
-            layout->description = h.at("description").get<std::string>();
-            layout->varied = h.at("varied").get<std::vector<std::string>>();
-            layout->folds = h.at("folds").get<bool>();
-        } catch (const nlohmann::json::exception&) {
-            *error = notSweep + " (its header line lacks a field)";
-            return false;
-        }
-    }
-    for (const std::string& name : layout->varied) {
-        if (TumblewatchParamIndex(name.c_str()) < 0) {
-            *error = notSweep + " (it varies an unknown parameter '" + name + "')";
-            return false;
-        }
-    }
-    SweepRecord record;
-    while (next()) {
-        std::string problem;
-        const bool parsed = layout->format == SweepFormat::Csv ? ParseCsvRow(*layout, line, &record, &problem)
-                                                               : ParseJsonRow(*layout, line, &record, &problem);
-        if (!parsed || !onRow(record, &problem)) {
-            *error = path + ", line " + std::to_string(lineNumber) + ": " + problem;
-            return false;
-        }
-    }
-    *completeBytes = bytes;
-    return true;
+    return read;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,16 +21,41 @@ enum class SweepFormat {
 // What identifies a sweep's output and how its rows are laid out.
 struct SweepLayout {
     SweepFormat format;
-    std::string id;                   // 16 hex digits over inputs, base configuration, grids, ranges, seed, folds
-    std::string description;          // for people: the inputs and the varied parameters in words
-    std::vector<std::string> varied;  // the varied parameters' names, in row order
-    bool folds;                       // rows carry tuning and held-out metrics
+    std::string id;                    // 16 hex digits over inputs, base configuration, grids, ranges, seed, folds
+    std::string description;           // for people: the inputs and the varied parameters in words
+    std::vector<std::string> varied;   // the varied parameters' names, in row order
+    int folds;                         // held-out groups whose figures the rows carry; 0 for none
+    std::vector<std::string> columns;  // the metric columns, after "config" and the varied values
 };
 
-// The metric columns of a row, after "config" and the varied values.
-std::vector<std::string> SweepMetricColumns(bool folds);
+// The metric columns of a row, after "config" and the varied values:
+//   tp, fn, fp, tn, sensitivity, specificity, f1, false_alarms_per_hour,
+//   latency_median, false_alarm_events    over every labelled recording;
+// with folds > 0 also
+//   tune_sensitivity, tune_specificity, tune_f1, tune_false_alarms_per_hour,
+//   held_sensitivity, held_specificity, held_f1, held_false_alarms_per_hour:
+//     each the mean over the folds of that figure on the fold's tuning part
+//     (the other groups) or on its held-out group (the same configuration
+//     on both: no selection happens per fold);
+//   foldK_tp, foldK_fn, foldK_fp, foldK_tn, foldK_false_alarm_events for
+//     K = 1..folds: the counts on held-out group K, from which, with the
+//     counts over every recording, every per-fold figure follows exactly.
+std::vector<std::string> SweepMetricColumns(int folds);
 
-// The header text (ends in a newline).
+// The metric columns that the previous versions wrote (without the false
+// alarm events and the per-fold counts): such files can be read and
+// reported on, not resumed.
+std::vector<std::string> SweepLegacyMetricColumns(bool folds);
+
+// True for the columns that hold counts (written as whole numbers).
+bool SweepColumnIsCount(const std::string& column);
+
+// A rate as the rows write it in JSON: rounded to six decimals, null when
+// undefined.
+nlohmann::ordered_json SweepJsonRate(double v);
+
+// The header text (ends in a newline); layout.columns must be
+// SweepMetricColumns(layout.folds).
 std::string SweepHeaderText(const SweepLayout& layout);
 
 // A row (ends in a newline); refused configurations have no row.
@@ -43,7 +69,8 @@ struct SweepRecord {
     double Metric(const std::string& name) const;         // NaN when absent
 };
 
-// Reads a sweep output: its layout, then each complete row in turn (a last
+// Reads a sweep output: its layout (the columns as the file has them, this
+// version's or a previous one's), then each complete row in turn (a last
 // line without its newline, left by a stopped sweep, is not a row). onRow
 // may refuse a row with a message. *completeBytes receives the length of
 // the file up to the end of its last complete line. False with a message

@@ -4,26 +4,37 @@
 #include <fmt/core.h>
 #include <fmt/format.h>
 
-#include <filesystem>
 #include <set>
 
 #include "params.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
-// The text that the sweep's identifier is made from: what its rows depend on.
-std::string IdentityText(const SweepPlan& plan, const SweepRequest& request)
+// A 64-bit FNV-1a hash of the samples' counts, little-endian: the same on
+// every machine.
+uint64_t SamplesHash(const std::vector<ImuSample>& samples)
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (const ImuSample& s : samples) {
+        for (const int16_t v : {s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ}) {
+            const auto u = static_cast<uint16_t>(v);
+            for (const uint16_t byte : {static_cast<uint16_t>(u & 0xff), static_cast<uint16_t>(u >> 8)}) {
+                hash = (hash ^ byte) * 1099511628211ull;
+            }
+        }
+    }
+    return hash;
+}
+
+// The text that the sweep's identifier is made from: what its rows depend
+// on, the recordings by their content.
+std::string IdentityText(const SweepPlan& plan, const SweepRequest& request, const SweepData& data)
 {
     std::string text = "inputs";
-    for (size_t i = 0; i < plan.inputs.recordings.size(); ++i) {
-        const InputRecording& in = plan.inputs.recordings[i];
-        std::error_code ec;
-        const auto size = fs::file_size(in.path, ec);
-        const RecordingLabels& l = plan.labels[i];
-        text += fmt::format("|{} {} {} {} {} {} {}", in.relative, ec ? 0 : size, in.micom, LabelName(l.label),
-                            l.activity, l.subject, l.impactSample);
+    for (const SweepRecording& r : data.recordings) {
+        const RecordingLabels& l = r.labels;
+        text += fmt::format("|{} {} {:016x} {} {} {} {}", r.input.relative, r.samples.size(), SamplesHash(r.samples),
+                            LabelName(l.label), l.activity, l.subject, l.impactSample);
     }
     text += "|base";
     for (int i = 0; i < kTumblewatchParamCount; ++i) {
@@ -61,6 +72,22 @@ std::string Description(const SweepPlan& plan, const SweepRequest& request)
         d += fmt::format("; {} folds", request.folds);
     }
     return d;
+}
+
+// What makes the layout of a file another sweep's, in words.
+std::string Difference(const SweepLayout& found, const SweepLayout& planned)
+{
+    if (found.format != planned.format) {
+        return "another format";
+    }
+    if (found.varied != planned.varied) {
+        return "other varied parameters";
+    }
+    if (found.folds != planned.folds) {
+        return found.folds ? "with folds" : "without folds";
+    }
+    return "other recordings or recording content, labels, base configuration, grids, ranges, seed, folds or "
+           "event gap";
 }
 
 bool CheckFolds(const SweepRequest& request, const SweepPlan& plan, std::string* error)
@@ -137,12 +164,29 @@ bool SweepPlanMake(const SweepRequest& request, SweepPlan* plan, std::string* er
         return false;
     }
     plan->layout.format = request.format == "jsonl" ? SweepFormat::Jsonl : SweepFormat::Csv;
-    plan->layout.id = SweepId(IdentityText(*plan, request));
     plan->layout.description = Description(*plan, request);
     for (const int v : plan->varied) {
         plan->layout.varied.emplace_back(TumblewatchParams()[v].name);
     }
-    plan->layout.folds = request.folds > 0;
+    plan->layout.folds = request.folds;
+    plan->layout.columns = SweepMetricColumns(request.folds);
+    return true;
+}
+
+bool SweepPlanIdentify(const SweepRequest& request, const SweepData& data, SweepPlan* plan, std::string* error)
+{
+    for (const SweepRecording& r : data.recordings) {
+        const int64_t samples = static_cast<int64_t>(r.samples.size());
+        if (r.labels.impactSample >= samples) {
+            *error = ManifestWhere(plan->manifest, r.labels) + ": impact_sample " +
+                     std::to_string(r.labels.impactSample) + " lies past the end of " + r.input.path + " (" +
+                     (samples == 0 ? std::string("it has no samples")
+                                   : "its samples are 0 to " + std::to_string(samples - 1)) +
+                     ")";
+            return false;
+        }
+    }
+    plan->layout.id = SweepId(IdentityText(*plan, request, data));
     return true;
 }
 
@@ -158,6 +202,23 @@ std::vector<std::string> SweepPlanInputFiles(const SweepRequest& request, const 
         read.push_back(in.path);
     }
     return read;
+}
+
+bool SweepPlanCheckOutputs(const SweepRequest& request, const SweepPlan& plan, const std::string& out,
+                           const std::vector<FilesOutput>& results, std::string* error)
+{
+    FilesReads reads = InputsReads(request.inputs, plan.inputs);
+    if (!FilesCheckOutputs({{"--out", out, false}}, reads, error)) {
+        return false;
+    }
+    reads.files.push_back(out);
+    std::vector<FilesOutput> named;
+    for (const FilesOutput& o : results) {
+        if (!o.path.empty()) {
+            named.push_back(o);
+        }
+    }
+    return FilesCheckOutputs(named, reads, error);
 }
 
 const Manifest* SweepPlanManifest(const SweepRequest& request, const SweepPlan& plan)
@@ -188,46 +249,80 @@ SweepPoint SweepPointOf(const SweepRow& row, const std::vector<int>& varied)
 bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResumeState* state, std::string* error)
 {
     SweepLayout found;
-    int64_t last = -1;
+    int64_t expected = 0;  // the configuration the next row must hold
+    auto accepted = [&plan](int64_t index) {
+        const TumblewatchConfig cfg = SweepConfig(plan.space, plan.base, index);
+        int ignored = -1;
+        return TumblewatchCheck(&cfg, &ignored) == nullptr;
+    };
+    auto advance = [&]() {
+        while (expected < plan.count && !accepted(expected)) {
+            ++expected;
+        }
+    };
     auto same = [&] {
-        return found.id == plan.layout.id && found.varied == plan.layout.varied && found.folds == plan.layout.folds &&
-               found.format == plan.layout.format;
+        // The identifier covers the folds; the columns are checked apart.
+        return found.id == plan.layout.id && found.varied == plan.layout.varied && found.format == plan.layout.format;
     };
     bool other = false;
+    bool earlierVersion = false;
+    advance();
     auto onRow = [&](const SweepRecord& r, std::string* problem) {
         if (!same()) {
             other = true;
             return false;
         }
-        if (r.index <= last || r.index >= plan.count) {
-            *problem = "configuration " + std::to_string(r.index) + " is out of order or not of this sweep";
+        if (found.columns != plan.layout.columns) {
+            earlierVersion = true;
+            return false;
+        }
+        if (r.index != expected) {
+            if (expected >= plan.count) {
+                *problem = "configuration " + std::to_string(r.index) +
+                           " follows the last configuration of this sweep (" + std::to_string(plan.count - 1) + ")";
+            } else if (r.index > expected) {
+                *problem = "configuration " + std::to_string(expected) + " is missing (the row holds configuration " +
+                           std::to_string(r.index) + "); the rows must be 0, 1, 2, ... in order";
+            } else {
+                *problem = "configuration " + std::to_string(r.index) + " is out of order (configuration " +
+                           std::to_string(expected) + " was due); the rows must be 0, 1, 2, ... in order";
+            }
             return false;
         }
         const TumblewatchConfig cfg = SweepConfig(plan.space, plan.base, r.index);
         for (size_t i = 0; i < plan.varied.size(); ++i) {
             if (TumblewatchParamGet(&cfg, plan.varied[i]) != r.values[i]) {
-                *problem = "configuration " + std::to_string(r.index) + " has other values than this sweep gives it";
+                *problem = "configuration " + std::to_string(r.index) + " has " + plan.layout.varied[i] + "=" +
+                           std::to_string(r.values[i]) + " where this sweep gives it " +
+                           std::to_string(TumblewatchParamGet(&cfg, plan.varied[i]));
                 return false;
             }
         }
-        last = r.index;
-        state->points.push_back(SweepPoint{r.index, r.Metric("sensitivity"), r.Metric("false_alarms_per_hour"),
-                                           r.Metric("f1"), r.Metric("held_sensitivity"),
-                                           r.Metric("held_false_alarms_per_hour"), r.values});
+        SweepTally tally;
+        if (!SweepTallyOfRecord(r, plan.layout.folds, &tally, problem)) {
+            return false;
+        }
+        state->rows.push_back(std::move(tally));
+        ++expected;
+        advance();
         return true;
     };
     const bool read = SweepReadFile(path, &found, onRow, &state->keep, error);
     if (other || (read && !same())) {
+        *error = "--resume " + path + ": the file holds another sweep (" + Difference(found, plan.layout) +
+                 "): not mixed; its header says: " + found.description;
+        return false;
+    }
+    if (earlierVersion || (read && found.columns != plan.layout.columns)) {
         *error = "--resume " + path +
-                 ": the file holds another sweep (other recordings, base configuration, grids, ranges, seed, folds "
-                 "or format): not mixed; its header says: " +
-                 found.description;
+                 ": its rows were written by a previous version of tumblewatch and lack the counts a resumed sweep "
+                 "is summarised from; run the sweep anew into another --out";
         return false;
     }
     if (!read) {
         *error = "--resume: " + *error;
         return false;
     }
-    state->next = last + 1;
+    state->next = state->rows.empty() ? 0 : state->rows.back().index + 1;
     return true;
 }

@@ -14,6 +14,7 @@
 #include "sweep.h"
 #include "sweep_output.h"
 #include "sweep_space.h"
+#include "sweep_tally.h"
 
 // A sweep as a user asks for it (the command line's options, the Python
 // module's arguments).
@@ -44,12 +45,29 @@ struct SweepPlan {
 
 // Checks a request and builds its plan: configuration, manifest,
 // recordings, grids, ranges, the count against maxConfigs, the objective
-// and the folds. False with a message naming the problem.
+// and the folds. False with a message naming the problem. The layout's
+// identifier is set once the recordings are loaded (SweepPlanIdentify).
 bool SweepPlanMake(const SweepRequest& request, SweepPlan* plan, std::string* error);
+
+// Once the recordings are loaded: checks that every manifest impact lies
+// within its recording and sets the layout's identifier, which covers the
+// recordings' content (a hash of the decoded samples of every recording
+// the rows depend on, with its name and labels), the base configuration,
+// grids, ranges, draws, seed, folds and event gap. False with a message
+// naming the manifest's line of an impact outside its recording.
+bool SweepPlanIdentify(const SweepRequest& request, const SweepData& data, SweepPlan* plan, std::string* error);
 
 // The files a sweep reads (the manifest, the configuration file and every
 // recording; empty names left out).
 std::vector<std::string> SweepPlanInputFiles(const SweepRequest& request, const SweepPlan& plan);
+
+// Checks a sweep's outputs before any work (FilesCheckOutputs): out, the
+// rows, against what the sweep reads; then results, the files written when
+// it ends (--best, --html, --summary; an empty path is an option not
+// given), against that and out, which they follow. False with a message
+// naming the option.
+bool SweepPlanCheckOutputs(const SweepRequest& request, const SweepPlan& plan, const std::string& out,
+                           const std::vector<FilesOutput>& results, std::string* error);
 
 // The manifest of a plan, or null when the request gives none.
 const Manifest* SweepPlanManifest(const SweepRequest& request, const SweepPlan& plan);
@@ -62,14 +80,18 @@ SweepPoint SweepPointOf(const SweepRow& row, const std::vector<int>& varied);
 
 // What an earlier run of the same sweep left in its output file.
 struct SweepResumeState {
-    std::vector<SweepPoint> points;  // its rows, in order
-    int64_t next;                    // the first configuration still to run
-    uint64_t keep;                   // length of the file's complete lines, in bytes
+    std::vector<SweepTally> rows;  // its rows, in order, as counts
+    int64_t next;                  // the first configuration still to run
+    uint64_t keep;                 // length of the file's complete lines, in bytes
 };
 
-// Reads the rows of the sweep's output at path back. False with a message
-// when the file holds another sweep, is no sweep output, or a row is out of
-// order or not of this sweep.
+// Reads the rows of the sweep's output at path back (after
+// SweepPlanIdentify). They must be exactly the configurations 0, 1, ...
+// in order that the detector accepts (it refuses some: they have no row),
+// each with this sweep's values. False with a message when the file holds
+// another sweep, is no sweep output, was written by a previous version (its
+// rows lack the counts), or a row is missing, out of order or not of this
+// sweep, saying what differs.
 bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResumeState* state, std::string* error);
 
 #endif

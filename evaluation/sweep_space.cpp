@@ -50,6 +50,12 @@ bool SplitName(const std::string& option, const std::string& text, int* param, s
         *error = option + " " + text + ": unknown parameter '" + name + "' (tumblewatch params lists them)";
         return false;
     }
+    if (!TumblewatchParams()[*param].read) {
+        *error = option + " " + text + ": " + name +
+                 " is read by no stage of the detector, so varying it would change nothing (tumblewatch params "
+                 "says which stage reads each parameter)";
+        return false;
+    }
     *rest = text.substr(eq + 1);
     return true;
 }

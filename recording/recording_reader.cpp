@@ -117,6 +117,13 @@ FILE* RecordingStream(const RecordingReader* reader)
                                                       : reader->csv;
 }
 
+int64_t RecordingBytesRead(const RecordingReader* reader)
+{
+    FILE* stream = RecordingStream(reader);
+    const long at = stream != nullptr ? std::ftell(stream) : -1;
+    return at > 0 ? static_cast<int64_t>(at) : 0;
+}
+
 void RecordingClose(RecordingReader* reader)
 {
     DataSetClose(reader->dataSet);

@@ -6,6 +6,7 @@
 #ifndef RECORDING_RECORDING_READER_H
 #define RECORDING_RECORDING_READER_H
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -62,6 +63,9 @@ int RecordingRead(RecordingReader* reader, ImuSample* samples, int count);
 // The open stream of the recording, for comparing its identity with an
 // output's. Owned by the reader.
 FILE* RecordingStream(const RecordingReader* reader);
+
+// Bytes of the file consumed so far (read ahead included), for progress.
+int64_t RecordingBytesRead(const RecordingReader* reader);
 
 // Closes the file and frees what RecordingOpen allocated; a reader that was
 // never opened successfully is accepted after zero-initialisation.

@@ -11,7 +11,7 @@
 namespace {
 
 // What a file that is not a regular file is, in plain words.
-const char* KindOf(mode_t mode)
+const char* KindOfMode(mode_t mode)
 {
     if (S_ISDIR(mode)) {
         return "a folder";
@@ -31,18 +31,13 @@ const char* KindOf(mode_t mode)
     return "not a plain file";
 }
 
-std::string NotRegular(mode_t mode)
-{
-    return std::string("not a regular file (") + KindOf(mode) + ")";
-}
-
 // Why path could not be opened: its kind when it exists but is no regular
 // file, a broken link, or the system's message.
 std::string OpenFailure(const std::string& path, int error)
 {
     struct stat st {};
     if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        return NotRegular(st.st_mode);
+        return SafeNotRegularText(st.st_mode);
     }
     if (error == ENOENT) {
         if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -66,6 +61,16 @@ SafeFileId IdOf(const struct stat& st)
 }
 
 }  // namespace
+
+std::string SafeKindText(mode_t mode)
+{
+    return KindOfMode(mode);
+}
+
+std::string SafeNotRegularText(mode_t mode)
+{
+    return std::string("not a regular file (") + KindOfMode(mode) + ")";
+}
 
 std::string SafeErrorText(int error)
 {
@@ -99,6 +104,13 @@ bool SafeSameFile(const SafeFileId& a, const SafeFileId& b)
 
 FILE* SafeOpenInput(const std::string& path, std::string* reason)
 {
+    // What is no regular file is refused before it is opened: opening a
+    // FIFO or a device can have effects of its own.
+    struct stat before {};
+    if (stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
+        *reason = SafeNotRegularText(before.st_mode);
+        return nullptr;
+    }
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         *reason = OpenFailure(path, errno);
@@ -111,7 +123,7 @@ FILE* SafeOpenInput(const std::string& path, std::string* reason)
         return nullptr;
     }
     if (!S_ISREG(st.st_mode)) {
-        *reason = NotRegular(st.st_mode);
+        *reason = SafeNotRegularText(st.st_mode);
         close(fd);
         return nullptr;
     }

@@ -31,8 +31,9 @@ bool SafeFileIdOfStream(FILE* file, SafeFileId* id);
 bool SafeSameFile(const SafeFileId& a, const SafeFileId& b);
 
 // Opens path for reading (binary mode) when it is a regular file, a link to
-// one included. The open never blocks: a FIFO, device or socket is refused
-// after a non-blocking open and before anything is read. Returns the stream,
+// one included. A FIFO, device, socket or folder is refused without being
+// opened; the open itself is non-blocking and checked again, so a file
+// replaced meanwhile is refused before anything is read. Returns the stream,
 // which the caller closes with fclose; null on failure, with a plain-words
 // reason in *reason ("no such file", "not a regular file (a FIFO)", the
 // system's message otherwise). Allocates only the stream.
@@ -62,6 +63,13 @@ void SafeNoteWriteError(FILE* file, int* firstError);
 // flush or the close failed (firstError is the errno noted during the
 // writes, 0 when none was noted).
 bool SafeCloseOutput(FILE* file, int firstError, std::string* reason);
+
+// What a file of this mode is when it is no regular file, in the words of
+// the messages: "not a regular file (a FIFO)", "... (a folder)", ...
+std::string SafeNotRegularText(mode_t mode);
+
+// The kind alone: "a FIFO", "a character device", "a folder", ...
+std::string SafeKindText(mode_t mode);
 
 // The system's message for an errno value.
 std::string SafeErrorText(int error);

@@ -4,9 +4,9 @@
 #include <nlohmann/json.hpp>
 
 #include "config.h"
+#include "evaluation.h"
 #include "html_page.h"
 #include "html_reports.h"
-#include "recording_reader.h"
 
 namespace {
 
@@ -18,63 +18,119 @@ std::string Dump(const ordered_json& j)
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-// What every page with charts carries besides the report itself.
-std::string PageJson(const char* kind, const EvalReport& report, const ordered_json& charts)
+// What every page with charts carries besides the report itself: its
+// data, the report written last.
+void WriteData(const char* kind, const EvalReport& report, const ordered_json& charts, const TextSink& sink)
 {
     ordered_json chart;
     chart["rate"] = kSampleRate;
     chart["series"] = ordered_json::parse(ChartSeriesJson());
-    std::string json = fmt::format(R"({{"kind":"{}","config_changes":{},"chart":{},"charts":{},"report":)", kind,
-                                   ordered_json(ConfigChanges(*report.config)).dump(), Dump(chart), Dump(charts));
-    return json + ReportJson(report) + "}";
+    sink(fmt::format(R"({{"kind":"{}","config_changes":{},"chart":{},"charts":{},"report":)", kind,
+                     Dump(ordered_json(ConfigChanges(*report.config))), Dump(chart), Dump(charts)));
+    ReportJsonWrite(report, sink);
+    sink("}");
 }
 
-// The recording's chart as a block of the page, or why there is none.
-ordered_json ChartOf(const RecordingOutcome& o, const TumblewatchConfig& config, std::size_t index,
-                     std::vector<HtmlSeriesBlock>* blocks)
+// What the page knows of a chart before its block is written.
+ordered_json ChartEntry(const std::string& block, uint64_t samples)
 {
-    if (!o.read) {
-        return nullptr;
+    return {{"block", block}, {"samples", samples}, {"bucket", ChartBucketFor(samples, kChartMaxValues)}};
+}
+
+// Samples between two showings of the progress line while charting.
+constexpr uint32_t kProgressEvery = 1 << 18;
+
+// The chart's observer, showing the progress now and then.
+struct Charting {
+    RecordingChart* chart;
+    Progress* progress;
+};
+
+void ObserveCharting(void* user, const TumblewatchContext* detector, int code)
+{
+    const auto* c = static_cast<const Charting*>(user);
+    ChartObserve(c->chart, detector, code);
+    if (c->progress != nullptr && c->chart->samples % kProgressEvery == 0) {
+        ProgressShow(*c->progress);
     }
-    std::vector<ImuSample> samples;
-    std::string reason;
-    if (RecordingLoad(o.input.path, o.input.format, o.input.micom, &samples, &reason) != 0) {
-        return {{"failure", "cannot be read again for its chart: " + reason}};
+}
+
+// Charts the recording of o again into chart; empty, or why no chart.
+std::string Recapture(const RecordingOutcome& o, const EvalReport& report, RecordingChart* chart, Progress* progress)
+{
+    ChartStart(chart);
+    EvalPassResult pass;
+    Charting charting{chart, progress};
+    const bool read = EvalPass(o.input, *report.config, report.mergeSeconds, std::string(), ObserveCharting, &charting,
+                               progress, &pass);
+    if (progress != nullptr) {
+        ++progress->done;
     }
-    RecordingChart chart{};
-    DetectResult result{};
-    ChartCapture(config, samples.data(), samples.size(), &chart, &result);
-    bool same = result.samples == o.detect.samples && result.alarms.size() == o.detect.alarms.size();
-    for (std::size_t i = 0; same && i < result.alarms.size(); ++i) {
-        same = result.alarms[i].sample == o.detect.alarms[i].sample && result.alarms[i].code == o.detect.alarms[i].code;
+    ChartFinish(chart);
+    if (!read) {
+        return "cannot be read again for its chart: " + pass.failure;
     }
-    if (!same) {
-        return {{"failure", "the recording changed after it was evaluated: no chart"}};
+    bool same = pass.detect.samples == o.detect.samples && pass.tally.alarmCount == o.alarmCount &&
+                pass.tally.alarms.size() == o.detect.alarms.size();
+    for (std::size_t i = 0; same && i < o.detect.alarms.size(); ++i) {
+        same = pass.tally.alarms[i].sample == o.detect.alarms[i].sample &&
+               pass.tally.alarms[i].code == o.detect.alarms[i].code;
     }
-    const std::string name = std::to_string(index);
-    blocks->push_back(HtmlSeriesBlock{name, ChartEncode(chart)});
-    return {{"block", name}, {"samples", chart.samples}};
+    return same ? std::string() : "the recording changed after it was evaluated: no chart";
 }
 
 }  // namespace
 
-std::string HtmlEvalPage(const EvalReport& report)
+void HtmlEvalPageWrite(const EvalReport& report, const TextSink& sink, Progress* progress)
 {
-    std::vector<HtmlSeriesBlock> blocks;
-    ordered_json charts = ordered_json::array();
     const std::vector<RecordingOutcome>& outcomes = report.evaluation->outcomes;
+    ordered_json charts = ordered_json::array();
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
-        charts.push_back(ChartOf(outcomes[i], *report.config, i, &blocks));
+        charts.push_back(outcomes[i].read ? ChartEntry(std::to_string(i), outcomes[i].detect.samples)
+                                          : ordered_json(nullptr));
     }
     const std::string title = fmt::format("tumblewatch eval: {} recordings", outcomes.size());
-    return HtmlPage(title, PageJson("eval", report, charts), blocks);
+    RecordingChart chart;
+    HtmlPageWrite(
+        title, [&](const TextSink& data) { WriteData("eval", report, charts, data); },
+        [&](const TextSink& blocks) {
+            for (std::size_t i = 0; i < outcomes.size(); ++i) {
+                if (!outcomes[i].read) {
+                    continue;
+                }
+                const std::string failure = Recapture(outcomes[i], report, &chart, progress);
+                HtmlSeriesBlockWrite(
+                    std::to_string(i), [&chart](const TextSink& packed) { ChartEncodeWrite(chart, packed); }, failure,
+                    blocks);
+            }
+        },
+        sink);
+}
+
+std::string HtmlEvalPage(const EvalReport& report)
+{
+    std::string page;
+    HtmlEvalPageWrite(report, [&page](std::string_view piece) { page += piece; });
+    return page;
+}
+
+void HtmlPlotPageWrite(const EvalReport& report, const RecordingChart& chart, const TextSink& sink)
+{
+    ordered_json charts = ordered_json::array();
+    charts.push_back(ChartEntry("0", chart.samples));
+    const std::string& path = report.evaluation->outcomes.at(0).input.path;
+    HtmlPageWrite(
+        "tumblewatch plot: " + path, [&](const TextSink& data) { WriteData("plot", report, charts, data); },
+        [&chart](const TextSink& blocks) {
+            HtmlSeriesBlockWrite(
+                "0", [&chart](const TextSink& packed) { ChartEncodeWrite(chart, packed); }, std::string(), blocks);
+        },
+        sink);
 }
 
 std::string HtmlPlotPage(const EvalReport& report, const RecordingChart& chart)
 {
-    const std::vector<HtmlSeriesBlock> blocks{HtmlSeriesBlock{"0", ChartEncode(chart)}};
-    ordered_json charts = ordered_json::array();
-    charts.push_back({{"block", "0"}, {"samples", chart.samples}});
-    const std::string& path = report.evaluation->outcomes.at(0).input.path;
-    return HtmlPage("tumblewatch plot: " + path, PageJson("plot", report, charts), blocks);
+    std::string page;
+    HtmlPlotPageWrite(report, chart, [&page](std::string_view piece) { page += piece; });
+    return page;
 }

@@ -6,54 +6,74 @@
 #include "html_assets.h"
 #include "html_encode.h"
 
-std::string HtmlPage(const std::string& title, const std::string& dataJson, const std::vector<HtmlSeriesBlock>& series)
+void HtmlSeriesBlockWrite(const std::string& name, const HtmlPart& packed, const std::string& failure,
+                          const TextSink& sink)
 {
-    std::string blocks;
-    for (const HtmlSeriesBlock& b : series) {
-        blocks += "<script type=\"text/plain\" id=\"series-" + HtmlEscape(b.name) + "\">" + b.base64 + "</script>\n";
+    sink("<script type=\"text/plain\" id=\"series-" + HtmlEscape(name) + "\"");
+    if (!failure.empty()) {
+        sink(" data-failure=\"" + HtmlEscape(failure) + "\"></script>\n");
+        return;
     }
-    const std::pair<const char*, std::string> fields[] = {
-        {"TITLE", HtmlEscape(title)},
-        {"UPLOT_VERSION", HtmlUplotVersion()},
-        {"UPLOT_LICENSE", HtmlEscape(std::string(HtmlAsset(HtmlAssetId::UplotLicense)))},
-        {"UPLOT_CSS", std::string(HtmlAsset(HtmlAssetId::UplotCss))},
-        {"REPORT_CSS", std::string(HtmlAsset(HtmlAssetId::ReportCss))},
-        {"DATA", HtmlScriptSafe(dataJson)},
-        {"SERIES", blocks},
-        {"UPLOT_JS", std::string(HtmlAsset(HtmlAssetId::UplotJs))},
-        {"REPORT_JS", std::string(HtmlAsset(HtmlAssetId::ReportJs))},
+    sink(">");
+    packed(sink);
+    sink("</script>\n");
+}
+
+void HtmlPageWrite(const std::string& title, const HtmlPart& data, const HtmlPart& series, const TextSink& sink)
+{
+    const TextSink safe = HtmlScriptSafeSink(sink);
+    const std::pair<const char*, HtmlPart> fields[] = {
+        {"TITLE", [&title](const TextSink& out) { out(HtmlEscape(title)); }},
+        {"UPLOT_VERSION", [](const TextSink& out) { out(HtmlUplotVersion()); }},
+        {"UPLOT_LICENSE",
+         [](const TextSink& out) { out(HtmlEscape(std::string(HtmlAsset(HtmlAssetId::UplotLicense)))); }},
+        {"UPLOT_CSS", [](const TextSink& out) { out(HtmlAsset(HtmlAssetId::UplotCss)); }},
+        {"REPORT_CSS", [](const TextSink& out) { out(HtmlAsset(HtmlAssetId::ReportCss)); }},
+        {"DATA", [&data, &safe](const TextSink&) { data(safe); }},
+        {"SERIES", series},
+        {"UPLOT_JS", [](const TextSink& out) { out(HtmlAsset(HtmlAssetId::UplotJs)); }},
+        {"REPORT_JS", [](const TextSink& out) { out(HtmlAsset(HtmlAssetId::ReportJs)); }},
     };
     // Each @NAME@ of the template is replaced once; what is put in is never
     // searched again.
     const std::string_view page = HtmlAsset(HtmlAssetId::PageTemplate);
-    std::string out;
-    std::size_t reserve = page.size();
-    for (const auto& [name, text] : fields) {
-        reserve += text.size();
-    }
-    out.reserve(reserve);
     std::size_t at = 0;
     while (at < page.size()) {
         const std::size_t mark = page.find('@', at);
         if (mark == std::string_view::npos) {
-            out.append(page.substr(at));
+            sink(page.substr(at));
             break;
         }
-        out.append(page.substr(at, mark - at));
+        sink(page.substr(at, mark - at));
         bool replaced = false;
-        for (const auto& [name, text] : fields) {
+        for (const auto& [name, part] : fields) {
             const std::string key = std::string("@") + name + "@";
             if (page.compare(mark, key.size(), key) == 0) {
-                out += text;
+                part(sink);
                 at = mark + key.size();
                 replaced = true;
                 break;
             }
         }
         if (!replaced) {
-            out += '@';
+            sink("@");
             at = mark + 1;
         }
     }
+}
+
+std::string HtmlPage(const std::string& title, const std::string& dataJson, const std::vector<HtmlSeriesBlock>& series)
+{
+    std::string out;
+    const TextSink sink = [&out](std::string_view piece) { out += piece; };
+    HtmlPageWrite(
+        title, [&dataJson](const TextSink& data) { data(dataJson); },
+        [&series](const TextSink& blocks) {
+            for (const HtmlSeriesBlock& b : series) {
+                HtmlSeriesBlockWrite(
+                    b.name, [&b](const TextSink& packed) { packed(b.base64); }, std::string(), blocks);
+            }
+        },
+        sink);
     return out;
 }

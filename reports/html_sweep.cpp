@@ -2,6 +2,7 @@
 // false alarms per hour.
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -119,7 +120,8 @@ ordered_json BaseJson(const SweepLayout& layout, const std::vector<SweepRecord>&
 
 }  // namespace
 
-bool HtmlSweepPage(const std::string& path, const SweepRow* base, std::string* page, std::string* error)
+bool HtmlSweepPage(const std::string& path, const SweepRow* base, const nlohmann::ordered_json* summary,
+                   std::string* page, std::string* error)
 {
     SweepLayout layout;
     std::vector<SweepRecord> rows;
@@ -140,7 +142,10 @@ bool HtmlSweepPage(const std::string& path, const SweepRow* base, std::string* p
     sweep["description"] = layout.description;
     sweep["format"] = layout.format == SweepFormat::Csv ? "csv" : "jsonl";
     sweep["varied"] = layout.varied;
-    sweep["folds"] = layout.folds;
+    const bool tuning =
+        std::find(layout.columns.begin(), layout.columns.end(), "tune_sensitivity") != layout.columns.end();
+    sweep["folds"] = tuning;
+    sweep["fold_count"] = layout.folds;
     ordered_json config = ordered_json::array();
     ordered_json values = ordered_json::object();
     for (std::size_t v = 0; v < layout.varied.size(); ++v) {
@@ -151,7 +156,7 @@ bool HtmlSweepPage(const std::string& path, const SweepRow* base, std::string* p
         values[layout.varied[v]] = column;
     }
     ordered_json metrics = ordered_json::object();
-    for (const std::string& c : SweepMetricColumns(layout.folds)) {
+    for (const std::string& c : layout.columns) {
         ordered_json column = ordered_json::array();
         for (const SweepRecord& r : rows) {
             column.push_back(Number(r.Metric(c)));
@@ -166,11 +171,20 @@ bool HtmlSweepPage(const std::string& path, const SweepRow* base, std::string* p
     sweep["metrics"] = metrics;
     ordered_json fronts;
     fronts["all"] = FrontOf(rows, "sensitivity", "false_alarms_per_hour");
-    if (layout.folds) {
+    if (tuning) {
         fronts["tune"] = FrontOf(rows, "tune_sensitivity", "tune_false_alarms_per_hour");
     }
     sweep["fronts"] = fronts;
     sweep["base"] = BaseJson(layout, rows, base);
+    sweep["nested"] = nullptr;
+    if (summary != nullptr) {
+        const ordered_json& head = (*summary)["tumblewatch_sweep_summary"];
+        if (!head.is_object() || head.value("id", std::string()) != layout.id) {
+            *error = path + ": the summary is of another sweep";
+            return false;
+        }
+        sweep["nested"] = summary->value("nested", ordered_json(nullptr));
+    }
 
     ordered_json data;
     data["kind"] = "sweep";

@@ -10,12 +10,17 @@
 # The full run prints:
 #   1. throughput: the detector alone and the replay with trace, previous
 #      and current, 5 repetitions in random order, medians and speed-ups;
+#      eval, and the sweeps the previous way and the current one (their
+#      rows compared) with the speed-ups per thread;
 #   2. scaling: one replay with trace of 1k, 10k, 100k, 1M and 2M samples,
 #      wall-clock and CPU time per sample and peak resident size, best of 3;
 #   3. two 2M-sample replays as two processes at once;
 #   4. the Python module's detect beside the C++ detector over 2M samples,
 #      and two Python threads calling detect at once (benchmarks/python_detect.py);
-#   5. the sweep on a Dask cluster beside tumblewatch sweep on the same cores,
+#   5. memory: tumblewatch eval with --json and --html of one dataset of
+#      16 MiB, 256 MiB and 1 GiB, wall-clock time and peak resident size
+#      (the aim: a peak that does not grow with the length, under 256 MB);
+#   6. the sweep on a Dask cluster beside tumblewatch sweep on the same cores,
 #      and with one and more workers (benchmarks/cluster_sweep.py).
 #
 # The dataset files and their traces go to a fresh folder under $TMPDIR
@@ -32,7 +37,8 @@ if [ "${1:-}" = "--smoke" ]; then
 fi
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target tumblewatch_benchmark replay_scaling detect_rate >/dev/null
+cmake --build build-bench -j"$(nproc)" --target tumblewatch_benchmark replay_scaling detect_rate eval_memory \
+  tumblewatch_cli >/dev/null
 python_module=0
 if cmake --build build-bench -j"$(nproc)" --target tumblewatch_python tumblewatch_cli make_recordings >/dev/null 2>&1
 then
@@ -64,6 +70,30 @@ else
         if (p > 0) printf "%-20s previous %6.3f M/s, current %6.3f M/s: %.2fx\n", n, p / 1e6, c / 1e6, c / p
       }
     }' "$work/throughput.txt"
+  # The sweeps: per thread, the previous way (whole pipeline per
+  # configuration) against the current one (front end once).
+  awk '
+    function value(field,   v) {
+      sub(/^[^=]*=/, "", field); sub(/\/s$/, "", field); v = field + 0
+      if (field ~ /k$/) v *= 1e3; else if (field ~ /M$/) v *= 1e6; else if (field ~ /G$/) v *= 1e9
+      return v
+    }
+    /^BM_Sweep\/.*_median/ {
+      split($1, name, "/"); key = name[2] " " name[4]
+      for (i = 1; i <= NF; i++) {
+        if ($i ~ /^samples\/s\/thread=/) s[key, name[3]] = value($i)
+        if ($i ~ /^configs\/s\/thread=/) c[key, name[3]] = value($i)
+      }
+      keys[key] = 1
+    }
+    END {
+      for (k in keys) {
+        p = s[k, "previous"]; q = s[k, "current"]; split(k, part, " ")
+        if (p > 0) printf "BM_Sweep %-7s %s thread(s): per thread previous %6.3f M samples/s (%7.2f configs/s), " \
+          "current %6.3f M samples/s (%7.2f configs/s): %.2fx\n", part[1], part[2], p / 1e6, c[k, "previous"], q / 1e6,
+          c[k, "current"], q / p
+      }
+    }' "$work/throughput.txt" | sort
 fi
 
 # The value of key=VALUE in a line of replay_scaling.
@@ -130,6 +160,21 @@ elif [ $smoke -eq 1 ]; then
 else
   /usr/bin/python3 benchmarks/python_detect.py build-bench
 fi
+
+echo
+echo "== memory: tumblewatch eval --json --html of one dataset (wall-clock seconds, peak resident KiB)"
+mibs=(16 256 1024)
+if [ $smoke -eq 1 ]; then
+  mibs=(4)
+fi
+printf "%9s %12s %9s %10s\n" MiB samples seconds "peak KiB"
+for mib in "${mibs[@]}"; do
+  "$bin/eval_memory" write "$mib" "$work/m$mib.bin" >/dev/null
+  mkdir -p "$work/out"
+  line=$("$bin/eval_memory" run "$PWD/build-bench/tumblewatch" "$work/m$mib.bin" "$work/out")
+  printf "%9d %12d %9.1f %10d\n" "$mib" "$(field "$line" samples)" "$(field "$line" seconds)" "$(field "$line" peak_kib)"
+  rm -rf "$work/m$mib.bin" "$work/out"
+done
 
 echo
 echo "== the sweep on a Dask cluster beside tumblewatch sweep on the same cores"

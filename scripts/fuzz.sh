@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The fuzz targets (fuzz/): the two readers of recorded input and the
-# detector fed arbitrary sample streams.
+# The fuzz targets (fuzz/): the two readers of recorded input, the
+# detector fed arbitrary sample streams, and the importers' line parsers
+# and conversions.
 #
 #   scripts/fuzz.sh                 build the libFuzzer targets with clang and
 #                                   replay the seed corpus once (quick: what CI runs)
@@ -27,8 +28,9 @@ case "${1:-}" in
   *) usage ;;
 esac
 
-targets=(dataset csv_line detector)
-declare -A max_len=([dataset]=4096 [csv_line]=1100 [detector]=650)
+targets=(dataset csv_line detector sisfall_line mobifall_line umafall_line import_csv_line)
+declare -A max_len=([dataset]=4096 [csv_line]=1100 [detector]=650 [sisfall_line]=4096 [mobifall_line]=4096
+                    [umafall_line]=4096 [import_csv_line]=4096)
 
 echo "== build the fuzz targets"
 CXX=clang++ cmake -S . -B build-fuzz -DTUMBLEWATCH_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null

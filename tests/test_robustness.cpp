@@ -16,19 +16,6 @@
 
 #include "test_support.h"
 
-// The sanitizers' shadow memory and quarantine make a process's resident
-// size meaningless, so the memory limit is checked in the normal build only.
-#if defined(__SANITIZE_ADDRESS__)
-#define TW_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TW_SANITIZED 1
-#endif
-#endif
-#ifndef TW_SANITIZED
-#define TW_SANITIZED 0
-#endif
-
 namespace {
 
 using Values = TracedValues;
@@ -304,7 +291,7 @@ TEST(Robustness, TwoMillionSamplesStreamThroughInLittleMemory)
     EXPECT_EQ(CountLines(dir / "long.txt", &lastLine), kLongSamples);
     EXPECT_EQ(lastLine.rfind("1999999: AG <", 0), 0u) << lastLine;
 
-    if (!TW_SANITIZED) {
+    if (!kSanitizedBuild) {
         EXPECT_LT(run.maxRssKib, 16 * 1024)
             << "peak resident size of the replay in KiB; this test process had " << ownKib << " KiB at the fork";
     }

@@ -3,7 +3,9 @@
 // operation, and the whole detector beside the previous implementation
 // (previous.h) on the shared recordings, the generated ones and random
 // streams, comparing after every sample the fall code, the quaternion's
-// bits, the rest of the context and the trace.
+// bits, the rest of the context and the trace; and a sweep that runs each
+// recording's front end once gives the rows of the previous detector run
+// whole for every configuration.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,6 +22,8 @@
 #include "quaternion.h"
 #include "quaternion_value.h"
 #include "scenarios.h"
+#include "sweep.h"
+#include "sweep_output.h"
 #include "test_support.h"
 
 namespace {
@@ -237,6 +241,127 @@ TEST(SameAsPrevious, RandomAndDegenerateStreams)
         SideBySide pair;
         pair.Feed(samples, name);
     }
+}
+
+}  // namespace
+
+// ---- sweeps: the front end computed once against the previous detector ----------
+
+namespace {
+
+// A sweep row computed the long way: every recording through the previous
+// detector's whole pipeline, the metrics of every part from its scores.
+SweepRow PreviousRow(const SweepData& data, const TumblewatchConfig& config, int64_t index, int folds)
+{
+    const PreviousImplementation& previous = TumblewatchPrevious();
+    std::vector<RecordingScore> scores;
+    for (const SweepRecording& rec : data.recordings) {
+        TumblewatchContext ctx;
+        EXPECT_EQ(previous.set(&ctx, &config), 0);
+        std::vector<Alarm> alarms;
+        uint16_t peak = 0;
+        uint32_t peakAt = 0;
+        for (uint32_t i = 0; i < rec.samples.size(); ++i) {
+            const int code = previous.process(&ctx, &rec.samples[i]);
+            if (ctx.accRawMag > peak) {
+                peak = ctx.accRawMag;
+                peakAt = i;
+            }
+            if (code > 0) {
+                alarms.push_back(Alarm{i, code});
+            }
+        }
+        previous.close(&ctx);
+        scores.push_back(RecordingScore{rec.labels.label, static_cast<uint32_t>(rec.samples.size()),
+                                        MetricsEventCount(alarms, kDefaultMergeSeconds),
+                                        alarms.empty() ? -1 : static_cast<int64_t>(alarms.front().sample),
+                                        rec.labels.impactSample >= 0 ? rec.labels.impactSample : peakAt});
+    }
+    SweepRow row{};
+    row.index = index;
+    row.config = config;
+    row.all = MetricsCompute(scores);
+    std::vector<Metrics> tune;
+    for (int k = 0; k < folds; ++k) {
+        std::vector<RecordingScore> in;
+        std::vector<RecordingScore> out;
+        for (size_t i = 0; i < scores.size(); ++i) {
+            (data.recordings[i].fold == k ? out : in).push_back(scores[i]);
+        }
+        row.heldFolds.push_back(MetricsCompute(out));
+        tune.push_back(MetricsCompute(in));
+    }
+    auto mean = [](const std::vector<Metrics>& parts, double Metrics::*m) {
+        double sum = 0.0;
+        int n = 0;
+        for (const Metrics& p : parts) {
+            if (!std::isnan(p.*m)) {
+                sum += p.*m;
+                ++n;
+            }
+        }
+        return n > 0 ? sum / n : std::nan("");
+    };
+    for (const auto& [part, means] : {std::make_pair(&tune, &row.tune), std::make_pair(&row.heldFolds, &row.held)}) {
+        *means = FoldMetrics{mean(*part, &Metrics::sensitivity), mean(*part, &Metrics::specificity),
+                             mean(*part, &Metrics::f1), mean(*part, &Metrics::falseAlarmsPerHour)};
+    }
+    return row;
+}
+
+void CompareSweepWithPrevious(const std::string& folder, int folds)
+{
+    InputSet inputs{};
+    std::string error;
+    ASSERT_TRUE(InputsFind({folder}, &inputs, &error)) << error;
+    SweepData data{};
+    SweepLoad(inputs, nullptr, 2, true, &data);
+    SweepAssignFolds(&data, folds);
+    SweepSpace space{{}, {}, 0, 1};
+    for (const char* grid : {"fallWindow=1,6,13,20,41,63", "tiltLimit=25,35", "impactSoftSum=900,1350"}) {
+        space.grids.emplace_back();
+        ASSERT_TRUE(SweepParseGrid(grid, &space.grids.back(), &error)) << error;
+    }
+    TumblewatchConfig base;
+    TumblewatchDefault(&base);
+    const SweepLayout layout{SweepFormat::Csv, "x", "", {}, folds, SweepMetricColumns(folds)};
+    const std::vector<int> varied = SweepVaried(space);
+    Progress progress;
+    const int64_t count = SweepCount(space, 100);
+    ProgressStart(&progress, "configurations", static_cast<uint64_t>(count), false);
+    int64_t rows = 0;
+    SweepRun(data, space, base, 0, count, SweepSettings{kDefaultMergeSeconds, 2, folds}, &progress,
+             [&](const SweepRow& row) {
+                 const SweepRow expected = PreviousRow(data, row.config, row.index, folds);
+                 EXPECT_EQ(SweepRowText(layout, varied, row), SweepRowText(layout, varied, expected)) << folder;
+                 ++rows;
+                 return true;
+             });
+    EXPECT_EQ(rows, count);
+}
+
+TEST(SameAsPrevious, SweepRowsOfTheGeneratedRecordings)
+{
+    TempDir dir;
+    const char* names[] = {"fall_forward_s01", "fall_backward_s02", "fall_lateral_s03", "fall_double_s04",
+                           "adl_standing_s01", "adl_walking_s02",   "adl_sit_down_s03", "adl_mixed_s04"};
+    const char* scenarios[] = {"fall_forward", "fall_backward", "fall_lateral",  "double_fall",
+                               "standing",     "walking",       "sit_down_hard", "long_mixed"};
+    for (int i = 0; i < 8; ++i) {
+        WriteDataSet(dir / (std::string(names[i]) + ".bin"),
+                     recgen::MakeRecording(*recgen::FindScenario(scenarios[i])).samples);
+    }
+    CompareSweepWithPrevious(dir.path(), 2);
+}
+
+TEST(SameAsPrevious, SweepRowsOfTheSharedRecordings)
+{
+    const std::string real = std::string(SHARED_DATA_DIR) + "/real";
+    std::error_code ec;
+    if (!std::filesystem::is_directory(real, ec)) {
+        GTEST_SKIP() << "no shared data at " << real;
+    }
+    CompareSweepWithPrevious(real, 3);
 }
 
 }  // namespace

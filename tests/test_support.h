@@ -11,6 +11,20 @@
 
 #include "tumblewatch.h"
 
+// The sanitizers' shadow memory and quarantine make a process's resident
+// size meaningless, so memory limits are checked in the normal build only.
+#if defined(__SANITIZE_ADDRESS__)
+#define TW_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TW_SANITIZED 1
+#endif
+#endif
+#ifndef TW_SANITIZED
+#define TW_SANITIZED 0
+#endif
+constexpr bool kSanitizedBuild = TW_SANITIZED != 0;
+
 // A fresh folder under the system's temporary directory, removed with
 // everything in it when the object goes.
 class TempDir {

@@ -7,10 +7,13 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "alarm_tally.h"
+#include "breakdown.h"
 #include "config.h"
 #include "dataset_format.h"
 #include "evaluation.h"
 #include "recording_files.h"
+#include "report.h"
 #include "scenarios.h"
 #include "test_support.h"
 
@@ -203,6 +206,84 @@ TEST(Metrics, EventsMergeAlarmsCloserThanTheGap)
     EXPECT_EQ(MetricsEventCount({}, 10.0), 0);
 }
 
+TEST(Metrics, TallyListsTheFirstAlarmsAndCountsThemAll)
+{
+    // 25,000 alarms in pairs, 20 samples apart within a pair and 1,000
+    // samples between pairs: every pair one event, of codes 1 and 7.
+    std::vector<Alarm> alarms;
+    for (uint32_t i = 0; i < 25000; ++i) {
+        alarms.push_back(Alarm{(i / 2) * 1000 + (i % 2) * 20, i % 2 == 1 ? 7 : 1});
+    }
+    AlarmTally tally;
+    AlarmTallyStart(&tally, kDefaultMergeSeconds);
+    for (const Alarm& a : alarms) {
+        AlarmTallyAdd(&tally, a);
+    }
+    AlarmTallyFinish(&tally);
+    EXPECT_EQ(tally.alarmCount, 25000);
+    ASSERT_EQ(tally.alarms.size(), kListedAlarms);
+    EXPECT_EQ(tally.alarms.back().sample, alarms[kListedAlarms - 1].sample);
+    const std::vector<AlarmEvent> all = MetricsEvents(alarms, kDefaultMergeSeconds);
+    EXPECT_EQ(tally.eventCount, 12500);
+    EXPECT_EQ(tally.eventCount, MetricsEventCount(alarms, kDefaultMergeSeconds));
+    ASSERT_EQ(tally.events.size(), kListedEvents);
+    EXPECT_EQ(tally.events.back().first, all[kListedEvents - 1].first);
+    EXPECT_EQ(tally.events.back().last, all[kListedEvents - 1].last);
+    EXPECT_EQ(tally.events.back().alarms, 2);
+    ASSERT_EQ(tally.codes.size(), 2u);
+    EXPECT_EQ(tally.codes[0].code, 1);
+    EXPECT_EQ(tally.codes[0].alarms, 12500);
+    EXPECT_EQ(tally.codes[0].events, 12500);
+    EXPECT_EQ(tally.codes[1].code, 7);
+    EXPECT_EQ(tally.codes[1].events, 12500);
+}
+
+TEST(Evaluation, JsonIsOneDocumentWrittenPieceByPiece)
+{
+    const InputSet inputs = Find({Generated().dir.path()});
+    const Evaluation ev = Evaluate(inputs, {"fallWindow=12"}, 2);
+    const Metrics metrics = EvalMetrics(ev);
+    const Breakdowns breakdowns = BreakdownsOf(ev);
+    TumblewatchConfig config;
+    TumblewatchDefault(&config);
+    const EvalReport report{&ev, &metrics, &breakdowns, &config, {"x"}, "", kDefaultMergeSeconds, 2, {}};
+    const std::string text = ReportJson(report);
+    // Exactly what the whole document dumped at once would be.
+    EXPECT_EQ(text, nlohmann::ordered_json::parse(text).dump(2) + "\n");
+    std::size_t pieces = 0;
+    ReportJsonWrite(report, [&pieces](std::string_view) { ++pieces; });
+    EXPECT_GT(pieces, ev.outcomes.size());
+}
+
+TEST(Evaluation, ProgressCountsWithinARecording)
+{
+    const InputSet inputs = Find({Generated().dir / "a/fall_forward_s01_r1.bin"});
+    TumblewatchConfig config;
+    TumblewatchDefault(&config);
+    Progress progress;
+    ProgressStart(&progress, "recordings", 1, false);
+    std::vector<uint64_t> seen;
+    struct Watch {
+        Progress* progress;
+        std::vector<uint64_t>* seen;
+    } watch{&progress, &seen};
+    EvalPassResult pass;
+    ASSERT_TRUE(EvalPass(
+        inputs.recordings[0], config, kDefaultMergeSeconds, "",
+        [](void* user, const TumblewatchContext*, int) {
+            auto* w = static_cast<Watch*>(user);
+            if (w->seen->empty() || w->seen->back() != w->progress->samples) {
+                w->seen->push_back(w->progress->samples);
+            }
+        },
+        &watch, &progress, &pass));
+    EXPECT_EQ(progress.samples, pass.detect.samples);
+    EXPECT_EQ(progress.bytes, fs::file_size(inputs.recordings[0].path));
+    // The count moved while the recording was read, block by block.
+    EXPECT_EQ(seen.front(), 0u);
+    EXPECT_GE(seen.size(), pass.detect.samples / static_cast<uint32_t>(kEvalBlock));
+}
+
 TEST(Metrics, RatesLatencyAndUndefinedValues)
 {
     // Two falls (one found 1 s after its impact, one missed), three ADLs
@@ -323,7 +404,7 @@ TEST(TumblewatchProgram, BadInputIsRefusedBeforeAnyWork)
         {{"eval", "missing"}, "missing: no such file or folder"},
         {{"eval", "a", "--require", "speed>=1"}, "unknown metric 'speed'"},
         {{"eval", "a", "--traces", "blocker/t"}, "--traces blocker/t: the folder cannot be created"},
-        {{"eval", "a", "--traces", "a"}, "would be written beside it"},
+        {{"eval", "a", "--traces", "a"}, "--traces a: lies in a, which this command searches for recordings"},
         {{"eval", "a", "--json", "nofolder/x.json"}, "--json nofolder/x.json: cannot be written"},
         {{"eval", "a", "--csv", "a/../a/adl_standing_s01_r1.bin"}, "which this command reads"},
         {{"eval"}, "give a PATH to evaluate"},
@@ -359,6 +440,8 @@ TEST(TumblewatchProgram, ParamsShowsDefaultAndEffectiveValues)
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.output.find(" 0  fallWindow              20     12*  samples"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("34  param34                 25     25   -"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Read by TrackJump."), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Read by TrackUpright, ScoreFall,"), std::string::npos) << run.output;
     for (const std::string& line : SplitLines(run.output)) {
         EXPECT_LE(line.size(), 100u) << line;
     }

@@ -165,6 +165,60 @@ TEST(HtmlChart, SeriesAreTheSnapshotAfterEverySampleAndUnpackExactly)
     EXPECT_TRUE(series[7]["signed"].get<bool>());
 }
 
+// The points of level 4^k of every sample's values, as the page's pyramid
+// makes them: minimum and maximum of each bucket.
+std::vector<uint16_t> Level(const std::vector<uint16_t>& values, uint32_t bucket, bool isSigned)
+{
+    std::vector<uint16_t> points;
+    for (std::size_t at = 0; at < values.size(); at += bucket) {
+        const std::size_t end = std::min(values.size(), at + bucket);
+        uint16_t low = values[at];
+        uint16_t high = values[at];
+        for (std::size_t i = at; i < end; ++i) {
+            const bool less = isSigned ? static_cast<int16_t>(values[i]) < static_cast<int16_t>(low) : values[i] < low;
+            const bool more =
+                isSigned ? static_cast<int16_t>(values[i]) > static_cast<int16_t>(high) : values[i] > high;
+            low = less ? values[i] : low;
+            high = more ? values[i] : high;
+        }
+        points.push_back(low);
+        points.push_back(high);
+    }
+    return points;
+}
+
+TEST(HtmlChart, LongRecordingsAreKeptAsThePagesCoarserLevels)
+{
+    const std::vector<ImuSample> samples = Scenario("long_mixed");
+    TumblewatchConfig cfg;
+    TumblewatchDefault(&cfg);
+    RecordingChart full;
+    DetectResult result;
+    ASSERT_TRUE(ChartCapture(cfg, samples.data(), samples.size(), &full, &result));
+    ASSERT_EQ(full.bucket, 1u);
+    for (const std::size_t limit : {std::size_t{8}, std::size_t{64}, std::size_t{4096}}) {
+        for (const std::size_t count : {limit, limit + 1, 2 * limit + 3, std::size_t{20000}, samples.size()}) {
+            RecordingChart chart;
+            chart.limit = limit;
+            ASSERT_TRUE(ChartCapture(cfg, samples.data(), count, &chart, &result));
+            EXPECT_EQ(chart.samples, count);
+            ASSERT_EQ(chart.bucket, ChartBucketFor(count, limit)) << limit << " " << count;
+            for (int s = 0; s < kChartSeriesCount; ++s) {
+                const std::vector<uint16_t> prefix(full.values[s].begin(), full.values[s].begin() + count);
+                EXPECT_LE(chart.values[s].size(), limit);
+                const std::vector<uint16_t> expected =
+                    chart.bucket == 1 ? prefix : Level(prefix, chart.bucket, ChartSeries()[s].isSigned);
+                ASSERT_EQ(chart.values[s], expected) << ChartSeries()[s].key << ", " << count << " samples";
+            }
+            // The packed values unpack exactly.
+            EXPECT_EQ(Unpack(ChartEncode(chart), chart.values[0].size())[8], chart.values[8]);
+        }
+    }
+    EXPECT_EQ(ChartBucketFor(kChartMaxValues, kChartMaxValues), 1u);
+    EXPECT_EQ(ChartBucketFor(kChartMaxValues + 1, kChartMaxValues), 4u);
+    EXPECT_EQ(ChartBucketFor(uint64_t{89503799}, kChartMaxValues), 256u);  // a 1 GiB dataset
+}
+
 TEST(HtmlChart, EncodingsForThePage)
 {
     const std::pair<const char*, const char*> base64[] = {{"", ""},

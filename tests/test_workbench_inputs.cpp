@@ -196,6 +196,30 @@ TEST(Labels, ManifestLinesAreCheckedOneByOne)
     }
 }
 
+TEST(Labels, ManifestOfAnImportCarriesDescriptions)
+{
+    // The columns tumblewatch import writes: the description is kept, the
+    // others are accepted and do not label.
+    TempDir dir;
+    WriteDataSet(dir / "fall_forward_slip_sa01_r1.bin", {kUpright});
+    WriteFile(dir / "manifest.csv",
+              "path,label,activity,subject,trial,dataset,source,samples,description\n"
+              "fall_forward_slip_sa01_r1.bin,fall,F01,sa01,1,sisfall,SA01/F01_SA01_R01.txt,1,"
+              "\"fall forward while walking, caused by a slip\"\n");
+    Manifest m;
+    std::string error;
+    ASSERT_TRUE(ManifestRead(dir / "manifest.csv", &m, &error)) << error;
+    const RecordingLabels& l = m.entries.at(ManifestKey(dir / "fall_forward_slip_sa01_r1.bin"));
+    EXPECT_EQ(l.label, Label::Fall);
+    EXPECT_EQ(l.activity, "F01");
+    EXPECT_EQ(l.subject, "sa01");
+    EXPECT_EQ(l.description, "fall forward while walking, caused by a slip");
+    EXPECT_EQ(l.impactSample, -1);
+    WriteFile(dir / "bad.csv", "path,label,trials\n");
+    EXPECT_FALSE(ManifestRead(dir / "bad.csv", &m, &error));
+    EXPECT_NE(error.find("unknown column 'trials'"), std::string::npos) << error;
+}
+
 TEST(Labels, ManifestAmongItsRecordingsIsNoRecording)
 {
     // A manifest named like a CSV recording, in the folder it describes:

@@ -17,6 +17,7 @@
 #include "sweep_output.h"
 #include "sweep_space.h"
 #include "test_support.h"
+#include "workbench_sweep_support.h"
 
 namespace fs = std::filesystem;
 
@@ -52,6 +53,21 @@ TEST(SweepSpace, GridsRangesAndTheirMistakes)
     EXPECT_NE(GridError("fallWindow=5,x").find("'x' is not a 32-bit integer"), std::string::npos);
     EXPECT_NE(GridError("fallWindow=5:6").find("expected NAME=LO:HI:STEP"), std::string::npos);
     EXPECT_NE(GridError("fallWindow=0:2000000000:1").find("a grid has at most"), std::string::npos);
+    // Every parameter a stage reads can be varied, none of the ten that none reads.
+    for (int i = 0; i < kTumblewatchParamCount; ++i) {
+        const TumblewatchParam& p = TumblewatchParams()[i];
+        SweepGrid g;
+        SweepRange r;
+        std::string error;
+        EXPECT_EQ(SweepParseGrid(std::string(p.name) + "=1,2", &g, &error), p.read) << p.name;
+        EXPECT_EQ(SweepParseRange(std::string(p.name) + "=1:2", &r, &error), p.read) << p.name;
+        if (!p.read) {
+            EXPECT_EQ(error, "--range " + std::string(p.name) + "=1:2: " + p.name +
+                                 " is read by no stage of the detector, so varying it would change nothing "
+                                 "(tumblewatch params says which stage reads each parameter)");
+        }
+        EXPECT_EQ(p.read, std::string(p.stages) != "-") << p.name;
+    }
 
     SweepRange r;
     std::string error;
@@ -205,7 +221,9 @@ TEST(SweepOutput, RowsReadBackAsWritten)
 {
     for (const SweepFormat format : {SweepFormat::Csv, SweepFormat::Jsonl}) {
         for (const bool folds : {false, true}) {
-            const SweepLayout layout{format, SweepId("x"), "two rows", {"fallWindow", "repeatPeak"}, folds};
+            const int k = folds ? 2 : 0;
+            const SweepLayout layout{format, SweepId("x"),         "two rows", {"fallWindow", "repeatPeak"},
+                                     k,      SweepMetricColumns(k)};
             SweepRow row{};
             TumblewatchDefault(&row.config);
             row.index = 7;
@@ -214,6 +232,9 @@ TEST(SweepOutput, RowsReadBackAsWritten)
             row.all = MetricsCompute({{Label::Fall, 100, 1, 50, 40}, {Label::Adl, 1800, 0, -1, 0}});
             row.tune = FoldMetrics{0.5, std::nan(""), 0.25, 1.5};
             row.held = FoldMetrics{1.0, 1.0, 1.0, 0.0};
+            if (folds) {
+                row.heldFolds = {MetricsFromCounts({1, 0, 0, 0, 0}, 0), MetricsFromCounts({0, 0, 0, 1, 3}, 1800)};
+            }
             TempDir dir;
             std::string text = SweepHeaderText(layout) + SweepRowText(layout, {0, 33}, row);
             row.index = 9;
@@ -235,7 +256,8 @@ TEST(SweepOutput, RowsReadBackAsWritten)
             EXPECT_EQ(read.id, layout.id);
             EXPECT_EQ(read.description, "two rows");
             EXPECT_EQ(read.varied, layout.varied);
-            EXPECT_EQ(read.folds, folds);
+            EXPECT_EQ(read.folds, k);
+            EXPECT_EQ(read.columns, layout.columns);
             ASSERT_EQ(records.size(), 2u);
             EXPECT_EQ(records[1].index, 9);
             EXPECT_EQ(records[0].values, (std::vector<int32_t>{12, -3}));
@@ -246,6 +268,9 @@ TEST(SweepOutput, RowsReadBackAsWritten)
             EXPECT_EQ(records[0].Metric("held_sensitivity") == 1.0, folds);
             EXPECT_EQ(records[0].Metric("tune_false_alarms_per_hour") == 1.5, folds);
             EXPECT_TRUE(std::isnan(records[0].Metric("precision")));
+            EXPECT_EQ(records[0].Metric("false_alarm_events"), 0.0);
+            EXPECT_EQ(records[0].Metric("fold2_tn") == 1.0, folds);
+            EXPECT_EQ(records[0].Metric("fold2_false_alarm_events") == 3.0, folds);
         }
     }
     TempDir dir;
@@ -256,35 +281,6 @@ TEST(SweepOutput, RowsReadBackAsWritten)
     EXPECT_FALSE(SweepReadFile(
         dir / "other.csv", &read, [](const SweepRecord&, std::string*) { return true; }, &bytes, &error));
     EXPECT_NE(error.find("not the output of tumblewatch sweep"), std::string::npos);
-}
-
-// The generated recordings with subjects, in one folder.
-struct SubjectSet {
-    TempDir dir;
-    SubjectSet()
-    {
-        const std::pair<const char*, const char*> names[] = {
-            {"fall_forward", "fall_forward_s01_r1"},       {"fall_backward", "fall_backward_s02_r1"},
-            {"fall_lateral", "fall_lateral_s03_r1"},       {"double_fall", "fall_double_s04_r1"},
-            {"standing", "adl_standing_s01_r1"},           {"walking", "adl_walking_s02_r1"},
-            {"sit_down_hard", "adl_sit_down_hard_s03_r1"}, {"jump", "adl_jump_s04_r1"},
-        };
-        for (const auto& [scenario, name] : names) {
-            const recgen::Recording rec = recgen::MakeRecording(*recgen::FindScenario(scenario));
-            WriteFile(dir / (std::string(name) + ".bin"), DataSetImage(rec.samples));
-        }
-    }
-};
-
-const SubjectSet& Subjects()
-{
-    static const SubjectSet set;
-    return set;
-}
-
-BenchRun Tumblewatch(const std::string& cwd, const std::vector<std::string>& args)
-{
-    return RunProgram(TUMBLEWATCH_PATH, cwd, args, 600);
 }
 
 std::vector<std::string> SweepArgs(const std::string& out, const std::string& jobs)
@@ -351,6 +347,7 @@ TEST(SweepCommand, RowsAreEvalsFiguresForAnyJobsAndAcrossAResume)
         char latency[32];
         std::snprintf(latency, sizeof latency, "%.6f", s["latency_median"].get<double>());
         EXPECT_EQ(f[12], latency) << lines[at];
+        EXPECT_EQ(f[13], std::to_string(s["false_alarm_events"].get<int>())) << lines[at];
     }
 
     // JSON lines carry the same rows.
@@ -389,6 +386,14 @@ TEST(SweepCommand, BadSweepsAreRefusedBeforeAnyWork)
         {{"--grid", "fallWindow=10,30", "--out", "kept.csv", "--resume"}, "the file holds another sweep"},
         {{"--grid", "fallWindow=10,20", "--set", "repeatPeak=300", "--out", "kept.csv", "--resume"},
          "the file holds another sweep"},
+        {{"--grid", "param13=1,2", "--out", "x.csv"}, "param13 is read by no stage of the detector"},
+        {{"--grid", "fallWindow=10", "--out", "x.csv", "--summary", "blocker/s.json"},
+         "--summary blocker/s.json: cannot be written"},
+        {{"--grid", "fallWindow=10", "--out", "x.csv", "--summary", data + "/adl_jump_s04_r1.bin"},
+         "which this command reads"},
+        {{"--grid", "fallWindow=10", "--out", "x.csv", "--summary", "x.csv"}, "which this command reads"},
+        {{"--grid", "fallWindow=10", "--out", "x.csv", "--best", "b.txt", "--summary", "b.txt"},
+         "--summary b.txt: is also the --best file"},
     };
     for (const auto& [options, message] : cases) {
         std::vector<std::string> args{"sweep", data, "-q"};

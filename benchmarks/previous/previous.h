@@ -1,13 +1,14 @@
-// The detector and the binary replay as they were before the speed-up
+// The detector and the binary replay as they were before the speed-ups
 // (the trace formatter, the fixed-size orientation arithmetic, the float
-// magnitude root and the blocked dataset reads), kept for comparison: the
-// benchmarks run it beside the current code, and the tests check that the
-// current code computes and writes exactly what it did.
+// magnitude root, the blocked dataset reads, and the pipeline split into
+// its parameter-free front end and its decisions), kept for comparison:
+// the benchmarks run it beside the current code, and the tests check that
+// the current code computes and writes exactly what it did.
 //
 // It is the shared library tumblewatch_previous: today's detector units,
 // except that the units the speed-up changed are replaced by the copies in
 // this folder (trace.cpp, magnitude.cpp, orientation_filter.cpp,
-// update_orientation.cpp, dataset.cpp, replay_bin.cpp). Every symbol of the
+// update_orientation.cpp, process.cpp, dataset.cpp, replay_bin.cpp). Every symbol of the
 // library is hidden except TumblewatchPrevious, so its functions and its
 // own fpTrace and filter coefficients live beside the current ones in one
 // process without clashing. Contexts and configurations have the same

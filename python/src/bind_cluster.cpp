@@ -19,6 +19,8 @@
 #include "binding.h"
 #include "html_reports.h"
 #include "params.h"
+#include "sweep_session.h"
+#include "sweep_summary_text.h"
 
 namespace {
 
@@ -63,8 +65,6 @@ py::dict Plan(const SweepArguments& arguments)
     const SweepPlan plan = PlanOf(request);
     py::dict info;
     info["count"] = plan.count;
-    info["header"] = SweepHeaderText(plan.layout);
-    info["sweep_id"] = plan.layout.id;
     info["description"] = plan.layout.description;
     info["varied"] = plan.layout.varied;
     info["fingerprint"] = Fingerprint(plan);
@@ -76,6 +76,13 @@ py::dict Plan(const SweepArguments& arguments)
         recordings.emplace_back(in.path, in.micom);
     }
     info["recordings"] = recordings;
+    std::vector<std::string> skipped;
+    for (const InputSkipped& k : plan.inputs.skipped) {
+        if (k.failed) {
+            skipped.push_back(k.path + ": skipped: " + k.reason);
+        }
+    }
+    info["skipped"] = skipped;
     // The manifest's entries of the recordings swept, so that a copy of
     // them can stand in for the manifest where only the recordings are.
     std::vector<py::tuple> labels;
@@ -83,11 +90,46 @@ py::dict Plan(const SweepArguments& arguments)
         for (std::size_t i = 0; i < plan.inputs.recordings.size(); ++i) {
             const RecordingLabels& l = plan.labels[i];
             labels.push_back(py::make_tuple(plan.inputs.recordings[i].path, LabelName(l.label), l.activity, l.subject,
-                                            l.impactSample));
+                                            l.impactSample, l.description));
         }
     }
     info["manifest"] = labels;
     return info;
+}
+
+// Checks the outputs of a sweep as the command line does before any work:
+// out (the rows) and the results written at the end, (option, path) each,
+// an empty path for an option not given. Raises ValueError with the
+// command line's message.
+void CheckOutputs(const SweepArguments& arguments, const std::string& out,
+                  const std::vector<std::pair<std::string, std::string>>& results)
+{
+    const SweepRequest request = BindingSweepRequest(arguments);
+    const SweepPlan plan = PlanOf(request);
+    std::vector<FilesOutput> outputs;
+    for (const auto& [option, path] : results) {
+        outputs.push_back(FilesOutput{option, path, true});
+    }
+    std::string error;
+    if (!SweepPlanCheckOutputs(request, plan, out, outputs, &error)) {
+        BindingRaise(PyExc_ValueError, error);
+    }
+}
+
+// Writes text to path by the file rules: under a temporary name beside it,
+// renamed over it when complete; "-" is standard output. Raises OSError
+// with the message when it cannot be written (the file is then unchanged).
+void WriteOutput(const std::string& path, const std::string& text)
+{
+    std::string error;
+    bool written = false;
+    {
+        py::gil_scoped_release release;
+        written = FilesWriteWhole(path, text, &error);
+    }
+    if (!written) {
+        BindingRaise(PyExc_OSError, error);
+    }
 }
 
 // Where a resumed sweep continues: the first configuration to run and the
@@ -153,9 +195,11 @@ std::string Refusal(const py::handle& base, const std::string& name, int32_t val
 }
 
 // The page of the sweep whose rows are at path (as sweep --html writes it),
-// with the base configuration and its figures as a worker evaluated them.
-// Raises ValueError when the file cannot be read or is no sweep output.
-std::string Page(const std::string& path, const py::handle& baseConfig, const py::dict& figures)
+// with the base configuration and its figures as a worker evaluated them
+// and the summary (the JSON text of --summary). Raises ValueError when the
+// file cannot be read, is no sweep output or the summary is of another.
+std::string Page(const std::string& path, const py::handle& baseConfig, const py::dict& figures,
+                 const std::string& summaryText)
 {
     SweepRow base{};
     base.index = -1;
@@ -168,12 +212,16 @@ std::string Page(const std::string& path, const py::handle& baseConfig, const py
         FoldMetrics{figure("tune_sensitivity"), std::nan(""), std::nan(""), figure("tune_false_alarms_per_hour")};
     base.held =
         FoldMetrics{figure("held_sensitivity"), std::nan(""), std::nan(""), figure("held_false_alarms_per_hour")};
+    const nlohmann::ordered_json summary = nlohmann::ordered_json::parse(summaryText, nullptr, false);
+    if (summary.is_discarded()) {
+        BindingRaise(PyExc_ValueError, "the summary is no JSON document");
+    }
     std::string page;
     std::string error;
     bool made = false;
     {
         py::gil_scoped_release release;
-        made = HtmlSweepPage(path, &base, &page, &error);
+        made = HtmlSweepPage(path, &base, &summary, &page, &error);
     }
     if (!made) {
         BindingRaise(PyExc_ValueError, error);
@@ -181,28 +229,24 @@ std::string Page(const std::string& path, const py::handle& baseConfig, const py
     return page;
 }
 
-// A sweep's recordings in a worker's memory, with its plan.
+// A sweep's recordings in a worker's memory (with their front ends), its
+// plan and its summary's start (the base configuration evaluated).
 class WorkerSweep {
 public:
-    // Plans the sweep and loads its recordings (on the request's threads).
-    // Raises ValueError with the command line's message when the plan
-    // fails or no labelled recording could be read.
+    // Plans the sweep, loads its recordings on the request's threads and
+    // evaluates the base configuration, as sweep does before its first
+    // configuration. Raises ValueError with the command line's message when
+    // the plan fails or no labelled recording could be read.
     explicit WorkerSweep(const SweepArguments& arguments) : request_(BindingSweepRequest(arguments))
     {
         std::string error;
+        bool started = false;
         {
             py::gil_scoped_release release;
-            if (SweepPlanMake(request_, &plan_, &error)) {
-                SweepLoad(plan_.inputs, SweepPlanManifest(request_, plan_), request_.inputs.threads, &data_);
-                if (data_.recordings.empty()) {
-                    error = "no labelled recording could be read: nothing to sweep";
-                }
-            }
-            if (error.empty()) {
-                SweepAssignFolds(&data_, request_.folds);
-            }
+            started = SweepPlanMake(request_, &plan_, &error) &&
+                      SweepSessionStart(&plan_, request_, SweepSessionOptions{true, false}, &session_, &error);
         }
-        if (!error.empty()) {
+        if (!started) {
             BindingRaise(PyExc_ValueError, error);
         }
         settings_ = SweepSettings{request_.inputs.mergeSeconds, request_.inputs.threads, request_.folds};
@@ -212,8 +256,10 @@ public:
     std::string Id() const { return plan_.layout.id; }
     std::string Print() const { return Fingerprint(plan_); }
     int64_t Count() const { return plan_.count; }
-    uint64_t Samples() const { return data_.samples; }
-    const std::vector<std::string>& Failures() const { return data_.failures; }
+    uint64_t Samples() const { return session_.data.samples; }
+    uint64_t Bytes() const { return SweepDataBytes(session_.data); }
+    const std::vector<std::string>& Failures() const { return session_.data.failures; }
+    const std::vector<std::string>& Empty() const { return session_.data.empty; }
 
     // Configurations first .. first + count - 1 on threads threads: the
     // rows' text in order, the refused configurations with the reason, and
@@ -234,14 +280,15 @@ public:
             settings.threads = threads;
             Progress progress;
             ProgressStart(&progress, "configurations", static_cast<uint64_t>(count), false);
-            SweepRun(data_, plan_.space, plan_.base, first, count, settings, &progress, [&](const SweepRow& row) {
-                if (row.refused) {
-                    refused.emplace_back(row.index, row.refusal);
-                } else {
-                    rows += SweepRowText(plan_.layout, plan_.varied, row);
-                }
-                return true;
-            });
+            SweepRun(session_.data, plan_.space, plan_.base, first, count, settings, &progress,
+                     [&](const SweepRow& row) {
+                         if (row.refused) {
+                             refused.emplace_back(row.index, row.refusal);
+                         } else {
+                             rows += SweepRowText(plan_.layout, plan_.varied, row);
+                         }
+                         return true;
+                     });
             samples = progress.samples;
         }
         return py::make_tuple(rows, refused, samples);
@@ -267,7 +314,7 @@ public:
             SweepSettings settings = settings_;
             settings.threads = 1;
             for (std::size_t i = 0; i < trials.size(); ++i) {
-                rows[i] = SweepEvaluate(data_, configs[i], trials[i].first, settings);
+                rows[i] = SweepEvaluate(session_.data, configs[i], trials[i].first, settings);
             }
         }
         std::vector<py::tuple> out;
@@ -280,85 +327,68 @@ public:
         return out;
     }
 
-    // The summary of the rows of text (an output file of this sweep's
-    // layout: its header and rows, whatever their numbers): the front,
-    // the best configuration under the objective, the base configuration's
-    // row and the objective in words. Each row's configuration is the base
-    // with the row's values.
-    py::dict Summarize(const std::string& text) const
+    // The summary of the rows of text (an output of this sweep's layout:
+    // its header and rows in order, each row's configuration the base with
+    // its values), kept as the sweep keeps it, from the rows' exact counts:
+    // the document of --summary (for configurations rows planned, with the
+    // file's identifier), the terminal's summary text with the run's
+    // figures, and what the Python result and the page need.
+    py::dict Summarize(const std::string& text, const std::string& title, const std::string& item,
+                       int64_t configurations, int64_t runNow, int64_t refusedNow, double seconds,
+                       uint64_t samples) const
     {
         std::string error;
-        std::vector<SweepPoint> points;
-        SweepRow base{};
-        Objective objective = plan_.objective;
+        SweepSummary summary{};
+        SweepSummaryStart(&summary, plan_.varied, plan_.objective, session_.data, session_.summary.base);
+        SweepLayout layout;
+        std::string json;
+        std::string terminal;
+        std::string nested;
         {
             py::gil_scoped_release release;
-            base = SweepEvaluate(data_, plan_.base, -1, settings_);
-            if (objective.kind == ObjectiveKind::SensitivityAtBase) {
-                objective.limit = base.all.falseAlarmsPerHour;
+            if (ReadRows(text, &summary, &layout, &error)) {
+                const nlohmann::ordered_json document = SweepSummaryJson(summary, layout, configurations);
+                json = document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+                if (!summary.nested.empty()) {
+                    nested = document["nested"].dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+                }
+                terminal = SweepSummaryText(
+                    plan_, summary, SweepRunFigures{title, item, configurations, runNow, refusedNow, seconds, samples});
             }
-            ReadRows(text, &points, &error);
         }
         if (!error.empty()) {
             BindingRaise(PyExc_ValueError, error);
         }
-        ParetoFront front;
-        ObjectiveBest best{false, {}};
-        for (const SweepPoint& p : points) {
-            ParetoAdd(&front, p);
-            ObjectiveOffer(objective, &best, p);
+        std::vector<int64_t> front;
+        for (const SweepPoint& p : summary.front.points) {
+            front.push_back(p.index);
         }
-        std::vector<int64_t> frontIndices;
-        std::vector<py::dict> frontPoints;
-        for (const SweepPoint& p : front.points) {
-            frontIndices.push_back(p.index);
-            frontPoints.push_back(PointDict(p));
-        }
-        py::dict summary;
-        summary["rows"] = points.size();
-        summary["front"] = frontIndices;
-        summary["front_points"] = frontPoints;
-        summary["best"] = best.found ? py::object(py::int_(best.point.index)) : py::object(py::none());
-        summary["best_point"] = best.found ? py::object(PointDict(best.point)) : py::object(py::none());
-        summary["objective_limit"] = objective.limit;
-        summary["objective_kind"] = static_cast<int>(objective.kind);
-        summary["base"] = FiguresDict(base);
-        summary["base_config"] = BindingConfigValues(plan_.base);
-        summary["best_config"] =
-            best.found ? py::object(BindingConfigValues(ConfigOfValues(best.point.values))) : py::object(py::none());
-        summary["base_row"] = SweepRowText(plan_.layout, plan_.varied, base);
-        summary["objective"] = objective.text;
-        summary["nested"] = py::none();
-        return summary;
+        const SweepRow& base = summary.base;
+        py::dict out;
+        out["json"] = json;
+        out["text"] = terminal;
+        out["nested"] = nested.empty() ? py::object(py::none()) : py::object(py::str(nested));
+        out["front"] = front;
+        out["best"] = summary.best.found ? py::object(py::int_(summary.best.point.index)) : py::object(py::none());
+        out["best_config"] = summary.best.found
+                                 ? py::object(BindingConfigValues(SweepPointConfig(summary, summary.best.point)))
+                                 : py::object(py::none());
+        out["objective"] = summary.objective.text;
+        out["base_row"] = SweepRowText(plan_.layout, plan_.varied, base);
+        out["base_config"] = BindingConfigValues(base.config);
+        py::dict figures;
+        figures["sensitivity"] = base.all.sensitivity;
+        figures["false_alarms_per_hour"] = base.all.falseAlarmsPerHour;
+        figures["f1"] = base.all.f1;
+        figures["tune_sensitivity"] = base.tune.sensitivity;
+        figures["tune_false_alarms_per_hour"] = base.tune.falseAlarmsPerHour;
+        figures["held_sensitivity"] = base.held.sensitivity;
+        figures["held_false_alarms_per_hour"] = base.held.falseAlarmsPerHour;
+        out["base"] = figures;
+        return out;
     }
 
 private:
-    static py::dict PointDict(const SweepPoint& p)
-    {
-        py::dict d;
-        d["config"] = p.index;
-        d["sensitivity"] = p.sensitivity;
-        d["false_alarms_per_hour"] = p.falseAlarmsPerHour;
-        d["f1"] = p.f1;
-        d["held_sensitivity"] = p.heldSensitivity;
-        d["held_false_alarms_per_hour"] = p.heldFalseAlarmsPerHour;
-        d["values"] = p.values;
-        return d;
-    }
-
-    static py::dict FiguresDict(const SweepRow& row)
-    {
-        py::dict d;
-        d["sensitivity"] = row.all.sensitivity;
-        d["false_alarms_per_hour"] = row.all.falseAlarmsPerHour;
-        d["f1"] = row.all.f1;
-        d["tune_sensitivity"] = row.tune.sensitivity;
-        d["tune_false_alarms_per_hour"] = row.tune.falseAlarmsPerHour;
-        d["held_sensitivity"] = row.held.sensitivity;
-        d["held_false_alarms_per_hour"] = row.held.falseAlarmsPerHour;
-        return d;
-    }
-
     static void CheckThreads(int threads)
     {
         if (threads < 1) {
@@ -375,9 +405,11 @@ private:
         return cfg;
     }
 
-    // The rows of text as points; a message in *error when the text is not
-    // an output of this layout.
-    void ReadRows(const std::string& text, std::vector<SweepPoint>* points, std::string* error) const
+    // Takes the rows of text into *summary from their counts, as a resumed
+    // sweep takes in the rows an earlier run left; the file's layout in
+    // *layout. False with a message when the text is not an output of this
+    // sweep's layout and version.
+    bool ReadRows(const std::string& text, SweepSummary* summary, SweepLayout* layout, std::string* error) const
     {
         const char* folder = std::getenv("TMPDIR");
         std::string name =
@@ -387,41 +419,46 @@ private:
         const int fd = mkstemp(buffer.data());
         if (fd < 0) {
             *error = "cannot create a temporary file for the rows";
-            return;
+            return false;
         }
         name = buffer.data();
         FILE* file = fdopen(fd, "wb");
         const bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-        if (file != nullptr) {
-            std::fclose(file);
-        } else {
-            close(fd);
-        }
-        if (written) {
-            SweepLayout found;
+        const bool closed = file != nullptr ? std::fclose(file) == 0 : close(fd) == 0;
+        bool read = false;
+        if (written && closed) {
             uint64_t bytes = 0;
-            const bool read = SweepReadFile(
-                name, &found,
-                [&](const SweepRecord& r, std::string*) {
-                    points->push_back(SweepPoint{r.index, r.Metric("sensitivity"), r.Metric("false_alarms_per_hour"),
-                                                 r.Metric("f1"), r.Metric("held_sensitivity"),
-                                                 r.Metric("held_false_alarms_per_hour"), r.values});
+            read = SweepReadFile(
+                name, layout,
+                [&](const SweepRecord& r, std::string* problem) {
+                    if (layout->columns != SweepMetricColumns(plan_.layout.folds) ||
+                        layout->varied != plan_.layout.varied || layout->format != plan_.layout.format) {
+                        *problem = "the rows are not of this sweep's layout";
+                        return false;
+                    }
+                    SweepTally tally;
+                    if (!SweepTallyOfRecord(r, plan_.layout.folds, &tally, problem)) {
+                        return false;
+                    }
+                    SweepSummaryAdd(summary, SweepRowOfTally(tally, session_.data, ConfigOfValues(tally.values)));
                     return true;
                 },
                 &bytes, error);
-            if (read && (found.varied != plan_.layout.varied || found.folds != plan_.layout.folds ||
-                         found.format != plan_.layout.format)) {
+            if (read && (layout->columns != SweepMetricColumns(plan_.layout.folds) ||
+                         layout->varied != plan_.layout.varied || layout->format != plan_.layout.format)) {
                 *error = "the rows are not of this sweep's layout";
+                read = false;
             }
         } else {
             *error = "cannot write a temporary file for the rows";
         }
         std::remove(name.c_str());
+        return read;
     }
 
     SweepRequest request_;
     SweepPlan plan_{};
-    SweepData data_{};
+    SweepSession session_{};
     SweepSettings settings_{};
 };
 
@@ -439,8 +476,13 @@ void BindCluster(py::module_& m)
           "The configuration of --config FILE and --set NAME=VALUE, as the command line builds it.");
     m.def("refusal", &Refusal, py::arg("base"), py::arg("name"), py::arg("value"),
           "Why the detector refuses base with name set to value; empty when it accepts it.");
-    m.def("sweep_page", &Page, py::arg("path"), py::arg("base_config"), py::arg("base_figures"),
-          "The HTML page of the sweep whose rows are at path, with the base configuration's figures.");
+    m.def("sweep_page", &Page, py::arg("path"), py::arg("base_config"), py::arg("base_figures"), py::arg("summary"),
+          "The HTML page of the sweep whose rows are at path, with the base configuration's figures and the "
+          "summary's JSON text.");
+    m.def("sweep_check_outputs", &CheckOutputs, py::arg("arguments"), py::arg("out"), py::arg("results"),
+          "Checks --out and the results (option, path) as the command line does before any work.");
+    m.def("write_output", &WriteOutput, py::arg("path"), py::arg("text"),
+          "Writes text to path whole (a temporary file renamed over it) or not at all.");
     m.def("sweep_id", &SweepId, py::arg("text"), "The 16 hex digits of a sweep identifier made from text.");
     py::class_<WorkerSweep>(m, "WorkerSweep", "A sweep's recordings loaded into memory, with its plan.")
         .def(py::init<const SweepArguments&>(), py::arg("arguments"))
@@ -449,11 +491,15 @@ void BindCluster(py::module_& m)
         .def_property_readonly("fingerprint", &WorkerSweep::Print)
         .def_property_readonly("count", &WorkerSweep::Count)
         .def_property_readonly("samples", &WorkerSweep::Samples)
+        .def_property_readonly("bytes", &WorkerSweep::Bytes)
         .def_property_readonly("failures", &WorkerSweep::Failures)
+        .def_property_readonly("empty", &WorkerSweep::Empty)
         .def("run", &WorkerSweep::Run, py::arg("first"), py::arg("count"), py::arg("threads"),
              "Rows of configurations first .. first + count - 1: (text, refused, samples).")
         .def("evaluate", &WorkerSweep::Evaluate, py::arg("trials"),
              "Rows of configurations given by number and varied values.")
-        .def("summarize", &WorkerSweep::Summarize, py::arg("text"),
-             "Front, best configuration and base row of finished rows.");
+        .def("summarize", &WorkerSweep::Summarize, py::arg("text"), py::arg("title"), py::arg("item"),
+             py::arg("configurations"), py::arg("run_now"), py::arg("refused_now"), py::arg("seconds"),
+             py::arg("samples"),
+             "The summary of finished rows: the --summary document, the terminal text, front, best and base.");
 }

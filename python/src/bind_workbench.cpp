@@ -1,6 +1,6 @@
 // The workbench from Python: an evaluation as the document eval --json
-// writes, and a sweep as the rows sweep --out writes with its front and
-// best configuration. Both run with the GIL released.
+// writes, and a sweep as the rows sweep --out writes with its front, best
+// configuration and nested selection. Both run with the GIL released.
 #include <pybind11/stl.h>
 
 #include <string>
@@ -11,7 +11,7 @@
 #include "breakdown.h"
 #include "evaluation.h"
 #include "report.h"
-#include "sweep_plan.h"
+#include "sweep_session.h"
 
 namespace {
 
@@ -78,60 +78,48 @@ struct SweepOutcome {
     std::vector<std::string> failures;
     std::string objective;
     double seconds = 0.0;
+    std::string nested;  // the summary's "nested" as JSON text; empty without folds
 };
 
 py::dict Sweep(const SweepArguments& arguments)
 {
     const SweepRequest request = BindingSweepRequest(arguments);
-    const int threads = request.inputs.threads;
-    const double merge = request.inputs.mergeSeconds;
-    const int folds = request.folds;
     SweepOutcome outcome;
     std::string error;
     {
         py::gil_scoped_release release;
         SweepPlan plan{};
-        SweepData data{};
-        if (SweepPlanMake(request, &plan, &error)) {
-            SweepLoad(plan.inputs, SweepPlanManifest(request, plan), threads, &data);
-            if (data.recordings.empty()) {
-                error = "no labelled recording could be read: nothing to sweep";
-            }
-        }
-        if (error.empty()) {
-            outcome.failures = data.failures;
-            SweepAssignFolds(&data, folds);
-            const SweepSettings settings{merge, threads, folds};
-            const SweepRow base = SweepEvaluate(data, plan.base, -1, settings);
-            if (plan.objective.kind == ObjectiveKind::SensitivityAtBase) {
-                plan.objective.limit = base.all.falseAlarmsPerHour;
+        SweepSession session{};
+        const SweepSessionOptions options{true, false};
+        if (SweepPlanMake(request, &plan, &error) && SweepSessionStart(&plan, request, options, &session, &error)) {
+            outcome.failures = session.data.failures;
+            for (const std::string& empty : session.data.empty) {
+                outcome.failures.push_back(empty + ": no samples; left out");
             }
             outcome.objective = plan.objective.text;
-            outcome.baseRow = SweepRowText(plan.layout, plan.varied, base);
+            outcome.baseRow = SweepRowText(plan.layout, plan.varied, session.summary.base);
             outcome.rows = SweepHeaderText(plan.layout);
-            ParetoFront front;
-            ObjectiveBest best{false, {}};
-            Progress progress;
-            ProgressStart(&progress, "configurations", static_cast<uint64_t>(plan.count), false);
-            SweepRun(data, plan.space, plan.base, 0, plan.count, settings, &progress, [&](const SweepRow& row) {
+            SweepSessionRun(plan, request, 0, options, &session, [&](const SweepRow& row) {
                 if (row.refused) {
                     outcome.refused.emplace_back(row.index, row.refusal);
-                    return true;
+                } else {
+                    outcome.rows += SweepRowText(plan.layout, plan.varied, row);
                 }
-                outcome.rows += SweepRowText(plan.layout, plan.varied, row);
-                const SweepPoint p = SweepPointOf(row, plan.varied);
-                ParetoAdd(&front, p);
-                ObjectiveOffer(plan.objective, &best, p);
                 return true;
             });
-            outcome.seconds = ProgressSeconds(progress);
-            for (const SweepPoint& p : front.points) {
+            outcome.seconds = session.seconds;
+            const SweepSummary& summary = session.summary;
+            for (const SweepPoint& p : summary.front.points) {
                 outcome.front.push_back(p.index);
             }
-            outcome.bestFound = best.found;
-            if (best.found) {
-                outcome.best = best.point.index;
-                outcome.bestConfig = SweepConfig(plan.space, plan.base, best.point.index);
+            outcome.bestFound = summary.best.found;
+            if (summary.best.found) {
+                outcome.best = summary.best.point.index;
+                outcome.bestConfig = SweepConfig(plan.space, plan.base, summary.best.point.index);
+            }
+            if (!summary.nested.empty()) {
+                outcome.nested = SweepSummaryJson(summary, plan.layout, plan.count)["nested"].dump(
+                    -1, ' ', false, nlohmann::json::error_handler_t::replace);
             }
         }
     }
@@ -149,9 +137,8 @@ py::dict Sweep(const SweepArguments& arguments)
     result["failures"] = outcome.failures;
     result["objective"] = outcome.objective;
     result["seconds"] = outcome.seconds;
-    // Held-out selection nested inside the tuning folds is not computed
-    // by the core yet.
-    result["nested"] = py::none();
+    // The nested selection as the JSON text of --summary's "nested".
+    result["nested"] = outcome.nested.empty() ? py::object(py::none()) : py::object(py::str(outcome.nested));
     return result;
 }
 
@@ -180,5 +167,6 @@ void BindWorkbench(py::module_& m)
     m.def("evaluate", &Evaluate, py::arg("paths"), py::arg("labels"), py::arg("config"), py::arg("merge"),
           py::arg("threads"), "The evaluation as the JSON document of eval --json.");
     m.def("sweep", &Sweep, py::arg("arguments"),
-          "The rows of sweep --out (CSV text), the base row, the front, the best configuration.");
+          "The rows of sweep --out (CSV text), the base row, the front, the best configuration and the nested "
+          "selection (JSON text of --summary's nested, or None without folds).");
 }

@@ -13,6 +13,7 @@ from __future__ import annotations
 import argparse
 import os
 import signal
+import stat
 import sys
 from typing import Any, Dict, List, NoReturn, Optional, Sequence, Tuple
 
@@ -112,6 +113,8 @@ def _add_inputs(p: argparse.ArgumentParser) -> None:
     p.add_argument("--format", action=_Once, choices=("csv", "jsonl"), default="csv", help="of --out (default csv)")
     p.add_argument("--best", action=_Once, default="", metavar="FILE",
                    help="write the best configuration as a TOML file for --config")
+    p.add_argument("--summary", action=_Once, default="", metavar="FILE",
+                   help="write the front, the best configuration and the nested selection as JSON")
     p.add_argument("-q", "--quiet", action="store_true", help="no summary and no progress on the terminal")
 
 
@@ -187,46 +190,14 @@ def parser() -> argparse.ArgumentParser:
 # --- checks before any work ----------------------------------------------------
 
 
-def check_writable(option: str, path: str) -> None:
-    """An output's folder must exist and be writable; an empty path is fine."""
-    if not path:
-        return
-    folder = os.path.dirname(path) or "."
-    if os.path.isdir(path):
-        raise Failure(f"{option} {path}: is a folder")
-    if not os.path.isdir(folder) or not os.access(folder, os.W_OK):
-        raise Failure(f"{option} {path}: cannot be written (no writable folder {folder})")
-
-
-def check_not_input(option: str, path: str, inputs: Sequence[str]) -> None:
-    """An output must not be a file the command reads."""
-    if not path:
-        return
+def check_outputs(options: argparse.Namespace, arguments: Tuple[Any, ...]) -> None:
+    """--out, then --best, --html and --summary, checked as tumblewatch sweep
+    checks them before any work (the same rules and messages)."""
+    results = [("--best", options.best), ("--html", getattr(options, "html", "")), ("--summary", options.summary)]
     try:
-        output: Optional[os.stat_result] = os.stat(path)
-    except OSError:
-        output = None
-    absolute = os.path.normpath(os.path.abspath(path))
-    for name in inputs:
-        try:
-            same = output is not None and os.path.samestat(output, os.stat(name))
-        except OSError:
-            same = bool(name) and os.path.normpath(os.path.abspath(name)) == absolute
-        if same:
-            raise Failure(f"{option} {path}: is {name}, which this command reads; give another file")
-
-
-def check_outputs(options: argparse.Namespace, plan: Dict[str, Any]) -> None:
-    """--out, --best and --html checked as tumblewatch sweep checks them."""
-    read = list(plan["files"]) + ([options.config] if options.config else [])
-    read_or_rows = read + [options.out]
-    html = getattr(options, "html", "")
-    check_writable("--out", options.out)
-    check_writable("--best", options.best)
-    check_writable("--html", html)
-    check_not_input("--out", options.out, read)
-    check_not_input("--best", options.best, read_or_rows)
-    check_not_input("--html", html, read_or_rows)
+        _tumblewatch.sweep_check_outputs(arguments, options.out, results)
+    except (ValueError, KeyError) as e:
+        raise Failure(str(e.args[0]) if e.args else str(e)) from None
 
 
 def arguments_of(options: argparse.Namespace, grids: List[str], ranges: List[str], random: int,
@@ -253,15 +224,21 @@ def plan_of(arguments: Tuple[Any, ...]) -> Dict[str, Any]:
 
 class RowsFile:
     """The output file: continued after its complete rows, or begun with its
-    header; every chunk's rows written at once."""
+    header; every chunk's rows written at once. A regular file only."""
 
     def __init__(self, path: str, keep: int, header: str) -> None:
         self.path = path
+        self.fd = -1
         try:
-            self.fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_CLOEXEC, 0o644)
+            self.fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_NONBLOCK | os.O_NOCTTY | os.O_CLOEXEC, 0o666)
+            if not stat.S_ISREG(os.fstat(self.fd).st_mode):
+                os.close(self.fd)
+                raise Failure(f"--out {path}: cannot be written: not a regular file")
             os.ftruncate(self.fd, keep)
             os.lseek(self.fd, 0, os.SEEK_END)
         except OSError as e:
+            if self.fd >= 0:
+                os.close(self.fd)
             raise Failure(f"--out {path}: cannot be written: {e.strerror}") from None
         if keep == 0:
             self.write(header)
@@ -283,74 +260,69 @@ def _on_signal(signum: int, frame: Any) -> NoReturn:
     raise Stopped()
 
 
-def _rate(value: float, decimals: int = 3) -> str:
-    return "-" if value != value else f"{value:.{decimals}f}"
-
-
-def print_summary(title: str, plan: Dict[str, Any], summary: Dict[str, Any], folds: bool, count: int, done: int,
-                  refused: int, seconds: float, samples: int, noun: str = "configurations") -> None:
-    """The terminal summary: the count, time and throughput, the base
-    configuration, the Pareto front and the best configuration."""
-    out = sys.stdout
-    base = summary["base"]
-    out.write(f"\n{title}: {count} {noun}, {done} run now ({refused} refused by the detector)\n")
-    out.write(f"  {seconds:.1f} s, {done / seconds if seconds > 0 else 0.0:.1f} {noun}/s, "
-              f"{samples / seconds / 1e6 if seconds > 0 else 0.0:.2f} million samples/s\n")
-    out.write(f"  base configuration: sensitivity {_rate(base['sensitivity'])}, false alarms per hour "
-              f"{_rate(base['false_alarms_per_hour'], 2)}, F1 {_rate(base['f1'])}\n")
-    front = summary["front_points"]
-    out.write(f"\nPareto front (sensitivity up, false alarms per hour down): {len(front)} {noun}\n")
-    if folds:
-        out.write(f"  {'':>8} {'':>7} {'':>7} {'':>6} {'held-out':^15}\n")
-    out.write(f"  {'config' if noun == 'configurations' else 'trial':>8} {'sens.':>7} {'FA/h':>7} {'F1':>6}")
-    if folds:
-        out.write(f" {'sens.':>7} {'FA/h':>7}")
-    out.write("  varied values\n")
-    width = 50 if folds else 66
-    names = plan["varied"]
-    for p in front:
-        values = " ".join(f"{n}={v}" for n, v in zip(names, p["values"]))
-        if len(values) > width:
-            values = values[:width - 3] + "..."
-        out.write(f"  {p['config']:>8} {_rate(p['sensitivity']):>7} {_rate(p['false_alarms_per_hour'], 2):>7} "
-                  f"{_rate(p['f1']):>6}")
-        if folds:
-            out.write(f" {_rate(p['held_sensitivity']):>7} {_rate(p['held_false_alarms_per_hour'], 2):>7}")
-        out.write(f"  {values}\n")
-    objective = summary["objective"]
-    if summary["objective_kind"] == 0:
-        objective = (f"highest sensitivity with at most {_rate(summary['objective_limit'], 2)} false alarms per "
-                     "hour (the base's)")
-    out.write(f"\nBest under {objective}:\n")
-    best = summary["best_point"]
-    if best is None:
-        out.write("  no configuration qualifies\n")
-    else:
-        out.write(f"  {noun[:-1]} {best['config']}: sensitivity {_rate(best['sensitivity'])}, false alarms per "
-                  f"hour {_rate(best['false_alarms_per_hour'], 2)}, F1 {_rate(best['f1'])}\n")
-
-
-def write_best(options: argparse.Namespace, summary: Dict[str, Any], title: str, sweep_id: str) -> None:
-    """The best configuration as options on the terminal and as --best TOML."""
-    if summary["best"] is None:
-        if options.best:
-            error("--best: no configuration qualifies under the objective; nothing written")
-        return
-    from ._config import _NAMES, Config
-
-    config = Config.from_dict(dict(zip(_NAMES, summary["best_config"])))
-    if not options.quiet:
-        sets = "".join(f" --set {name}={value}" for name, value in config.changes().items())
-        sys.stdout.write(f"  as options:{sets or ' (the defaults)'}\n")
+def report(options: argparse.Namespace, summary: Dict[str, Any], title: str, sweep_id: str) -> None:
+    """The end of a run, as tumblewatch sweep ends: the summary on the
+    terminal (unless --quiet or a result goes to standard output), then
+    --best, --summary and --html, each written whole or not at all."""
+    results = (options.best, options.summary, getattr(options, "html", ""))
+    if not options.quiet and "-" not in results:
+        print_text(options, summary["text"])
+    print_text(options, "")
+    failed = False
     if options.best:
-        text = _tumblewatch.config_toml(
-            summary["best_config"],
-            f"{title} {sweep_id}: configuration {summary['best']} (objective {summary['objective']})")
+        if summary["best"] is None:
+            error("--best: no configuration qualifies under the objective; nothing written")
+        else:
+            failed |= not _write(options.best, _tumblewatch.config_toml(
+                summary["best_config"],
+                f"{title} {sweep_id}: configuration {summary['best']} (objective {summary['objective']})"))
+    if options.summary:
+        failed |= not _write(options.summary, summary["json"])
+    if getattr(options, "html", ""):
         try:
-            with open(options.best, "w", encoding="utf-8") as f:
-                f.write(text)
-        except OSError as e:
-            raise Failure(f"--best {options.best}: cannot be written: {e.strerror}") from None
+            page = _tumblewatch.sweep_page(options.out, summary["base_config"], summary["base"], summary["json"])
+        except ValueError as e:
+            error(str(e))
+            failed = True
+        else:
+            failed |= not _write(options.html, page)
+    if failed:
+        raise Failure("", EXIT_USAGE)
+
+
+def print_text(options: argparse.Namespace, text: str) -> None:
+    """Writes text to standard output and flushes it. A failed write is noted
+    in options.stdout_error (reported at the end, with exit status 2) and
+    standard output is closed to further writes."""
+    if getattr(options, "stdout_error", None):
+        return
+    try:
+        sys.stdout.write(text)
+        sys.stdout.flush()
+    except OSError as e:
+        options.stdout_error = (e.strerror or str(e)).lower()
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, sys.stdout.fileno())
+        os.close(devnull)
+
+
+def _finish(options: argparse.Namespace, status: int) -> int:
+    """status, or 2 with a message when standard output could not be written."""
+    print_text(options, "")
+    if getattr(options, "stdout_error", None):
+        error(f"standard output: cannot be written: {options.stdout_error}")
+        return EXIT_USAGE
+    return status
+
+
+def _write(path: str, text: str) -> bool:
+    """Writes an output by the file rules; False with the message printed."""
+    try:
+        _tumblewatch.write_output(path, text)
+    except OSError as e:
+        error(str(e.args[0]) if e.args else str(e))
+        return False
+    return True
 
 
 def run_sweep(options: argparse.Namespace) -> int:
@@ -358,7 +330,7 @@ def run_sweep(options: argparse.Namespace) -> int:
 
     arguments = arguments_of(options, options.grid, options.ranges, options.random, options.max_configs)
     plan = plan_of(arguments)
-    check_outputs(options, plan)
+    check_outputs(options, arguments)
     exists = os.path.exists(options.out) and os.path.getsize(options.out) > 0
     if exists and not options.resume:
         raise Failure(f"--out {options.out} exists: continue it with --resume, or give another file")
@@ -396,31 +368,29 @@ def run_sweep(options: argparse.Namespace) -> int:
         if refused:
             error(f"{len(refused)} configurations refused by the detector and skipped, e.g. configuration "
                   f"{refused[0][0]}: {refused[0][1]}")
-        with open(options.out, "r", encoding="utf-8", errors="surrogateescape") as f:
-            summary = job.summarize(f.read())
-        if not options.quiet:
-            print_summary("tumblewatch sweep", plan, summary, options.folds > 0, plan["count"], done, len(refused),
-                          progress.seconds(), progress.samples)
-        write_best(options, summary, "tumblewatch sweep", job.sweep_id)
-        if options.html:
-            _write_page(options, summary)
-        sys.stdout.flush()
-        return EXIT_UNREADABLE if job.failures else EXIT_OK
+        summary = summarize(job, options.out, "tumblewatch sweep", "configuration", plan["count"], done,
+                            len(refused), progress)
+        report(options, summary, "tumblewatch sweep", job.sweep_id)
+        return EXIT_UNREADABLE if job.failures or plan["skipped"] else EXIT_OK
     finally:
         job.close()
         _disconnect(client, cluster)
 
 
-def _write_page(options: argparse.Namespace, summary: Dict[str, Any]) -> None:
+def summarize(job: Any, out: str, title: str, item: str, count: int, done: int, refused: int,
+              progress: Any) -> Dict[str, Any]:
+    """The summary of the rows in out, kept by the C++ core on a worker."""
+    from . import _cluster
+
     try:
-        page = _tumblewatch.sweep_page(options.out, summary["base_config"], summary["base"])
-    except ValueError as e:
-        raise Failure(str(e)) from None
-    try:
-        with open(options.html, "w", encoding="utf-8", errors="surrogateescape") as f:
-            f.write(page)
+        with open(out, "rb") as f:
+            text = f.read().decode("utf-8", "surrogateescape")
     except OSError as e:
-        raise Failure(f"--html {options.html}: cannot be written: {e.strerror}") from None
+        raise Failure(f"--out {out}: cannot be read back: {e.strerror}") from None
+    try:
+        return job.summarize(text, title, item, count, done, refused, progress.seconds(), progress.samples)
+    except _cluster.ClusterError as e:
+        raise Failure(f"{out}: {e}") from None
 
 
 def _connect(options: argparse.Namespace) -> Tuple[Any, Any]:
@@ -441,6 +411,10 @@ def _load(job: Any, options: argparse.Namespace) -> None:
         raise Failure(str(e)) from None
     for failure in job.failures:
         error(failure)
+    for empty in job.empty:
+        error(f"{empty}: no samples; left out")
+    for skipped in job.plan["skipped"]:
+        error(skipped)
 
 
 def _disconnect(client: Any, cluster: Any) -> None:
@@ -461,13 +435,14 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     previous = {s: signal.signal(s, _on_signal) for s in (signal.SIGINT, signal.SIGTERM)}
     try:
         if options.command == "sweep":
-            return run_sweep(options)
+            return _finish(options, run_sweep(options))
         from ._tune import run_tune
 
-        return run_tune(options)
+        return _finish(options, run_tune(options))
     except Failure as e:
-        error(str(e))
-        return e.status
+        if str(e):
+            error(str(e))
+        return _finish(options, e.status)
     except Stopped:
         error("stopped")
         return EXIT_STOPPED

@@ -117,9 +117,9 @@ def _mirror(payload: Dict[str, Any], arguments: Tuple[Any, ...], root: str) -> T
         labels = inside(payload["manifest_path"])
         os.makedirs(os.path.dirname(labels), exist_ok=True)
         with open(labels, "w", encoding="utf-8", newline="\n") as f:
-            f.write("path,label,activity,subject,impact_sample\n")
-            for path, label, activity, subject, impact in payload["manifest"]:
-                fields = [inside(path), label, activity, subject, "" if impact < 0 else str(impact)]
+            f.write("path,label,activity,subject,impact_sample,description\n")
+            for path, label, activity, subject, impact, description in payload["manifest"]:
+                fields = [inside(path), label, activity, subject, "" if impact < 0 else str(impact), description]
                 f.write(",".join('"' + v.replace('"', '""') + '"' for v in fields) + "\n")
     paths = [inside(p) for p in arguments[0]]
     return (paths, labels) + tuple(arguments[2:])
@@ -163,9 +163,10 @@ def _task_load(key: str, arguments: Tuple[Any, ...], payload: Any, expected: Tup
     _check_version(expected)
     sweep, root = _worker_sweep(key, arguments, payload)
     failures = [f.replace(root, "") if root else f for f in sweep.failures]
+    empty = [f.replace(root, "") if root else f for f in sweep.empty]
     return {"address": _worker_address(), "threads": _worker_threads(), "header": sweep.header,
             "sweep_id": sweep.sweep_id, "fingerprint": sweep.fingerprint, "samples": sweep.samples,
-            "failures": failures}
+            "bytes": sweep.bytes, "failures": failures, "empty": empty}
 
 
 def _task_chunk(key: str, arguments: Tuple[Any, ...], payload: Any, expected: Tuple[str, str], first: int,
@@ -183,10 +184,10 @@ def _task_trials(key: str, arguments: Tuple[Any, ...], payload: Any, expected: T
     return sweep.evaluate(trials), _worker_address()
 
 
-def _task_summary(key: str, arguments: Tuple[Any, ...], payload: Any, expected: Tuple[str, str],
-                  text: str) -> Dict[str, Any]:
+def _task_summary(key: str, arguments: Tuple[Any, ...], payload: Any, expected: Tuple[str, str], text: str,
+                  run: Tuple[Any, ...]) -> Dict[str, Any]:
     _check_version(expected)
-    return _worker_sweep(key, arguments, payload)[0].summarize(text)
+    return _worker_sweep(key, arguments, payload)[0].summarize(text, *run)
 
 
 def _task_release(key: str) -> None:
@@ -408,7 +409,9 @@ class ClusterSweep:
         self.header = ""
         self.sweep_id = ""
         self.failures: List[str] = []
+        self.empty: List[str] = []
         self.samples = 0
+        self.bytes = 0
         self.threads = 1
         self.workers: List[str] = []
         self.timeout = 30.0
@@ -450,12 +453,11 @@ class ClusterSweep:
                 raise ClusterError(
                     f"workers {first['address']} and {load['address']} see recordings of other content at the same "
                     f"path; every worker must see the same files (or use --send-data)")
-        if self.plan["sweep_id"] and first["sweep_id"] != self.plan["sweep_id"]:
-            raise ClusterError(f"worker {first['address']} sees recordings of other content than this client at the "
-                               f"same path; every worker must see the same files (or use --send-data)")
         self.header = first["header"]
         self.sweep_id = first["sweep_id"]
         self.failures = [self._as_given(f) for f in first["failures"]]
+        self.empty = [self._as_given(f) for f in first["empty"]]
+        self.bytes = first["bytes"]
         self.samples = first["samples"]
         self.workers = [load["address"] for load in loads]
         self.threads = sum(int(w.get("nthreads", 1)) for w in workers.values())
@@ -578,10 +580,19 @@ class ClusterSweep:
             raise ClusterError(f"the scheduler has had no worker for {self.timeout:g} s")
         return None
 
-    def summarize(self, text: str) -> Dict[str, Any]:
-        """The front, best configuration and base row of the rows of text (the
-        output's header and rows), computed on a worker."""
-        future = self.client.submit(_task_summary, self.key, self.arguments, self.payload, self.expected, text,
+    def summarize(self, text: str, title: str = "tumblewatch sweep", item: str = "configuration",
+                  configurations: Optional[int] = None, run_now: int = 0, refused_now: int = 0, seconds: float = 0.0,
+                  samples: int = 0) -> Dict[str, Any]:
+        """The summary of the rows of text (the output's header and rows), kept
+        by the C++ core on a worker from the rows' counts as ``tumblewatch
+        sweep`` keeps it: ``json`` (the document of ``--summary``), ``text``
+        (the terminal's summary, with this run's figures: rows run now, refused
+        of them, seconds and samples), ``nested`` (its JSON text, None without
+        folds), ``front``, ``best``, ``best_config``, ``objective``,
+        ``base_row``, ``base_config`` and ``base`` (the base's figures)."""
+        run = (title, item, self.plan["count"] if configurations is None else configurations, run_now, refused_now,
+               seconds, samples)
+        future = self.client.submit(_task_summary, self.key, self.arguments, self.payload, self.expected, text, run,
                                     retries=_RETRIES, pure=False, key=f"tumblewatch-summary-{self.key}")
         try:
             return future.result()
@@ -624,4 +635,5 @@ def sweep_on(client: Any, arguments: Tuple[Any, ...], send_data: bool = False, t
         seconds = time.monotonic() - start
     finally:
         job.close()
-    return dict(summary, rows=text, refused=refused, failures=job.failures, seconds=seconds)
+    failures = job.failures + [f"{e}: no samples; left out" for e in job.empty]
+    return dict(summary, rows=text, refused=refused, failures=failures, seconds=seconds)

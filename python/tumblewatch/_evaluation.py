@@ -17,7 +17,8 @@ Paths = Union[str, "os.PathLike[str]", Sequence[Union[str, "os.PathLike[str]"]]]
 
 #: Columns of :attr:`Evaluation.recordings`, in order.
 RECORDING_COLUMNS = (
-    "path", "relative_path", "folder", "format", "micom_layout", "label", "activity", "subject", "labels_from",
+    "path", "relative_path", "folder", "format", "micom_layout", "label", "activity", "description", "subject",
+    "labels_from",
     "read", "failure", "samples", "duration_s", "alarms", "events", "detected", "first_alarm", "first_code",
     "codes", "impact_sample", "impact_source", "latency_s",
 )
@@ -35,14 +36,16 @@ def _recording_row(r: Dict[str, Any]) -> Dict[str, Any]:
         "micom_layout": r["micom_layout"],
         "label": r["label"],
         "activity": r["activity"],
+        "description": r.get("description", ""),
         "subject": r["subject"],
         "labels_from": r["labels_from"],
         "read": r["read"],
         "failure": r["failure"],
         "samples": r.get("samples"),
         "duration_s": r.get("duration_s"),
-        "alarms": len(alarms) if r["read"] else None,
-        "events": len(r.get("events", [])) if r["read"] else None,
+        # Counts of all of them: the lists hold the first 10,000.
+        "alarms": r.get("alarm_count", len(alarms)) if r["read"] else None,
+        "events": r.get("event_count", len(r.get("events", []))) if r["read"] else None,
         "detected": r.get("detected"),
         "first_alarm": r.get("first_alarm"),
         "first_code": alarms[0]["code"] if alarms else None,

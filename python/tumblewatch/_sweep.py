@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import io
+import json
 import os
 import warnings
 from typing import Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple, Union
@@ -85,8 +86,10 @@ class SweepResult(pandas.DataFrame):
     ``config`` (the configuration's number), the varied parameters, ``tp``,
     ``fn``, ``fp``, ``tn``, ``sensitivity``, ``specificity``, ``f1``,
     ``false_alarms_per_hour``, ``latency_median`` (rates with six decimals, an
-    undefined one NaN) and, with folds, ``tune_...`` and ``held_...`` means
-    over the folds. Frames derived from it are plain DataFrames.
+    undefined one NaN), ``false_alarm_events`` and, with folds, the
+    ``tune_...`` and ``held_...`` figures of the same configuration, means
+    over the folds, and ``foldK_tp`` ... ``foldK_false_alarm_events``, the
+    counts on held-out group K. Frames derived from it are plain DataFrames.
 
     Attributes
     ----------
@@ -103,8 +106,16 @@ class SweepResult(pandas.DataFrame):
         ``config`` applied, against which the default objective measures.
     objective : str
         The objective in words.
-    nested : None
-        Held-out selection nested inside the folds; not computed yet.
+    nested : dict or None
+        With ``folds``, the nested selection ("tuned on other subjects, tested
+        on new ones"), as ``sweep --summary`` writes it under ``nested``:
+        ``folds`` (per fold its ``subjects``, ``limit``, the ``config`` chosen
+        on the other folds alone, or None, its ``values``, its ``tp``, ``fn``,
+        ``fp``, ``tn``, ``sensitivity``, ``specificity``, ``f1`` and
+        ``false_alarms_per_hour`` on the fold's held-out subjects, the same
+        figures on the tuning part as ``tuning``, their ``shift`` and the
+        ``tuning_front``), ``chosen`` (folds that chose a configuration),
+        ``mean``, ``sd`` and ``defined``. None without folds.
     refused : dict of int to str
         Configurations that the detector refused (no row), with the reason.
     failures : list of str
@@ -158,7 +169,8 @@ def sweep(
         Seed of the random draws (the same seed, the same draws).
     folds : int, default 0
         Held-out subjects in this many groups (at least 2); rows then carry
-        tuning and held-out figures.
+        tuning and held-out figures, and ``nested`` holds each group's best
+        configuration chosen on the others and scored on it.
     labels : path, optional
         A manifest, as for :func:`evaluate`.
     config : Config, optional
@@ -267,7 +279,7 @@ def _result(out: Dict[str, Any]) -> SweepResult:
     rows.best_config = None if out["best_config"] is None else Config.from_dict(dict(zip(_NAMES, out["best_config"])))
     rows.base = base
     rows.objective = out["objective"]
-    rows.nested = out["nested"]
+    rows.nested = None if out["nested"] is None else json.loads(out["nested"])
     rows.refused = {int(index): reason for index, reason in out["refused"]}
     rows.failures = list(out["failures"])
     rows.sweep_id = ident

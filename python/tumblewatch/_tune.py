@@ -19,7 +19,7 @@ from typing import Any, Dict, List, Sequence, Tuple
 
 from . import _tumblewatch
 from ._cli import (EXIT_OK, EXIT_STOPPED, EXIT_UNREADABLE, Failure, RowsFile, Stopped, _connect, _disconnect, _load,
-                   arguments_of, check_outputs, error, plan_of, print_summary, write_best)
+                   arguments_of, check_outputs, error, plan_of, report, summarize)
 
 _SAMPLER_NAMES = {"nsga2": "NSGA-II", "tpe": "TPE", "random": "random"}
 
@@ -99,7 +99,7 @@ def run_tune(options: argparse.Namespace) -> int:
     plan = plan_of(arguments)
     ranges = parse_ranges(options.ranges)
     check_ranges(ranges, arguments[2])
-    check_outputs(options, plan)
+    check_outputs(options, arguments)
     if os.path.exists(options.out) and os.path.getsize(options.out) > 0:
         raise Failure(f"--out {options.out} exists: give another file")
 
@@ -156,13 +156,10 @@ def run_tune(options: argparse.Namespace) -> int:
         if undefined:
             error(f"{undefined} trials with an undefined sensitivity or false alarm rate (no falls or no daily "
                   "activities among the recordings) were not told to the search")
-        with open(options.out, "r", encoding="utf-8", errors="surrogateescape") as f:
-            summary = job.summarize(f.read())
-        if not options.quiet:
-            print_summary("tumblewatch tune", plan, summary, options.folds > 0, options.trials,
-                          options.trials, len(refused), progress.seconds(), progress.samples, "trials")
-        write_best(options, summary, "tumblewatch tune", sweep_id)
-        return EXIT_UNREADABLE if job.failures else EXIT_OK
+        summary = summarize(job, options.out, "tumblewatch tune", "trial", options.trials, options.trials,
+                            len(refused), progress)
+        report(options, summary, "tumblewatch tune", sweep_id)
+        return EXIT_UNREADABLE if job.failures or plan["skipped"] else EXIT_OK
     finally:
         job.close()
         _disconnect(client, cluster)

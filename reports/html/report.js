@@ -21,6 +21,7 @@
     chart: null,
     select: null,
     zoomTo: null,
+    nested: null,  // the nested selection's chart, when the sweep's page has one
   };
   window.tumblewatchReport = state;
 
@@ -68,10 +69,17 @@
 
   // ---- the recording's series ----------------------------------------------
 
-  // Unpacks the series of block name: n samples of each series in order.
+  // Why the block of name holds no series, or null.
+  function blockFailure(name) {
+    const holder = document.getElementById('series-' + name);
+    return holder && holder.dataset.failure ? holder.dataset.failure : null;
+  }
+
+  // Unpacks the series of block name: n values of each series in order.
   async function decodeSeries(name, n, columns) {
     const holder = document.getElementById('series-' + name);
     if (!holder) throw new Error('the page lacks the series of block ' + name);
+    if (holder.dataset.failure) throw new Error(holder.dataset.failure);
     const text = atob(holder.textContent.trim());
     const packed = new Uint8Array(text.length);
     for (let i = 0; i < text.length; i++) packed[i] = text.charCodeAt(i);
@@ -97,14 +105,35 @@
 
   // Minimum and maximum per bucket of 4^k samples, level by level, built
   // when a zoom needs them: a view never holds more than about two points
-  // per pixel, however long the recording.
+  // per pixel, however long the recording. A recording too long for the
+  // page comes as its level of bucket samples already (minimum and maximum
+  // of each bucket in turn); the finer levels are not in the page.
   class Pyramid {
-    constructor(series, n) {
+    constructor(series, n, bucket) {
       this.n = n;
-      this.levels = [{ size: 1, count: n, min: series, max: series }];
+      if (bucket > 1) {
+        const min = {};
+        const max = {};
+        const count = Math.ceil(n / bucket);
+        for (const key of Object.keys(series)) {
+          const pairs = series[key];
+          min[key] = new pairs.constructor(count);
+          max[key] = new pairs.constructor(count);
+          for (let j = 0; j < count; j++) {
+            min[key][j] = pairs[2 * j];
+            max[key][j] = pairs[2 * j + 1];
+          }
+        }
+        this.base = Math.round(Math.log(bucket) / Math.log(4));
+        this.levels = [{ size: bucket, count, min, max }];
+      } else {
+        this.base = 0;
+        this.levels = [{ size: 1, count: n, min: series, max: series }];
+      }
     }
 
     level(k) {
+      k = Math.max(0, k - this.base);
       while (this.levels.length <= k) {
         const fine = this.levels[this.levels.length - 1];
         const count = Math.ceil(fine.count / 4);
@@ -306,7 +335,7 @@
     constructor(host, rec, series, config) {
       this.host = host;
       this.rec = rec;
-      this.pyramid = new Pyramid(series, rec.samples);
+      this.pyramid = new Pyramid(series, rec.samples, rec.bucket);
       this.end = Math.max(rec.samples - 1, 1) / rec.rate;
       this.range = [0, this.end];
       this.updating = false;
@@ -404,7 +433,8 @@
       const rate = this.rec.rate;
       const [min, max] = this.range;
       const view = 'view ' + min.toFixed(2) + ' to ' + max.toFixed(2) + ' s (' + Math.round((max - min) * rate + 1) +
-        ' samples' + (this.bucket > 1 ? '; each point the min or max of ' + this.bucket + ' samples, zoom in for single samples' : '') + ')';
+        ' samples' + (this.bucket > 1 ? '; each point the min or max of ' + this.bucket + ' samples' +
+        (this.rec.bucket > 1 && this.bucket === this.rec.bucket ? ', the finest this long recording is kept in' : ', zoom in for single samples') : '') + ')';
       this.readout.textContent = (t != null ? timeText(t, rate) + '; ' : '') + view +
         '. Drag across a panel to zoom in, double-click to see the whole recording.';
     }
@@ -478,6 +508,7 @@
       index: i,
       block: c && c.block,
       samples: c ? c.samples : 0,
+      bucket: c && c.bucket ? c.bucket : 1,
       rate: data.chart.rate,
       alarms: r.alarms || [],
       events: r.events || [],
@@ -490,7 +521,8 @@
 
   async function seriesOf(rec) {
     if (!decoded.has(rec.block)) {
-      decoded.set(rec.block, await decodeSeries(rec.block, rec.samples, data.chart.series));
+      const values = rec.bucket > 1 ? 2 * Math.ceil(rec.samples / rec.bucket) : rec.samples;
+      decoded.set(rec.block, await decodeSeries(rec.block, values, data.chart.series));
       // Keep a few recordings unpacked; a long list need not stay in memory.
       if (decoded.size > 6) decoded.delete(decoded.keys().next().value);
     }
@@ -514,7 +546,8 @@
     const head = el('div', { class: 'chart-head' }, [
       el('span', { class: 'title', text: r.path }),
       outcomeBadge(r),
-      el('span', { class: 'meta', text: [r.activity, r.subject].filter(Boolean).join(', ') }),
+      el('span', { class: 'meta', text: [[r.activity, r.description && '(' + r.description + ')'].filter(Boolean).join(' '),
+        r.subject].filter(Boolean).join(', ') }),
       r.read ? el('span', { class: 'meta', text: r.samples + ' samples, ' + fixed(r.duration_s, 1) + ' s' }) : null,
     ]);
     host.append(head);
@@ -522,8 +555,9 @@
       host.append(el('p', { class: 'error', text: 'Not read: ' + r.failure }));
       return;
     }
-    if (!c || !c.block) {
-      host.append(el('p', { class: 'error', text: 'No chart: ' + ((c && c.failure) || 'none was written') }));
+    const failure = c && c.block ? blockFailure(c.block) : null;
+    if (!c || !c.block || failure) {
+      host.append(el('p', { class: 'error', text: 'No chart: ' + (failure || (c && c.failure) || 'none was written') }));
       return;
     }
     const jumps = el('div', { class: 'alarms' });
@@ -549,6 +583,10 @@
     });
     if (rec.events.length > 200) jumps.append(el('span', { class: 'hint', text: '... ' + (rec.events.length - 200) + ' more alarm events' }));
     if (rec.alarms.length === 0) jumps.append(el('span', { class: 'hint', text: 'no alarm' }));
+    if (r.alarm_count > rec.alarms.length) {
+      jumps.append(el('span', { class: 'hint', text: 'the first ' + rec.alarms.length + ' of ' + r.alarm_count +
+        ' alarms are marked' }));
+    }
     host.append(jumps);
     const panels = el('div');
     host.append(panels);
@@ -616,10 +654,14 @@
     app.append(el('div', { class: 'grid' }, [summary, el('div', null, [el('h3', { text: 'Confusion matrix' }), confusion])]));
 
     app.append(el('h2', { text: 'By activity' }));
+    // The activities' descriptions (from an import's manifest) beside their codes, when there are any.
+    const described = rep.by_activity.some(a => a.description);
     app.append(table(
-      [{ label: 'label', text: true }, { label: 'activity', text: true }, { label: 'recordings' }, { label: 'with alarms' },
-        { label: 'events' }, { label: 'hours' }],
-      rep.by_activity.map(a => [a.label, a.activity || '-', a.recordings, a.detected, a.events, fixed(a.hours, 3)]),
+      [{ label: 'label', text: true }, { label: 'activity', text: true },
+        ...(described ? [{ label: 'description', text: true }] : []), { label: 'recordings' },
+        { label: 'with alarms' }, { label: 'events' }, { label: 'hours' }],
+      rep.by_activity.map(a => [a.label, a.activity || '-', ...(described ? [a.description || '-'] : []),
+        a.recordings, a.detected, a.events, fixed(a.hours, 3)]),
       'activities'));
     app.append(el('h2', { text: 'By fall code' }));
     app.append(rep.by_code.length
@@ -649,7 +691,7 @@
       const tr = el('tr', { tabindex: '0', 'data-index': String(i) }, [
         el('td', { class: 'text' }, [outcomeBadge(r)]),
         el('td', { class: 'path', text: r.relative_path }),
-        el('td', { class: 'text', text: r.activity || '-' }),
+        el('td', { class: 'text', text: r.activity || '-', title: r.description || null }),
         el('td', { class: 'text', text: r.subject || '-' }),
         el('td', { text: r.read ? fixed(r.duration_s, 1) : '-' }),
         el('td', { text: r.read ? String(r.alarms.length) : '-' }),
@@ -807,6 +849,82 @@
     return u;
   }
 
+  // The nested selection: per fold the configuration chosen on the other
+  // folds, its figures on the fold's held-out subjects, and a chart of each
+  // fold's tuning front with the chosen configuration on the tuning part
+  // and on the held-out subjects, joined.
+  function nestedSection(sw) {
+    const n = sw.nested;
+    const section = el('section', { class: 'nested' });
+    section.append(el('h2', { text: 'Tuned on other subjects, tested on new ones' }));
+    section.append(el('p', { class: 'meta', text: 'For each of the ' + n.folds.length + ' folds, the best configuration under ' +
+      n.objective + ' on the other folds\' subjects alone (limit: its false alarms per hour there), scored on the fold\'s ' +
+      'held-out subjects. Shift: held-out minus tuning.' }));
+    const headers = ['fold', 'held-out subjects', 'limit', 'config', 'varied values', 'TP', 'FN', 'FP', 'TN', 'sens.', 'spec.',
+      'F1', 'FA/h', 'tuning sens.', 'tuning FA/h', 'shift sens.', 'shift FA/h']
+      .map((label, i) => ({ label, text: i === 1 || i === 4 }));
+    const rows = n.folds.map(f => {
+      if (f.config == null) {
+        return [String(f.fold), f.subjects.join(' '), fixed(f.limit, 2), '-', 'no configuration meets the objective',
+          '', '', '', '', '', '', '', '', '', '', '', ''];
+      }
+      return [String(f.fold), f.subjects.join(' '), fixed(f.limit, 2), String(f.config),
+        sw.varied.map(name => name + '=' + f.values[name]).join(' '),
+        String(f.tp), String(f.fn), String(f.fp), String(f.tn), fixed(f.sensitivity, 3), fixed(f.specificity, 3),
+        fixed(f.f1, 3), fixed(f.false_alarms_per_hour, 2), fixed(f.tuning.sensitivity, 3),
+        fixed(f.tuning.false_alarms_per_hour, 2), fixed(f.shift.sensitivity, 3), fixed(f.shift.false_alarms_per_hour, 2)];
+    });
+    for (const [what, s] of [['mean', n.mean], ['sd', n.sd]]) {
+      rows.push([what, n.chosen + ' of ' + n.folds.length + ' folds chose one', '', '', '', fixed(s.tp, 1), fixed(s.fn, 1),
+        fixed(s.fp, 1), fixed(s.tn, 1), fixed(s.sensitivity, 3), fixed(s.specificity, 3), fixed(s.f1, 3),
+        fixed(s.false_alarms_per_hour, 2), '', '', '', '']);
+    }
+    section.append(table(headers, rows, 'nested'));
+    app.append(section);
+    nestedChart(section, n);
+  }
+
+  function nestedChart(section, n) {
+    const palette = ['#1f77b4', '#ff7f0e', '#2ca02c', '#d62728', '#9467bd', '#8c564b', '#e377c2', '#7f7f7f', '#bcbd22', '#17becf'];
+    // Every point of every series on one sorted x axis; each series holds
+    // its own points and null elsewhere.
+    const points = [];
+    const series = [{ label: 'false alarms per hour' }];
+    const add = (spec, pts) => {
+      const id = series.length;
+      series.push(spec);
+      for (const p of pts) {
+        if (p.x != null && p.y != null) points.push({ x: p.x, y: p.y, id });
+      }
+    };
+    n.folds.forEach((f, i) => {
+      const c = palette[i % palette.length];
+      add({ label: 'fold ' + f.fold + ': tuning front', stroke: c, width: 1, dash: [4, 4], spanGaps: true,
+        points: { show: true, size: 5, stroke: c, fill: c } },
+      f.tuning_front.map(p => ({ x: p.false_alarms_per_hour, y: p.sensitivity })));
+      if (f.config == null) return;
+      add({ label: 'fold ' + f.fold + ': chosen, tuning to held-out', stroke: c, width: 2, spanGaps: true,
+        points: { show: true, size: 11, width: 2, stroke: c, fill: '#ffffff' } },
+      [{ x: f.tuning.false_alarms_per_hour, y: f.tuning.sensitivity }, { x: f.false_alarms_per_hour, y: f.sensitivity }]);
+    });
+    points.sort((a, b) => a.x - b.x || a.y - b.y);
+    const data = [points.map(p => p.x)];
+    for (let id = 1; id < series.length; id++) data.push(points.map(p => (p.id === id ? p.y : null)));
+    const box = el('div', { class: 'scatter' }, [el('h3', { text: 'Each fold: its tuning front, and the chosen configuration ' +
+      'on the tuning part and on the held-out subjects, joined' })]);
+    section.append(box);
+    const u = new uPlot({
+      width: Math.min(900, Math.max(420, section.clientWidth - 40)),
+      height: 420,
+      scales: { x: { time: false }, y: { range: (self, mn, mx) => [Math.min(0, mn), Math.max(1, mx)] } },
+      axes: [{ label: 'false alarms per hour' }, { label: 'sensitivity' }],
+      legend: { live: false },
+      cursor: { drag: { x: true, y: true, uni: 30 }, points: { show: false } },
+      series,
+    }, data, box);
+    state.nested = { folds: n.folds.length, chosen: n.chosen, plot: u, points: points.length };
+  }
+
   function escapeHtml(text) {
     return String(text).replace(/[&<>"']/g, c => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;' })[c]);
   }
@@ -830,10 +948,17 @@
     scatter(host, sw, sw.folds ? 'All recordings' : 'Sensitivity against false alarms per hour', 'sensitivity',
       'false_alarms_per_hour', sw.fronts.all, pick('sensitivity', 'false_alarms_per_hour'));
     if (sw.folds) {
-      scatter(host, sw, 'Tuning subjects (mean over the folds)', 'tune_sensitivity', 'tune_false_alarms_per_hour',
-        sw.fronts.tune, pick('tune_sensitivity', 'tune_false_alarms_per_hour'));
-      scatter(host, sw, 'Held-out subjects (mean over the folds; the line joins the tuning front\'s configurations)',
+      scatter(host, sw, 'Tuning parts: each configuration on every fold\'s other subjects, mean over the folds',
+        'tune_sensitivity', 'tune_false_alarms_per_hour', sw.fronts.tune, pick('tune_sensitivity', 'tune_false_alarms_per_hour'));
+      scatter(host, sw, 'Held-out groups: the same configuration on every fold\'s own subjects, mean over the folds ' +
+        '(no choice per fold; the line joins the tuning front\'s configurations)',
         'held_sensitivity', 'held_false_alarms_per_hour', sw.fronts.tune, pick('held_sensitivity', 'held_false_alarms_per_hour'));
+    }
+    if (sw.nested) {
+      nestedSection(sw);
+    } else if (sw.folds) {
+      app.append(el('p', { class: 'meta', text: 'The nested selection (each fold\'s best configuration chosen on the other ' +
+        'folds, scored on its held-out subjects) is in the sweep\'s --summary file: give it to report with --summary.' }));
     }
     footer();
     return Promise.resolve();

@@ -65,7 +65,8 @@ export async function openReport(browser, file, { width = 1400, height = 1000, h
 export async function canvasPixels(page, selector, index, near) {
   return page.evaluate(([selector, index, near]) => {
     const plots = window.tumblewatchReport[selector];
-    const u = plots[index].plot || plots[index];
+    const one = index == null ? plots : plots[index];
+    const u = one.plot || one;
     const { left, top, width, height } = u.bbox;
     const img = u.ctx.getImageData(Math.round(left), Math.round(top), Math.round(width), Math.round(height)).data;
     let painted = 0;

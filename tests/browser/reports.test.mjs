@@ -112,8 +112,15 @@ before(async () => {
   const started = Date.now();
   tumblewatch(['plot', 'two_million.bin', '--html', 'two_million.html']);
   pages.twoMillionWriteMs = Date.now() - started;
+  // Beyond 2^21 samples (up to 2^22) the page carries buckets of 4 samples.
+  repeatDataset(path.join(rec, 'long_mixed.bin'), path.join(dir, 'four_million.bin'), 4000000);
+  const startedLong = Date.now();
+  tumblewatch(['plot', 'four_million.bin', '--html', 'four_million.html']);
+  pages.fourMillionWriteMs = Date.now() - startedLong;
+  rmSync(path.join(dir, 'four_million.bin'));
   tumblewatch(['sweep', '--labels', 'rec/labels.manifest', '--grid', 'fallWindow=8:20:4', '--grid', 'tiltLimit=20,35',
-    '--folds', '3', '--out', 'sweep.csv', '-q', '--html', 'sweep.html']);
+    '--folds', '3', '--out', 'sweep.csv', '-q', '--html', 'sweep.html', '--summary', 'sweep.json']);
+  tumblewatch(['report', 'sweep.csv', '--summary', 'sweep.json', '--html', 'report-folds.html']);
   tumblewatch(['sweep', '--labels', 'rec/labels.manifest', '--grid', 'fallWindow=6:30:2', '--out', 'plain.jsonl',
     '--format', 'jsonl', '-q']);
   tumblewatch(['report', 'plain.jsonl', '--html', 'report.html']);
@@ -206,6 +213,29 @@ describe('plot --html', () => {
   });
 });
 
+describe('plot --html of a recording kept in buckets', () => {
+  test('4,000,000 samples: drawn in buckets of 4 at the finest, every alarm marked', async () => {
+    const file = path.join(dir, 'four_million.html');
+    const { page, readyMs } = await open(file);
+    await assertPanelsDrawn(page, 'four million samples');
+    const rec = await page.evaluate(() => ({ bucket: window.tumblewatchReport.chart.rec.bucket,
+      alarms: window.tumblewatchReport.chart.rec.alarms.length }));
+    assert.equal(rec.bucket, 4);
+    assert.ok(rec.alarms > 700);
+    assert.equal(await page.evaluate(() => window.tumblewatchReport.markers), rec.alarms, 'whole recording: every alarm');
+    await page.evaluate(() => window.tumblewatchReport.zoomTo(1400, 1402));
+    await ranges(page);
+    assert.equal(await page.evaluate(() => window.tumblewatchReport.chart.bucket), 4, 'the finest level is the page\'s');
+    await assertPanelsDrawn(page, 'four million samples, zoomed');
+    const inView = await page.evaluate(() => window.tumblewatchReport.chart.rec.alarms
+      .filter(a => a.sample / 50 >= 1400 && a.sample / 50 <= 1402).length);
+    assert.equal(await page.evaluate(() => window.tumblewatchReport.markers), inView);
+    await shot(page, 'plot-four-million-zoomed.png');
+    console.log(`# plot of 4,000,000 samples: ${megabytes(file)}, written in ${pages.fourMillionWriteMs} ms, ` +
+      `ready in ${Math.round(readyMs)} ms`);
+  });
+});
+
 describe('sweep --html and report', () => {
   test('one point per configuration, the front, the base, and with folds the tuning and held-out figures', async () => {
     const { page } = await open(path.join(dir, 'sweep.html'));
@@ -234,6 +264,29 @@ describe('sweep --html and report', () => {
     await page.waitForSelector('.scatter .tip', { state: 'visible' });
     assert.match(await page.locator('.scatter .tip').first().textContent(), /fallWindow=\d+ tiltLimit=\d+/);
     await shot(page, 'sweep-folds.png');
+  });
+
+  test('the nested selection: a row per fold, their mean and spread, and each fold drawn', async () => {
+    const summary = JSON.parse(readFileSync(path.join(dir, 'sweep.json'), 'utf8'));
+    for (const file of ['sweep.html', 'report-folds.html']) {
+      const { page } = await open(path.join(dir, file));
+      const nested = await page.evaluate(() => {
+        const n = window.tumblewatchReport.nested;
+        return n && { folds: n.folds, chosen: n.chosen, points: n.points };
+      });
+      assert.ok(nested, file);
+      assert.equal(nested.folds, 3, file);
+      assert.equal(nested.chosen, summary.nested.chosen, file);
+      assert.ok(nested.points >= 2 * nested.chosen, file);
+      assert.equal(await page.locator('table.nested tbody tr').count(), 3 + 2, file);
+      const first = summary.nested.folds.find(f => f.config != null);
+      if (first) {
+        assert.match(await page.locator('table.nested tbody tr').nth(first.fold - 1).textContent(),
+          new RegExp('fallWindow=' + first.values.fallWindow));
+      }
+      assert.ok((await canvasPixels(page, 'nested', undefined)).coloured > 40, file);
+      if (file === 'sweep.html') await shot(page, 'sweep-nested.png');
+    }
   });
 
   test('report of a finished sweep (JSON lines): the same scatter', async () => {

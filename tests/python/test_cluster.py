@@ -199,14 +199,22 @@ def test_sweep_file_is_that_of_tumblewatch_sweep(cluster, recordings, tmp_path):
              "--grid", "quietMagnitude=50,70", "--folds", "2"]
     expected = reference(tmp_path, "expected.csv", sweep)
     out = tmp_path / "cluster.csv"
-    best = tmp_path / "best.toml"
-    done = py("sweep", *sweep, "--out", out, "--best", best, "--scheduler", cluster.address)
+    results = {name: (tmp_path / f"{name}.mine", tmp_path / f"{name}.theirs") for name in ("best", "summary", "html")}
+    done = py("sweep", *sweep, "--out", out, *[a for n, (mine, _) in results.items() for a in (f"--{n}", mine)],
+              "--scheduler", cluster.address)
     assert done.returncode == 0, done.stderr
     assert out.read_bytes() == expected
-    assert "Pareto front" in done.stdout and "as options:" in done.stdout
-    cli_best = tmp_path / "cli-best.toml"
-    cli("sweep", *sweep, "--out", tmp_path / "again.csv", "--best", cli_best, "-q")
-    assert best.read_text() == cli_best.read_text()
+    # tumblewatch sweep resuming the finished file: the same best
+    # configuration, summary (the nested selection of the C++ core) and page,
+    # and the same terminal summary but for this run's count and time.
+    theirs = cli("sweep", *sweep, "--out", out, "--resume",
+                 *[a for n, (_, other) in results.items() for a in (f"--{n}", other)])
+    assert theirs.returncode == 0, theirs.stderr
+    for mine, other in results.values():
+        assert mine.read_bytes() == other.read_bytes(), mine
+    assert json.loads(results["summary"][0].read_text())["nested"]["chosen"] == 2
+    assert "Tuned on other subjects, tested on new ones (2 folds" in done.stdout
+    assert done.stdout.splitlines()[3:] == theirs.stdout.splitlines()[3:]
 
     # The manifest's recordings sent by the client, in JSON lines, through the
     # scheduler file.
@@ -233,6 +241,7 @@ def test_api_sweep_on_a_client_is_the_local_sweep(cluster, recordings):
         assert result.sweep_id == local.sweep_id
         assert list(result.front["config"]) == list(local.front["config"])
         assert result.best.name == local.best.name and result.base.equals(local.base)
+        assert result.nested == local.nested and result.nested["chosen"] == 2
 
 
 def test_a_killed_worker_loses_nothing(cluster, short, tmp_path):
@@ -411,9 +420,15 @@ def test_tune_is_reproducible_and_eval_gives_its_rows(cluster, recordings, tmp_p
               "--seed", "3", "--folds", "2"]
     first = tmp_path / "first.csv"
     best = tmp_path / "best.toml"
-    done = py("tune", *search, "--out", first, "--best", best, "--scheduler", cluster.address)
+    summary = tmp_path / "summary.json"
+    done = py("tune", *search, "--out", first, "--best", best, "--summary", summary, "--scheduler", cluster.address)
     assert done.returncode == 0, done.stderr
-    assert "Pareto front" in done.stdout
+    assert "Pareto front" in done.stdout and "tumblewatch tune: 24 trials" in done.stdout
+    # The nested selection over the trials: each fold's choice on the other
+    # fold alone, scored on its own subjects.
+    assert "Tuned on other subjects, tested on new ones (2 folds" in done.stdout
+    nested = json.loads(summary.read_text())["nested"]
+    assert len(nested["folds"]) == 2 and all(0 <= f["config"] < 24 for f in nested["folds"] if f["config"] is not None)
     # One worker of one thread, started here: the same trials.
     again = tmp_path / "again.csv"
     done = py("tune", *search, "--out", again, "-q", "-j", "1")

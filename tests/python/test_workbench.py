@@ -59,7 +59,8 @@ def test_evaluate_of_the_real_recordings(workbench, shared_real, tmp_path):
     evaluation = tumblewatch.evaluate(str(shared_real), threads=2)
     assert without_wall_time(json.loads(evaluation.to_json())) == without_wall_time(expected)
     by_activity = evaluation.by_activity
-    assert list(by_activity.columns) == ["label", "activity", "recordings", "detected", "events", "hours"]
+    assert list(by_activity.columns) == ["label", "activity", "description", "recordings", "detected", "events",
+                                         "hours"]
 
 
 def test_unreadable_recordings_are_reported_not_raised(generated, tmp_path):
@@ -76,9 +77,11 @@ def test_unreadable_recordings_are_reported_not_raised(generated, tmp_path):
 def cli_sweep(workbench, tmp_path, *arguments):
     out = tmp_path / "rows.csv"
     best = tmp_path / "best.toml"
-    subprocess.run([str(workbench), "sweep", *arguments, "--out", str(out), "--best", str(best), "-q"], check=True)
+    summary = tmp_path / "summary.json"
+    subprocess.run([str(workbench), "sweep", *arguments, "--out", str(out), "--best", str(best), "--summary",
+                    str(summary), "-q"], check=True)
     header = out.read_text().split("\n", 1)[0]
-    return pandas.read_csv(out, skiprows=1), header, best
+    return pandas.read_csv(out, skiprows=1), header, best, json.loads(summary.read_text())
 
 
 @pytest.mark.parametrize("folds", [0, 3])
@@ -89,10 +92,10 @@ def test_sweep_equals_sweep_out(workbench, generated, tmp_path, folds):
         label = "fall" if "fall" in p.name or p.name == "tumble.bin" else "adl"
         rows.append(f"{p},{label},{p.stem},s{i % 4}")
     labels.write_text("\n".join(rows) + "\n")
-    expected, header, best = cli_sweep(
+    expected, header, best, summary = cli_sweep(
         workbench, tmp_path, "--labels", str(labels), "--grid", "fallWindow=6:20:2", "--grid", "quietMagnitude=50,70",
-        "--random", "3", "--range", "impactHardSum=600:2000", "--seed", "5", "--folds", str(folds), "--set",
-        "tumbleLength=15", "-j", "2")
+        "--random", "3", "--range", "impactHardSum=600:2000", "--seed", "5",
+        *(["--folds", str(folds)] if folds else []), "--set", "tumbleLength=15", "-j", "2")
     result = tumblewatch.sweep(labels=labels, grid={"fallWindow": range(6, 21, 2), "quietMagnitude": [50, 70]},
                                ranges={"impactHardSum": (600, 2000)}, random=3, seed=5, folds=folds,
                                config=tumblewatch.Config(tumbleLength=15), threads=1)
@@ -101,7 +104,10 @@ def test_sweep_equals_sweep_out(workbench, generated, tmp_path, folds):
     assert header.startswith("# tumblewatch sweep " + result.sweep_id + "; ")
     assert result.best_config == tumblewatch.Config.from_toml(best)
     assert result.best["config"] == int(best.read_text().split("configuration ")[1].split(" ")[0])
-    assert result.nested is None and result.refused == {} and result.failures == []
+    assert result.nested == summary["nested"] and result.refused == {} and result.failures == []
+    assert (result.nested is None) == (folds == 0)
+    if folds:
+        assert len(result.nested["folds"]) == folds and result.nested["chosen"] >= 1
     assert result.base["config"] == -1 and result.base["fallWindow"] == 20
 
     # The front: no row beats a front row on both measures.

@@ -1,0 +1,200 @@
+// tumblewatch import: the public datasets as they download, or a user's
+// CSV files, converted into recordings with a manifest.
+#include <fmt/core.h>
+
+#include "commands.h"
+#include "evaluation.h"
+#include "import.h"
+
+CLI::App* CommandImportAdd(CLI::App* app, ImportOptions* options)
+{
+    CLI::App* command = app->add_subcommand(
+        "import",
+        "Convert a public dataset (sisfall, mobifall, umafall) as downloaded, or CSV files of sensor columns (csv), "
+        "into recordings with a manifest.csv and an import.json");
+    command->add_option("DATASET", options->dataset, "sisfall, mobifall, umafall or csv")
+        ->required()
+        ->check(CLI::IsMember({"sisfall", "mobifall", "umafall", "csv"}));
+    command
+        ->add_option("RAW_DIR", options->rawDir,
+                     "the folder the download unpacked into, or any folder above its files (csv: also one file)")
+        ->required();
+    command->add_option("OUT_DIR", options->outDir, "a new or empty folder for the recordings")->required();
+    command->add_option("--format", options->format, "bin, csv or both")
+        ->check(CLI::IsMember({"bin", "csv", "both"}))
+        ->capture_default_str();
+    options->threads = EvalHardwareThreads();
+    command->add_option("-j,--jobs", options->threads, "worker threads (default: every hardware thread)")
+        ->check(CLI::Range(1, 1024))
+        ->capture_default_str();
+    command->add_option("--axes", options->axes,
+                        "axis map replacing the dataset's, e.g. y,-x,z (a rotation: a signed permutation, det +1)");
+    command->add_flag("-q,--quiet", options->quiet, "no summary and no progress on the terminal");
+
+    const std::string group = "csv (the layout of the files)";
+    command
+        ->add_option("--columns", options->columns,
+                     "fields of ax,ay,az,gx,gy,gz and optionally t, e.g. t=1,ax=3,ay=4,az=5,gx=6,gy=7,gz=8")
+        ->group(group);
+    command->add_option("--delimiter", options->delimiter, "the field separator (one character, or 'tab')")
+        ->group(group)
+        ->capture_default_str();
+    command->add_option("--skip", options->skip, "header lines at the top of every file")
+        ->group(group)
+        ->check(CLI::NonNegativeNumber);
+    command->add_option("--accel-unit", options->accelUnit, "g, m/s2 or counts:K (K counts per g)")
+        ->group(group)
+        ->capture_default_str();
+    command->add_option("--gyro-unit", options->gyroUnit, "dps, rad/s or counts:K (K counts per deg/s)")
+        ->group(group)
+        ->capture_default_str();
+    command->add_option("--rate", options->rate, "uniform samples at HZ per second")->group(group)->type_name("HZ");
+    command->add_option("--time-unit", options->timeUnit, "the t column's unit: s, ms, us or ns")
+        ->group(group)
+        ->type_name("UNIT");
+    command->add_option("--files", options->files, "which file names are recordings")
+        ->group(group)
+        ->capture_default_str();
+    command->add_option("--fall", options->fall, "relative paths of falls (pattern with * and ?; repeatable)")
+        ->group(group)
+        ->type_name("GLOB")
+        ->allow_extra_args(false);
+    command->add_option("--adl", options->adl, "relative paths of ADLs (pattern with * and ?; repeatable)")
+        ->group(group)
+        ->type_name("GLOB")
+        ->allow_extra_args(false);
+    command->add_option("--subject", options->subject, "regular expression on the relative path: group 1 the subject")
+        ->group(group);
+    command->add_option("--trial", options->trial, "regular expression on the relative path: group 1 the trial")
+        ->group(group);
+    command
+        ->add_option("--activity", options->activity,
+                     "regular expression on the relative path: group 1 the activity (default: the file name)")
+        ->group(group);
+    options->command = command;
+    return command;
+}
+
+namespace {
+
+// The settings of the command line; false with a message.
+bool SettingsOf(const ImportOptions& options, ImportSettings* settings, std::string* error)
+{
+    ImportDatasetOf(options.dataset, &settings->dataset);
+    settings->rawDir = options.rawDir;
+    settings->outDir = options.outDir;
+    settings->format = options.format == "csv" ? ImportFormat::Csv
+                                               : (options.format == "both" ? ImportFormat::Both : ImportFormat::Bin);
+    settings->threads = options.threads;
+    settings->progress = !options.quiet;
+    settings->axesGiven = !options.axes.empty();
+    if (settings->axesGiven && !ImportAxesParse(options.axes, &settings->axes, error)) {
+        *error = "--axes: " + *error;
+        return false;
+    }
+    settings->csv = ImportCsvDefaults();
+    const bool csv = settings->dataset == ImportDataset::Csv;
+    for (const char* name : {"--columns", "--delimiter", "--skip", "--accel-unit", "--gyro-unit", "--rate",
+                             "--time-unit", "--files", "--fall", "--adl", "--subject", "--trial", "--activity"}) {
+        if (!csv && options.command->count(name) > 0) {
+            *error = std::string(name) + " is an option of the csv dataset; " + options.dataset +
+                     " has its own layout (see tumblewatch import --help)";
+            return false;
+        }
+    }
+    if (!csv) {
+        return true;
+    }
+    ImportCsvSettings& c = settings->csv;
+    if (options.columns.empty()) {
+        *error = "csv needs --columns, e.g. --columns t=1,ax=2,ay=3,az=4,gx=5,gy=6,gz=7";
+        return false;
+    }
+    if (!ImportParseColumns(options.columns, &c, error) || !ImportParseAccelUnit(options.accelUnit, &c, error) ||
+        !ImportParseGyroUnit(options.gyroUnit, &c, error) ||
+        (!options.timeUnit.empty() && !ImportParseTimeUnit(options.timeUnit, &c, error))) {
+        return false;
+    }
+    if (options.delimiter == "tab" || options.delimiter == "\\t") {
+        c.delimiter = '\t';
+    } else if (options.delimiter.size() == 1) {
+        c.delimiter = options.delimiter[0];
+    } else {
+        *error = "--delimiter '" + options.delimiter + "': one character, or 'tab'";
+        return false;
+    }
+    c.skipLines = options.skip;
+    c.rateHz = options.rate;
+    c.filesGlob = options.files;
+    c.fallGlobs = options.fall;
+    c.adlGlobs = options.adl;
+    c.subjectRegex = options.subject;
+    c.trialRegex = options.trial;
+    c.activityRegex = options.activity;
+    return true;
+}
+
+std::string Plural(std::size_t n, const char* one, const char* many)
+{
+    return fmt::format("{} {}", n, n == 1 ? one : many);
+}
+
+void Summary(const ImportSettings& settings, const ImportResult& result)
+{
+    int falls = 0;
+    int adls = 0;
+    int64_t samples = 0;
+    int64_t clipped = 0;
+    int clippedRecordings = 0;
+    for (const ImportRecording& r : result.recordings) {
+        falls += r.label == "fall" ? 1 : 0;
+        adls += r.label == "adl" ? 1 : 0;
+        samples += r.samples;
+        clipped += r.clipped;
+        clippedRecordings += r.clipped > 0 ? 1 : 0;
+    }
+    const int unlabelled = static_cast<int>(result.recordings.size()) - falls - adls;
+    CommandPrintFormat("tumblewatch import {}: {} ({} falls, {} ADLs, {} unlabelled), {}\n",
+               ImportDatasetName(settings.dataset), Plural(result.recordings.size(), "recording", "recordings"), falls,
+               adls, unlabelled, Plural(result.skipped.size(), "file skipped", "files skipped"));
+    CommandPrintFormat("  {} samples ({:.1f} min at 50 per second), {} clipped in {}\n", samples, samples / 50.0 / 60.0,
+               Plural(static_cast<std::size_t>(clipped), "value", "values"),
+               Plural(static_cast<std::size_t>(clippedRecordings), "recording", "recordings"));
+    const double mb = static_cast<double>(result.rawBytes) / 1e6;
+    CommandPrintFormat("  {:.1f} MB of raw text in {:.2f} s on {} ({:.1f} MB/s)\n", mb, result.seconds,
+               Plural(static_cast<std::size_t>(settings.threads), "thread", "threads"),
+               result.seconds > 0 ? mb / result.seconds : 0.0);
+    const char* kind = settings.format == ImportFormat::Csv ? ".csv" : ".bin";
+    CommandPrintFormat("  written to {}: {} {} files{}, manifest.csv, import.json\n", settings.outDir, result.recordings.size(),
+               kind, settings.format == ImportFormat::Both ? " (and their .csv twins)" : "");
+}
+
+}  // namespace
+
+int CommandImportRun(const ImportOptions& options)
+{
+    ImportSettings settings{};
+    std::string error;
+    if (!SettingsOf(options, &settings, &error)) {
+        CommandError(error);
+        return kExitUsage;
+    }
+    ImportResult result;
+    const int status = ImportRun(settings, &result, &error);
+    if (status == kImportRefused && result.recordings.empty() && result.skipped.empty()) {
+        CommandError(error);
+        return kExitUsage;
+    }
+    if (!options.quiet) {
+        Summary(settings, result);
+    }
+    std::fflush(stdout);
+    for (const ImportSkip& s : result.skipped) {
+        CommandError("skipped " + s.source + (s.line > 0 ? ", line " + std::to_string(s.line) : "") + ": " + s.reason);
+    }
+    if (status == kImportRefused) {
+        CommandError(error);
+        return kExitUsage;
+    }
+    return status == kImportSomeSkipped ? kExitUnreadable : kExitOk;
+}
