@@ -182,11 +182,11 @@ def rows_in(path):
     return max(0, path.read_bytes().count(b"\n") - 2) if path.exists() else 0
 
 
-def start_sweep(sweep, out, cluster, chunk):
+def start_sweep(sweep, out, cluster, chunk, *options):
     """python3 -m tumblewatch sweep in the background, once the first rows are
     in out (or it ended)."""
     client = subprocess.Popen([sys.executable, "-m", "tumblewatch", "sweep", *map(str, sweep), "--out", str(out),
-                               "--chunk", str(chunk), "-q", "--scheduler", cluster.address],
+                               "--chunk", str(chunk), "-q", "--scheduler", cluster.address, *options],
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     deadline = time.monotonic() + TIMEOUT
     while rows_in(out) == 0 and client.poll() is None and time.monotonic() < deadline:
@@ -263,6 +263,38 @@ def test_a_killed_worker_loses_nothing(cluster, short, tmp_path):
     cluster.wait_workers(2)
 
 
+def test_a_scheduler_left_without_workers_stops_the_sweep(short, tmp_path):
+    """Its only worker gone, the sweep stops after three times --timeout (at
+    least 5 s) with a message instead of waiting forever; the rows are kept."""
+    sweep = [short, "--labels", short / "manifest.csv", "--random", "400", "--range", "fallWindow=4:40",
+             "--range", "recordLength=2:8"]
+    expected = reference(tmp_path, "expected.csv", sweep)
+    alone = Cluster(tmp_path)
+    try:
+        alone.start_worker("only")
+        alone.wait_workers(1)
+        out = tmp_path / "alone.csv"
+        client = start_sweep(sweep, out, alone, 4, "--timeout", "1")
+        try:
+            assert client.poll() is None, "the sweep ended before its worker could be killed"
+            alone.kill("only")
+            start = time.monotonic()
+            _, stderr = client.communicate(timeout=TIMEOUT)
+        finally:
+            if client.poll() is None:
+                client.kill()
+    finally:
+        alone.stop()
+    assert client.returncode == 2, stderr
+    assert "the scheduler has had no worker for 5 s" in stderr and "continue with --resume" in stderr
+    assert time.monotonic() - start < 30
+    kept = out.read_bytes()
+    assert kept.endswith(b"\n") and expected.startswith(kept)
+    done = cli("sweep", *sweep, "--out", out, "--resume", "-q")
+    assert done.returncode == 0, done.stderr
+    assert out.read_bytes() == expected
+
+
 def test_an_interrupted_client_is_resumed_by_either_program(cluster, short, tmp_path):
     sweep = [short, "--random", "300", "--range", "fallWindow=4:40", "--range", "recordLength=2:8", "--seed", "7",
              "--labels", short / "manifest.csv"]
@@ -300,6 +332,20 @@ def test_an_interrupted_client_is_resumed_by_either_program(cluster, short, tmp_
     theirs = cli("sweep", *other, "--out", out, "--resume", "-q")
     assert mine.returncode == theirs.returncode == 2
     assert mine.stderr == theirs.stderr
+
+
+@pytest.mark.skipif(not os.path.exists("/dev/full"), reason="no /dev/full")
+def test_a_failed_write_to_standard_output_gives_status_2(cluster, short, tmp_path):
+    sweep = [short, "--grid", "fallWindow=8:12:2", "--out"]
+    with open("/dev/full", "w") as full:
+        mine = subprocess.run([sys.executable, "-m", "tumblewatch", "sweep", *map(str, sweep), tmp_path / "mine.csv",
+                               "--scheduler", cluster.address], stdout=full, stderr=subprocess.PIPE, text=True,
+                              timeout=TIMEOUT)
+        theirs = subprocess.run([program("tumblewatch"), "sweep", *map(str, sweep), tmp_path / "theirs.csv"],
+                                stdout=full, stderr=subprocess.PIPE, text=True, timeout=TIMEOUT)
+    assert mine.returncode == theirs.returncode == 2
+    assert mine.stderr == theirs.stderr and "standard output: cannot be written" in mine.stderr
+    assert (tmp_path / "mine.csv").read_bytes() == (tmp_path / "theirs.csv").read_bytes()
 
 
 def test_a_worker_with_another_version_is_refused(cluster, recordings, tmp_path):
