@@ -155,18 +155,19 @@ void Summary(const ImportSettings& settings, const ImportResult& result)
     }
     const int unlabelled = static_cast<int>(result.recordings.size()) - falls - adls;
     CommandPrintFormat("tumblewatch import {}: {} ({} falls, {} ADLs, {} unlabelled), {}\n",
-               ImportDatasetName(settings.dataset), Plural(result.recordings.size(), "recording", "recordings"), falls,
-               adls, unlabelled, Plural(result.skipped.size(), "file skipped", "files skipped"));
+                       ImportDatasetName(settings.dataset), Plural(result.recordings.size(), "recording", "recordings"),
+                       falls, adls, unlabelled, Plural(result.skipped.size(), "file skipped", "files skipped"));
     CommandPrintFormat("  {} samples ({:.1f} min at 50 per second), {} clipped in {}\n", samples, samples / 50.0 / 60.0,
-               Plural(static_cast<std::size_t>(clipped), "value", "values"),
-               Plural(static_cast<std::size_t>(clippedRecordings), "recording", "recordings"));
+                       Plural(static_cast<std::size_t>(clipped), "value", "values"),
+                       Plural(static_cast<std::size_t>(clippedRecordings), "recording", "recordings"));
     const double mb = static_cast<double>(result.rawBytes) / 1e6;
     CommandPrintFormat("  {:.1f} MB of raw text in {:.2f} s on {} ({:.1f} MB/s)\n", mb, result.seconds,
-               Plural(static_cast<std::size_t>(settings.threads), "thread", "threads"),
-               result.seconds > 0 ? mb / result.seconds : 0.0);
+                       Plural(static_cast<std::size_t>(settings.threads), "thread", "threads"),
+                       result.seconds > 0 ? mb / result.seconds : 0.0);
     const char* kind = settings.format == ImportFormat::Csv ? ".csv" : ".bin";
-    CommandPrintFormat("  written to {}: {} {} files{}, manifest.csv, import.json\n", settings.outDir, result.recordings.size(),
-               kind, settings.format == ImportFormat::Both ? " (and their .csv twins)" : "");
+    CommandPrintFormat("  written to {}: {} {} files{}, manifest.csv, import.json\n", settings.outDir,
+                       result.recordings.size(), kind,
+                       settings.format == ImportFormat::Both ? " (and their .csv twins)" : "");
 }
 
 }  // namespace

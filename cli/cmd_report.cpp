@@ -1,7 +1,6 @@
 // tumblewatch report: the page of a finished sweep, from its output file.
 #include <fmt/core.h>
 
-
 #include "commands.h"
 #include "html_reports.h"
 
@@ -13,8 +12,9 @@ CLI::App* CommandReportAdd(CLI::App* app, ReportOptions* options)
     command->add_option("--html", options->html, "the page to write (required; - for standard output)")
         ->required()
         ->check(CommandFileName());
-    command->add_option("--summary", options->summary,
-                        "the sweep's --summary file: adds the nested selection of held-out subjects to the page")
+    command
+        ->add_option("--summary", options->summary,
+                     "the sweep's --summary file: adds the nested selection of held-out subjects to the page")
         ->check(CommandFileName());
     return command;
 }

@@ -3,12 +3,11 @@
 #ifndef CLI_COMMANDS_H
 #define CLI_COMMANDS_H
 
-#include <CLI/CLI.hpp>
 #include <fmt/core.h>
+#include <CLI/CLI.hpp>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <utility>
 #include <utility>
 #include <vector>
 

@@ -76,9 +76,10 @@ int main(int argc, char** argv)
     }
     const CLI::App* const commands[] = {paramsCommand, evalCommand,   sweepCommand,
                                         plotCommand,   reportCommand, importCommand};
-    const std::function<int()> runs[] = {[&] { return CommandParamsRun(params); }, [&] { return CommandEvalRun(eval); },
-                                         [&] { return CommandSweepRun(sweep); },   [&] { return CommandPlotRun(plot); },
-                                         [&] { return CommandReportRun(report); }, [&] { return CommandImportRun(import); }};
+    const std::function<int()> runs[] = {
+        [&] { return CommandParamsRun(params); }, [&] { return CommandEvalRun(eval); },
+        [&] { return CommandSweepRun(sweep); },   [&] { return CommandPlotRun(plot); },
+        [&] { return CommandReportRun(report); }, [&] { return CommandImportRun(import); }};
     int status = kExitUsage;
     try {
         status = Run(commands, runs, sizeof commands / sizeof commands[0]);

@@ -1,9 +1,9 @@
 // Writing and reading the output file of a sweep.
 #include "sweep_output.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>

@@ -555,12 +555,15 @@ TEST(FrontEndCache, HoldsEighteenBytesPerSampleBesideTheSample)
     TempDir dir;
     const std::vector<ImuSample> day = recgen::MakeRecording(*recgen::FindScenario("long_mixed")).samples;
     uint64_t samples = 0;
+    // The rows go beside the recordings' folder, not into it (where a search would read them).
+    std::filesystem::create_directory(dir / "rec");
     for (int r = 0; samples < 1200000; ++r) {
-        WriteFile(dir / ("adl_mixed_s" + std::to_string(r % 4) + "_r" + std::to_string(r) + ".bin"), DataSetImage(day));
+        WriteFile(dir / ("rec/adl_mixed_s" + std::to_string(r % 4) + "_r" + std::to_string(r) + ".bin"),
+                  DataSetImage(day));
         samples += day.size();
     }
-    const BenchRun run = Tumblewatch(
-        dir.path(), {"sweep", ".", "--grid", "fallWindow=10,20", "--folds", "2", "--out", "rows.csv", "-q", "-j", "2"});
+    const BenchRun run = Tumblewatch(dir.path(), {"sweep", "rec", "--grid", "fallWindow=10,20", "--folds", "2", "--out",
+                                                  "rows.csv", "-q", "-j", "2"});
     ASSERT_EQ(run.status, 0) << run.errors;
     const double perSample = static_cast<double>(run.maxRssKib) * 1024.0 / static_cast<double>(samples);
     std::printf("sweep of %llu samples: peak resident size %ld KiB, %.1f bytes per sample\n",

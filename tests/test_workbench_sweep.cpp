@@ -393,7 +393,7 @@ TEST(SweepCommand, BadSweepsAreRefusedBeforeAnyWork)
          "which this command reads"},
         {{"--grid", "fallWindow=10", "--out", "x.csv", "--summary", "x.csv"}, "which this command reads"},
         {{"--grid", "fallWindow=10", "--out", "x.csv", "--best", "b.txt", "--summary", "b.txt"},
-         "--summary b.txt: is also the --best file"},
+         "--summary b.txt: is also the file of --best"},
     };
     for (const auto& [options, message] : cases) {
         std::vector<std::string> args{"sweep", data, "-q"};
