@@ -300,7 +300,7 @@ def print_text(options: argparse.Namespace, text: str) -> None:
         sys.stdout.write(text)
         sys.stdout.flush()
     except OSError as e:
-        options.stdout_error = (e.strerror or str(e)).lower()
+        options.stdout_error = e.strerror or str(e)
         devnull = os.open(os.devnull, os.O_WRONLY)
         os.dup2(devnull, sys.stdout.fileno())
         os.close(devnull)

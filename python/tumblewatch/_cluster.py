@@ -498,7 +498,7 @@ class ClusterSweep:
                 future = self._next(finished)
                 if future is not None:
                     try:
-                        at, rows, refused, samples, worker = future.result()
+                        at, rows, refused, samples, worker = self._result(future)
                     except VersionMismatch:
                         raise
                     except Exception as e:  # a chunk that failed on every try
@@ -548,7 +548,7 @@ class ClusterSweep:
                 if future is None:
                     continue
                 try:
-                    results, worker = future.result()
+                    results, worker = self._result(future)
                 except VersionMismatch:
                     raise
                 except Exception as e:
@@ -572,13 +572,33 @@ class ClusterSweep:
             return finished.get(timeout=0.25)
         except queue.Empty:
             pass
-        if self.client.scheduler_info().get("workers"):
+        self._watch()
+        return None
+
+    def _result(self, future: Any) -> Any:
+        """The result of a future that is done. Its result may have been lost
+        with its worker after all, and the task then runs again: while it
+        waits, the workers are watched as in _next."""
+        while True:
+            try:
+                return future.result(timeout=0.25)
+            except TimeoutError:
+                self._watch()
+
+    def _watch(self) -> None:
+        """Raises ClusterError when the scheduler has had no worker for longer
+        than the timeout (asked of the scheduler itself; one that cannot be
+        asked counts as having none)."""
+        try:
+            workers = bool(self.client.nthreads())
+        except Exception:  # the scheduler is gone or does not answer
+            workers = False
+        if workers:
             self.alone_since = None
         elif self.alone_since is None:
             self.alone_since = time.monotonic()
         elif time.monotonic() - self.alone_since > self.timeout:
             raise ClusterError(f"the scheduler has had no worker for {self.timeout:g} s")
-        return None
 
     def summarize(self, text: str, title: str = "tumblewatch sweep", item: str = "configuration",
                   configurations: Optional[int] = None, run_now: int = 0, refused_now: int = 0, seconds: float = 0.0,
@@ -595,7 +615,7 @@ class ClusterSweep:
         future = self.client.submit(_task_summary, self.key, self.arguments, self.payload, self.expected, text, run,
                                     retries=_RETRIES, pure=False, key=f"tumblewatch-summary-{self.key}")
         try:
-            return future.result()
+            return self._result(future)
         except ValueError as e:
             raise ClusterError(str(e)) from None
 
