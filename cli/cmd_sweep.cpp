@@ -26,13 +26,14 @@ bool Plan(const SweepOptions& options, SweepPlan* plan)
         CommandError(error);
         return false;
     }
-    FilesReads reads = InputsReads(options.request.inputs, plan->inputs);
-    if (!CommandCheckOutputs({{"--out", options.out, false}}, reads)) {
+    if (!SweepPlanCheckOutputs(
+            options.request, *plan, options.out,
+            {{"--best", options.best, true}, {"--html", options.html, true}, {"--summary", options.summary, true}},
+            &error)) {
+        CommandError(error);
         return false;
     }
-    reads.files.push_back(options.out);
-    return CommandCheckOutputs(
-        {{"--best", options.best, true}, {"--html", options.html, true}, {"--summary", options.summary, true}}, reads);
+    return true;
 }
 
 // Whether --out holds rows of an earlier run: false for a new or empty
@@ -155,7 +156,9 @@ int CommandSweepRun(const SweepOptions& options)
     }
     // A result written to standard output is not mixed with the summary.
     if (!options.quiet && options.best != "-" && options.html != "-" && options.summary != "-") {
-        SweepPrintSummary(plan, session);
+        CommandPrint(SweepSummaryText(plan, session.summary,
+                                      SweepRunFigures{"tumblewatch sweep", "configuration", plan.count, session.runNow,
+                                                      session.refusedNow, session.seconds, session.samples}));
     }
     if (!SweepWriteResults(options, plan, session)) {
         return kExitUsage;

@@ -206,6 +206,23 @@ std::vector<std::string> SweepPlanInputFiles(const SweepRequest& request, const 
     return read;
 }
 
+bool SweepPlanCheckOutputs(const SweepRequest& request, const SweepPlan& plan, const std::string& out,
+                           const std::vector<FilesOutput>& results, std::string* error)
+{
+    FilesReads reads = InputsReads(request.inputs, plan.inputs);
+    if (!FilesCheckOutputs({{"--out", out, false}}, reads, error)) {
+        return false;
+    }
+    reads.files.push_back(out);
+    std::vector<FilesOutput> named;
+    for (const FilesOutput& o : results) {
+        if (!o.path.empty()) {
+            named.push_back(o);
+        }
+    }
+    return FilesCheckOutputs(named, reads, error);
+}
+
 const Manifest* SweepPlanManifest(const SweepRequest& request, const SweepPlan& plan)
 {
     return request.inputs.labels.empty() ? nullptr : &plan.manifest;

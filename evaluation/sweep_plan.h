@@ -62,6 +62,14 @@ bool SweepPlanIdentify(const SweepRequest& request, const SweepData& data, Sweep
 // recording; empty names left out).
 std::vector<std::string> SweepPlanInputFiles(const SweepRequest& request, const SweepPlan& plan);
 
+// Checks a sweep's outputs before any work (FilesCheckOutputs): out, the
+// rows, against what the sweep reads; then results, the files written when
+// it ends (--best, --html, --summary; an empty path is an option not
+// given), against that and out, which they follow. False with a message
+// naming the option.
+bool SweepPlanCheckOutputs(const SweepRequest& request, const SweepPlan& plan, const std::string& out,
+                           const std::vector<FilesOutput>& results, std::string* error);
+
 // The manifest of a plan, or null when the request gives none.
 const Manifest* SweepPlanManifest(const SweepRequest& request, const SweepPlan& plan);
 

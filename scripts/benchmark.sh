@@ -19,7 +19,9 @@
 #      and two Python threads calling detect at once (benchmarks/python_detect.py);
 #   5. memory: tumblewatch eval with --json and --html of one dataset of
 #      16 MiB, 256 MiB and 1 GiB, wall-clock time and peak resident size
-#      (the aim: a peak that does not grow with the length, under 256 MB).
+#      (the aim: a peak that does not grow with the length, under 256 MB);
+#   6. the sweep on a Dask cluster beside tumblewatch sweep on the same cores,
+#      and with one and more workers (benchmarks/cluster_sweep.py).
 #
 # The dataset files and their traces go to a fresh folder under $TMPDIR
 # (default /tmp): TMPDIR=/dev/shm measures without the disk.
@@ -38,7 +40,8 @@ cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/n
 cmake --build build-bench -j"$(nproc)" --target tumblewatch_benchmark replay_scaling detect_rate eval_memory \
   tumblewatch_cli >/dev/null
 python_module=0
-if cmake --build build-bench -j"$(nproc)" --target tumblewatch_python >/dev/null 2>&1; then
+if cmake --build build-bench -j"$(nproc)" --target tumblewatch_python tumblewatch_cli make_recordings >/dev/null 2>&1
+then
   python_module=1
 fi
 bin=build-bench/benchmarks
@@ -172,3 +175,15 @@ for mib in "${mibs[@]}"; do
   printf "%9d %12d %9.1f %10d\n" "$mib" "$(field "$line" samples)" "$(field "$line" seconds)" "$(field "$line" peak_kib)"
   rm -rf "$work/m$mib.bin" "$work/out"
 done
+
+echo
+echo "== the sweep on a Dask cluster beside tumblewatch sweep on the same cores"
+if [ $python_module -eq 0 ]; then
+  echo "the Python module was not built (pybind11 missing?): skipped"
+elif ! /usr/bin/python3 -c 'import distributed' 2>/dev/null; then
+  echo "Dask (python3-distributed) is not installed: skipped"
+elif [ $smoke -eq 1 ]; then
+  /usr/bin/python3 benchmarks/cluster_sweep.py build-bench --smoke
+else
+  /usr/bin/python3 benchmarks/cluster_sweep.py build-bench
+fi

@@ -48,13 +48,16 @@ fi
 if grep -qx '\.\.\. _tumblewatch' <<<"$targets"; then
   site=$(sed -n 's/^TUMBLEWATCH_PYTHON_INSTALL_DIR:STRING=//p' "$build/CMakeCache.txt")
   python=$(sed -n 's/^Python_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt")
-  for f in __init__.py py.typed _tumblewatch.pyi _config.pyi; do
+  for f in __init__.py __main__.py py.typed _tumblewatch.pyi _config.pyi; do
     [ -f "$prefix/$site/tumblewatch/$f" ] || fail "not installed: $site/tumblewatch/$f"
   done
   found=$(cd "$work" && PYTHONPATH="$prefix/$site" "$python" -c \
     'import tumblewatch; print(tumblewatch.__file__, tumblewatch.version())')
   [ "$found" = "$prefix/$site/tumblewatch/__init__.py $("$prefix/bin/tilt_bench" --version)" ] ||
     fail "the installed Python package does not import as itself: $found"
+  command=$(cd "$work" && PYTHONPATH="$prefix/$site" "$python" -m tumblewatch --version)
+  [[ "$command" == *"($("$prefix/bin/tilt_bench" --version))" ]] ||
+    fail "python3 -m tumblewatch --version of the installed package says: $command"
   echo "consumer: Python package installed in $site"
 fi
 headers=$(cd "$prefix/include" && find . -type f | sort | tr '\n' ' ')

@@ -2,7 +2,8 @@
 # Installs what the build, the tests and the tools need, when any of it is
 # missing: the Debian packages (Chromium at its pinned major version; the
 # Python module's pybind11, headers, numpy, pandas, pytest and matplotlib
-# for Debian's /usr/bin/python3), and
+# for Debian's /usr/bin/python3, and Dask's distributed and optuna for its
+# sweeps and searches on a cluster), and
 # the npm packages of web/ at the versions web/package-lock.json pins
 # (uPlot, embedded in the HTML reports; playwright-core, which drives
 # Chromium in the browser tests). No browser is ever downloaded.
@@ -15,7 +16,8 @@ chromium_version='156.*'
 packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
           libcli11-dev libtomlplusplus-dev nlohmann-json3-dev libfmt-dev
           valgrind cppcheck clang-format pkg-config chromium fonts-dejavu-core
-          pybind11-dev python3-dev python3-numpy python3-pandas python3-pytest python3-matplotlib)
+          pybind11-dev python3-dev python3-numpy python3-pandas python3-pytest python3-matplotlib
+          python3-distributed python3-optuna)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -81,19 +81,9 @@ struct SweepOutcome {
     std::string nested;  // the summary's "nested" as JSON text; empty without folds
 };
 
-py::dict Sweep(const std::vector<std::string>& paths, const std::string& labels, const py::handle& config, double merge,
-               int threads, const std::vector<std::string>& grids, const std::vector<std::string>& ranges,
-               int64_t random, uint64_t seed, int64_t maxConfigs, int folds, const std::string& objective)
+py::dict Sweep(const SweepArguments& arguments)
 {
-    SweepRequest request;
-    request.inputs = InputsOf(paths, labels, BindingConfigOf(config), merge, threads);
-    request.grids = grids;
-    request.ranges = ranges;
-    request.random = random;
-    request.seed = seed;
-    request.maxConfigs = maxConfigs;
-    request.folds = folds;
-    request.objective = objective;
+    const SweepRequest request = BindingSweepRequest(arguments);
     SweepOutcome outcome;
     std::string error;
     {
@@ -154,14 +144,29 @@ py::dict Sweep(const std::vector<std::string>& paths, const std::string& labels,
 
 }  // namespace
 
+SweepRequest BindingSweepRequest(const SweepArguments& arguments)
+{
+    const auto& [paths, labels, config, merge, threads, grids, ranges, random, seed, maxConfigs, folds, objective,
+                 format] = arguments;
+    SweepRequest request;
+    request.inputs = InputsOf(paths, labels, BindingConfigOf(config), merge, threads);
+    request.grids = grids;
+    request.ranges = ranges;
+    request.random = random;
+    request.seed = seed;
+    request.maxConfigs = maxConfigs;
+    request.folds = folds;
+    request.objective = objective;
+    request.format = format;
+    return request;
+}
+
 void BindWorkbench(py::module_& m)
 {
     m.def("hardware_threads", &EvalHardwareThreads, "The default number of worker threads.");
     m.def("evaluate", &Evaluate, py::arg("paths"), py::arg("labels"), py::arg("config"), py::arg("merge"),
           py::arg("threads"), "The evaluation as the JSON document of eval --json.");
-    m.def("sweep", &Sweep, py::arg("paths"), py::arg("labels"), py::arg("config"), py::arg("merge"), py::arg("threads"),
-          py::arg("grids"), py::arg("ranges"), py::arg("random"), py::arg("seed"), py::arg("max_configs"),
-          py::arg("folds"), py::arg("objective"),
+    m.def("sweep", &Sweep, py::arg("arguments"),
           "The rows of sweep --out (CSV text), the base row, the front, the best configuration and the nested "
           "selection (JSON text of --summary's nested, or None without folds).");
 }

@@ -8,9 +8,12 @@
 #include <pybind11/pybind11.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "sweep_plan.h"
 #include "tumblewatch.h"
 
 namespace py = pybind11;
@@ -52,9 +55,24 @@ py::tuple BindingConfigValues(const TumblewatchConfig& cfg);
 // reason and the file name, as Python's own file functions do.
 [[noreturn]] void BindingRaiseFile(PyObject* type, int error, const std::string& reason, const std::string& path);
 
+// A sweep's arguments as the package's Python code passes them (checked
+// there): paths, labels ("" for none), the configuration (as for
+// BindingConfigOf), merge (s), threads, grids, ranges, random, seed,
+// max_configs, folds, objective ("" for the default) and format ("csv" or
+// "jsonl").
+using SweepArguments =
+    std::tuple<std::vector<std::string>, std::string, py::object, double, int, std::vector<std::string>,
+               std::vector<std::string>, int64_t, uint64_t, int64_t, int, std::string, std::string>;
+
+// The request of those arguments, as the command line's options would make
+// it (the configuration as --set values). Raises ValueError for threads
+// below 1 or a negative merge.
+SweepRequest BindingSweepRequest(const SweepArguments& arguments);
+
 // The parts of the module.
 void BindConfig(py::module_& m);
 void BindDetector(py::module_& m);
 void BindWorkbench(py::module_& m);
+void BindCluster(py::module_& m);
 
 #endif

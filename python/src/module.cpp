@@ -10,4 +10,5 @@ PYBIND11_MODULE(_tumblewatch, m)
     BindConfig(m);
     BindDetector(m);
     BindWorkbench(m);
+    BindCluster(m);
 }

@@ -52,13 +52,16 @@ __all__ = [
     "Evaluation",
     "sweep",
     "SweepResult",
+    "ClusterError",
 ]
 
 # The workbench needs pandas, which is loaded only when it is first used.
-_LAZY = {"evaluate": "_evaluation", "Evaluation": "_evaluation", "sweep": "_sweep", "SweepResult": "_sweep"}
+_LAZY = {"evaluate": "_evaluation", "Evaluation": "_evaluation", "sweep": "_sweep", "SweepResult": "_sweep",
+         "ClusterError": "_cluster"}
 
 if TYPE_CHECKING:
     from ._evaluation import Evaluation, evaluate
+    from ._cluster import ClusterError
     from ._sweep import SweepResult, sweep
 
 

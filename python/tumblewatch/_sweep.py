@@ -145,6 +145,8 @@ def sweep(
     threads: Optional[int] = None,
     merge: float = 10.0,
     max_configs: int = 100_000,
+    client: Any = None,
+    send_data: bool = False,
 ) -> SweepResult:
     """Evaluate many configurations on the same recordings, as ``tumblewatch sweep`` does.
 
@@ -179,11 +181,21 @@ def sweep(
         ``"max:f1"``, or ``"max:sensitivity@fa<=X"``.
     threads : int, optional
         Worker threads; every hardware thread by default. The rows are the
-        same for any number.
+        same for any number. Not used with ``client`` (each worker runs as
+        many chunks at once as it has threads).
     merge : float, default 10.0
         Alarms less than this many seconds apart are one event.
     max_configs : int, default 100000
         Refuse a sweep of more configurations, before any work.
+    client : distributed.Client, optional
+        Run the sweep on this Dask cluster: every worker loads the recordings
+        once, the configurations go out in chunks and the rows are those of
+        the same sweep on this machine. The workers need the same tumblewatch
+        (checked before any work) and, without ``send_data``, the recordings at
+        the same paths as this process.
+    send_data : bool, default False
+        With ``client``: send the recordings from this process to the workers
+        instead.
 
     Returns
     -------
@@ -203,6 +215,9 @@ def sweep(
         For a malformed grid or range, a parameter varied twice, too many
         configurations, bad folds or objective, a bad manifest, or no labelled
         recording that could be read, with the command line's message.
+    tumblewatch.ClusterError
+        With ``client``: a worker runs another tumblewatch, cannot read the
+        recordings or sees other ones, or a chunk failed on every try.
 
     Examples
     --------
@@ -210,6 +225,23 @@ def sweep(
     >>> rows = tumblewatch.sweep("recordings/", grid={"fallWindow": range(8, 21, 4)})  # doctest: +SKIP
     >>> rows.front[["config", "fallWindow", "sensitivity", "false_alarms_per_hour"]]  # doctest: +SKIP
     """
+    arguments = sweep_arguments(paths, grid, ranges, random, seed, folds, labels, config, objective,
+                                threads if client is None else 1, merge, max_configs)
+    if client is None:
+        result = _result(_tumblewatch.sweep(arguments))
+    else:
+        from ._cluster import sweep_on
+
+        result = _result(sweep_on(client, arguments, send_data=send_data))
+    for failure in result.failures:
+        warnings.warn(failure, RuntimeWarning, stacklevel=2)
+    return result
+
+
+def sweep_arguments(paths: Optional[Paths], grid: Any, ranges: Any, random: int, seed: int, folds: int, labels: Any,
+                    config: Optional[Config], objective: Optional[str], threads: Optional[int], merge: float,
+                    max_configs: int, format: str = "csv") -> Tuple[Any, ...]:
+    """The arguments of the compiled sweep functions, checked as :func:`sweep` documents."""
     path_list = as_paths(paths)
     grids = _option_texts(grid, "grid", _grid_values)
     range_texts = _option_texts(ranges, "ranges", _range_values)
@@ -229,13 +261,8 @@ def sweep(
         raise TypeError(f"objective: expected a str or None, got {type(objective).__name__}")
     if draws >= 2**63:
         raise ValueError(f"random: expected fewer than 2**63 draws, got {draws}")
-    out = _tumblewatch.sweep(path_list, as_labels(labels), config_values(config), as_merge(merge),
-                             as_threads(threads), grids, range_texts, draws, seed_value, limit, fold_count,
-                             objective or "")
-    result = _result(out)
-    for failure in result.failures:
-        warnings.warn(failure, RuntimeWarning, stacklevel=2)
-    return result
+    return (path_list, as_labels(labels), config_values(config), as_merge(merge), as_threads(threads), grids,
+            range_texts, draws, seed_value, limit, fold_count, objective or "", format)
 
 
 def _result(out: Dict[str, Any]) -> SweepResult:
