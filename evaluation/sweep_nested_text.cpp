@@ -53,7 +53,7 @@ std::string SweepNestedText(const SweepPlan& plan, const SweepSummary& summary, 
                                    summary.objective.text);
     text += "each fold's best on the other folds' subjects alone, scored on its own held-out subjects\n";
     text += Row("fold", "limit", item == "configuration" ? std::string("config") : item, "TP", "FN", "FP", "TN",
-                "sens.", "spec.", "F1", "FA/h", "varied values");
+                "sens.", "specif", "F1", "FA/h", "varied values");
     for (std::size_t i = 0; i < k; ++i) {
         const SweepNestedFold& f = summary.nested[i];
         const std::string limit = f.objective.kind == ObjectiveKind::F1 ? "-" : SweepRateText(f.objective.limit, 2);

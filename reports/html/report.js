@@ -860,7 +860,7 @@
     section.append(el('p', { class: 'meta', text: 'For each of the ' + n.folds.length + ' folds, the best configuration under ' +
       n.objective + ' on the other folds\' subjects alone (limit: its false alarms per hour there), scored on the fold\'s ' +
       'held-out subjects. Shift: held-out minus tuning.' }));
-    const headers = ['fold', 'held-out subjects', 'limit', 'config', 'varied values', 'TP', 'FN', 'FP', 'TN', 'sens.', 'spec.',
+    const headers = ['fold', 'held-out subjects', 'limit', 'config', 'varied values', 'TP', 'FN', 'FP', 'TN', 'sens.', 'specif.',
       'F1', 'FA/h', 'tuning sens.', 'tuning FA/h', 'shift sens.', 'shift FA/h']
       .map((label, i) => ({ label, text: i === 1 || i === 4 }));
     const rows = n.folds.map(f => {
@@ -890,9 +890,9 @@
     // its own points and null elsewhere.
     const points = [];
     const series = [{ label: 'false alarms per hour' }];
-    const add = (spec, pts) => {
+    const add = (info, pts) => {
       const id = series.length;
-      series.push(spec);
+      series.push(info);
       for (const p of pts) {
         if (p.x != null && p.y != null) points.push({ x: p.x, y: p.y, id });
       }
