@@ -35,6 +35,11 @@ std::string UnknownName(const std::string& name)
 
 }  // namespace
 
+int ConfigParamIndex(const std::string& name)
+{
+    return name.find('\0') == std::string::npos ? TumblewatchParamIndex(name.c_str()) : -1;
+}
+
 bool ConfigParseInt32(const std::string& text, int32_t* value)
 {
     size_t i = 0;
@@ -67,12 +72,17 @@ bool ConfigApplyTomlFile(const std::string& path, TumblewatchConfig* cfg, std::s
         *error = path + ": " + reason;
         return false;
     }
+    return ConfigApplyToml(text, path, cfg, error);
+}
+
+bool ConfigApplyToml(const std::string& text, const std::string& name, TumblewatchConfig* cfg, std::string* error)
+{
     toml::table table;
     try {
-        table = toml::parse(text, path);
+        table = toml::parse(text, name);
     } catch (const toml::parse_error& e) {
         std::ostringstream message;
-        message << path;
+        message << name;
         if (e.source().begin.line != 0) {
             message << ", line " << e.source().begin.line;
         }
@@ -80,27 +90,30 @@ bool ConfigApplyTomlFile(const std::string& path, TumblewatchConfig* cfg, std::s
         *error = message.str();
         return false;
     }
+    TumblewatchConfig applied = *cfg;  // cfg changes only when every line is good
     for (const auto& [key, node] : table) {
-        const std::string name(key.str());
-        const int index = TumblewatchParamIndex(name.c_str());
-        const std::string where = path + ", line " + std::to_string(key.source().begin.line) + ": ";
+        const std::string param(key.str());
+        const int index = ConfigParamIndex(param);
+        const std::string where = name + ", line " + std::to_string(key.source().begin.line) + ": ";
         if (index < 0) {
-            *error = where + UnknownName(name);
+            *error = where + UnknownName(param);
             return false;
         }
         const auto* integer = node.as_integer();
         if (integer == nullptr || integer->get() < INT32_MIN || integer->get() > INT32_MAX) {
-            *error = where + name + ": the value is not a 32-bit integer";
+            *error = where + param + ": the value is not a 32-bit integer";
             return false;
         }
-        TumblewatchParamSet(cfg, index, static_cast<int32_t>(integer->get()));
+        TumblewatchParamSet(&applied, index, static_cast<int32_t>(integer->get()));
     }
+    *cfg = applied;
     return true;
 }
 
 bool ConfigApplySettings(const std::vector<std::string>& settings, TumblewatchConfig* cfg, std::string* error)
 {
     std::set<std::string> seen;
+    TumblewatchConfig applied = *cfg;  // cfg changes only when every setting is good
     for (const std::string& setting : settings) {
         const size_t eq = setting.find('=');
         if (eq == std::string::npos) {
@@ -109,7 +122,7 @@ bool ConfigApplySettings(const std::vector<std::string>& settings, TumblewatchCo
         }
         const std::string name = setting.substr(0, eq);
         const std::string text = setting.substr(eq + 1);
-        const int index = TumblewatchParamIndex(name.c_str());
+        const int index = ConfigParamIndex(name);
         if (index < 0) {
             *error = "--set " + setting + ": " + UnknownName(name);
             return false;
@@ -123,8 +136,9 @@ bool ConfigApplySettings(const std::vector<std::string>& settings, TumblewatchCo
             *error = "--set " + setting + ": " + name + " is set twice";
             return false;
         }
-        TumblewatchParamSet(cfg, index, value);
+        TumblewatchParamSet(&applied, index, value);
     }
+    *cfg = applied;
     return true;
 }
 

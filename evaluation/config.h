@@ -16,6 +16,10 @@ struct ConfigSource {
     std::vector<std::string> settings;  // "NAME=VALUE", applied after the file
 };
 
+// The index of the parameter named exactly name, or -1 for none (a name
+// holding a zero byte names none, not the parameter its start names).
+int ConfigParamIndex(const std::string& name);
+
 // Parses value as a signed 32-bit decimal integer (optional sign, digits
 // only, no spaces); false for anything else or a value out of range.
 bool ConfigParseInt32(const std::string& text, int32_t* value);
@@ -26,9 +30,14 @@ bool ConfigParseInt32(const std::string& text, int32_t* value);
 // parameter (or the line of a syntax error) and the problem.
 bool ConfigApplyTomlFile(const std::string& path, TumblewatchConfig* cfg, std::string* error);
 
+// ConfigApplyTomlFile over a text already read (by FilesReadText or
+// FilesTextFromMemory); name stands for the file in messages. On false cfg
+// is unchanged.
+bool ConfigApplyToml(const std::string& text, const std::string& name, TumblewatchConfig* cfg, std::string* error);
+
 // Applies "NAME=VALUE" settings in order. An unknown name, a value that is
 // not a 32-bit integer or a name set twice in the list is an error naming
-// the setting and the problem.
+// the setting and the problem; on false cfg is unchanged.
 bool ConfigApplySettings(const std::vector<std::string>& settings, TumblewatchConfig* cfg, std::string* error);
 
 // The defaults, then source.file, then source.settings; finally the

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "config.h"
@@ -168,16 +169,21 @@ std::string ManifestKey(const std::string& path)
 
 bool ManifestRead(const std::string& path, Manifest* manifest, std::string* error)
 {
-    manifest->path = path;
-    manifest->entries.clear();
-    manifest->files.clear();
-    manifest->byFile.clear();
     std::string text;
     std::string reason;
     if (!FilesReadText(path, &text, &reason)) {
         *error = "manifest " + path + ": " + reason;
         return false;
     }
+    return ManifestParse(text, path, manifest, error);
+}
+
+bool ManifestParse(const std::string& text, const std::string& path, Manifest* result, std::string* error)
+{
+    Manifest read;  // *result changes only when the whole manifest is good
+    Manifest* manifest = &read;
+    manifest->path = path;
+    std::string reason;
     const fs::path folder = fs::path(path).parent_path();
     const std::set<std::string> known{"path",        "label", "activity", "subject", "impact_sample",
                                       "description", "trial", "dataset",  "source",  "samples"};
@@ -294,6 +300,7 @@ bool ManifestRead(const std::string& path, Manifest* manifest, std::string* erro
         *error = "manifest " + path + ": no header line";
         return false;
     }
+    *result = std::move(read);
     return true;
 }
 

@@ -60,8 +60,15 @@ std::string ManifestKey(const std::string& path);
 // byte-order mark before the header is dropped. The manifest is a text file
 // within the limits of FilesReadText. Every listed recording must be a
 // regular file (or a link to one), listed once however it is named. False
-// with a message naming the line and the problem.
+// with a message naming the line and the problem; *manifest is then
+// unchanged.
 bool ManifestRead(const std::string& path, Manifest* manifest, std::string* error);
+
+// ManifestRead over a text already read (by FilesReadText or
+// FilesTextFromMemory); path is the manifest's own name, for messages and
+// as the folder of relative paths. The recordings it lists are checked on
+// disk as ManifestRead checks them.
+bool ManifestParse(const std::string& text, const std::string& path, Manifest* manifest, std::string* error);
 
 // The labels the manifest gives the recording at path, found by its path
 // or, under another name, by the file itself; null when it lists none.

@@ -275,8 +275,8 @@ bool ReadLines(const std::string& path, FilesLineReader* in, SweepLayout* layout
     if (line.rfind(kCsvMark, 0) == 0) {
         layout->format = SweepFormat::Csv;
         const size_t semi = line.find("; ");
-        layout->id =
-            line.substr(sizeof(kCsvMark), semi == std::string::npos ? std::string::npos : semi - sizeof(kCsvMark));
+        const size_t idAt = std::min(sizeof(kCsvMark), line.size());  // the mark alone has no identifier
+        layout->id = line.substr(idAt, semi == std::string::npos || semi < idAt ? std::string::npos : semi - idAt);
         layout->description = semi == std::string::npos ? std::string() : line.substr(semi + 2);
         if (!next()) {
             if (!failed) {
@@ -312,7 +312,7 @@ bool ReadLines(const std::string& path, FilesLineReader* in, SweepLayout* layout
         }
     }
     for (const std::string& name : layout->varied) {
-        if (TumblewatchParamIndex(name.c_str()) < 0) {
+        if (ConfigParamIndex(name) < 0) {
             *error = notSweep + " (it varies an unknown parameter '" + name + "')";
             return false;
         }
@@ -437,20 +437,45 @@ std::string SweepRowText(const SweepLayout& layout, const std::vector<int>& vari
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
+namespace {
+
+// Reads a sweep output from in, which FilesLinesOpen or
+// FilesLinesOpenMemory opened (opened false: it failed for reason), and
+// closes it.
+bool ReadOpened(const std::string& name, FilesLineReader* in, bool opened, const std::string& reason,
+                SweepLayout* layout, const std::function<bool(const SweepRecord&, std::string*)>& onRow,
+                uint64_t* completeBytes, std::string* error)
+{
+    if (!opened) {
+        *error = name + ": cannot be read: " + reason;
+        return false;
+    }
+    const bool read = ReadLines(name, in, layout, onRow, error);
+    FilesLinesClose(in);
+    if (read) {
+        *completeBytes = in->bytes;
+    }
+    return read;
+}
+
+}  // namespace
+
 bool SweepReadFile(const std::string& path, SweepLayout* layout,
                    const std::function<bool(const SweepRecord&, std::string*)>& onRow, uint64_t* completeBytes,
                    std::string* error)
 {
     FilesLineReader in;
     std::string reason;
-    if (!FilesLinesOpen(&in, path, &reason)) {
-        *error = path + ": cannot be read: " + reason;
-        return false;
-    }
-    const bool read = ReadLines(path, &in, layout, onRow, error);
-    FilesLinesClose(&in);
-    if (read) {
-        *completeBytes = in.bytes;
-    }
-    return read;
+    const bool opened = FilesLinesOpen(&in, path, &reason);
+    return ReadOpened(path, &in, opened, reason, layout, onRow, completeBytes, error);
+}
+
+bool SweepReadText(const std::string& name, std::string_view bytes, SweepLayout* layout,
+                   const std::function<bool(const SweepRecord&, std::string*)>& onRow, uint64_t* completeBytes,
+                   std::string* error)
+{
+    FilesLineReader in;
+    std::string reason;
+    const bool opened = FilesLinesOpenMemory(&in, bytes, &reason);
+    return ReadOpened(name, &in, opened, reason, layout, onRow, completeBytes, error);
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -77,6 +78,12 @@ struct SweepRecord {
 // when the file cannot be read, is not a sweep output, or a row is
 // malformed or refused.
 bool SweepReadFile(const std::string& path, SweepLayout* layout,
+                   const std::function<bool(const SweepRecord&, std::string*)>& onRow, uint64_t* completeBytes,
+                   std::string* error);
+
+// SweepReadFile over the bytes of a sweep output in memory, read line by
+// line as the file would be; name stands for the file in messages.
+bool SweepReadText(const std::string& name, std::string_view bytes, SweepLayout* layout,
                    const std::function<bool(const SweepRecord&, std::string*)>& onRow, uint64_t* completeBytes,
                    std::string* error);
 

@@ -4,7 +4,9 @@
 #include <fmt/core.h>
 #include <fmt/format.h>
 
+#include <functional>
 #include <set>
+#include <utility>
 
 #include "params.h"
 
@@ -246,8 +248,43 @@ SweepPoint SweepPointOf(const SweepRow& row, const std::vector<int>& varied)
     return p;
 }
 
+namespace {
+
+// A reader of a sweep output: SweepReadFile or SweepReadText bound to
+// their source.
+using SweepSource = std::function<bool(SweepLayout*, const std::function<bool(const SweepRecord&, std::string*)>&,
+                                       uint64_t*, std::string*)>;
+
+bool ResumeFrom(const std::string& path, const SweepSource& source, const SweepPlan& plan, SweepResumeState* result,
+                std::string* error);
+
+}  // namespace
+
 bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResumeState* state, std::string* error)
 {
+    const SweepSource source = [&path](SweepLayout* layout, const auto& onRow, uint64_t* keep, std::string* problem) {
+        return SweepReadFile(path, layout, onRow, keep, problem);
+    };
+    return ResumeFrom(path, source, plan, state, error);
+}
+
+bool SweepResumeReadText(const std::string& name, std::string_view bytes, const SweepPlan& plan,
+                         SweepResumeState* state, std::string* error)
+{
+    const SweepSource source = [&name, bytes](SweepLayout* layout, const auto& onRow, uint64_t* keep,
+                                              std::string* problem) {
+        return SweepReadText(name, bytes, layout, onRow, keep, problem);
+    };
+    return ResumeFrom(name, source, plan, state, error);
+}
+
+namespace {
+
+bool ResumeFrom(const std::string& path, const SweepSource& source, const SweepPlan& plan, SweepResumeState* result,
+                std::string* error)
+{
+    SweepResumeState taken{{}, 0, 0};  // *result changes only when the whole file is good
+    SweepResumeState* state = &taken;
     SweepLayout found;
     int64_t expected = 0;  // the configuration the next row must hold
     auto accepted = [&plan](int64_t index) {
@@ -307,7 +344,7 @@ bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResume
         advance();
         return true;
     };
-    const bool read = SweepReadFile(path, &found, onRow, &state->keep, error);
+    const bool read = source(&found, onRow, &state->keep, error);
     if (other || (read && !same())) {
         *error = "--resume " + path + ": the file holds another sweep (" + Difference(found, plan.layout) +
                  "): not mixed; its header says: " + found.description;
@@ -324,5 +361,8 @@ bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResume
         return false;
     }
     state->next = state->rows.empty() ? 0 : state->rows.back().index + 1;
+    *result = std::move(taken);
     return true;
 }
+
+}  // namespace

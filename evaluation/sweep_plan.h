@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "load_inputs.h"
@@ -91,7 +92,12 @@ struct SweepResumeState {
 // each with this sweep's values. False with a message when the file holds
 // another sweep, is no sweep output, was written by a previous version (its
 // rows lack the counts), or a row is missing, out of order or not of this
-// sweep, saying what differs.
+// sweep, saying what differs; *state is then unchanged.
 bool SweepResumeRead(const std::string& path, const SweepPlan& plan, SweepResumeState* state, std::string* error);
+
+// SweepResumeRead over the bytes of a sweep output in memory; name stands
+// for the file in messages.
+bool SweepResumeReadText(const std::string& name, std::string_view bytes, const SweepPlan& plan,
+                         SweepResumeState* state, std::string* error);
 
 #endif

@@ -2,6 +2,7 @@
 #include "sweep_space.h"
 
 #include <set>
+#include <utility>
 
 #include "config.h"
 #include "params.h"
@@ -45,7 +46,7 @@ bool SplitName(const std::string& option, const std::string& text, int* param, s
         return false;
     }
     const std::string name = text.substr(0, eq);
-    *param = TumblewatchParamIndex(name.c_str());
+    *param = ConfigParamIndex(name);
     if (*param < 0) {
         *error = option + " " + text + ": unknown parameter '" + name + "' (tumblewatch params lists them)";
         return false;
@@ -76,8 +77,10 @@ std::vector<std::string> Split(const std::string& s, char sep)
 
 }  // namespace
 
-bool SweepParseGrid(const std::string& text, SweepGrid* grid, std::string* error)
+bool SweepParseGrid(const std::string& text, SweepGrid* result, std::string* error)
 {
+    SweepGrid parsed{-1, {}};  // *result changes only when the whole text is good
+    SweepGrid* grid = &parsed;
     std::string rest;
     if (!SplitName("--grid", text, &grid->param, &rest, error)) {
         return false;
@@ -110,6 +113,7 @@ bool SweepParseGrid(const std::string& text, SweepGrid* grid, std::string* error
         for (int64_t v = lo; v <= hi; v += step) {
             grid->values.push_back(static_cast<int32_t>(v));
         }
+        *result = std::move(parsed);
         return true;
     }
     if (colon.size() != 1) {
@@ -124,11 +128,14 @@ bool SweepParseGrid(const std::string& text, SweepGrid* grid, std::string* error
         }
         grid->values.push_back(value);
     }
+    *result = std::move(parsed);
     return true;
 }
 
-bool SweepParseRange(const std::string& text, SweepRange* range, std::string* error)
+bool SweepParseRange(const std::string& text, SweepRange* result, std::string* error)
 {
+    SweepRange parsed{-1, 0, 0};  // *result changes only when the whole text is good
+    SweepRange* range = &parsed;
     std::string rest;
     if (!SplitName("--range", text, &range->param, &rest, error)) {
         return false;
@@ -142,6 +149,7 @@ bool SweepParseRange(const std::string& text, SweepRange* range, std::string* er
         *error = "--range " + text + ": LO is greater than HI";
         return false;
     }
+    *result = parsed;
     return true;
 }
 

@@ -36,12 +36,13 @@ constexpr int64_t kDefaultMaxConfigs = 100000;
 
 // Parses "NAME=LO:HI:STEP" or "NAME=V1,V2,..." (or "NAME=V"). False with a
 // message for an unknown name, a parameter that no stage reads, LO > HI,
-// STEP <= 0, a value that is not a 32-bit integer or an empty list.
+// STEP <= 0, a value that is not a 32-bit integer or an empty list; *grid
+// is then unchanged.
 bool SweepParseGrid(const std::string& text, SweepGrid* grid, std::string* error);
 
 // Parses "NAME=LO:HI". False with a message for an unknown name, a
 // parameter that no stage reads, LO > HI or a bound that is not a 32-bit
-// integer.
+// integer; *range is then unchanged.
 bool SweepParseRange(const std::string& text, SweepRange* range, std::string* error);
 
 // Checks the space as a whole: no parameter varied twice, ranges only with

@@ -13,17 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "import_text.h"
 
 namespace reference {
 
-inline void Check(bool ok, const char* target, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "%s: %s\n", target, what);
-        std::abort();
-    }
-}
+using fuzz::Check;
 
 // Without spaces, tabs and carriage returns at either end.
 inline std::string Trim(const std::string& s)

@@ -1,7 +1,9 @@
 // Binary dataset reader; the format itself is decoded by dataset_format.
-// Records are read ahead in blocks.
+// Records are read ahead in blocks, from a file or from bytes in memory:
+// both go through the same header checks and the same block reader.
 #include "dataset.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -22,10 +24,13 @@ namespace {
 constexpr size_t kBlockRecords = 4096;
 
 struct BlockReader {
-    DataSet handle;  // first member: a DataSet* is a BlockReader*
-    size_t next;     // first unread byte of block
-    size_t end;      // end of the bytes read into block
-    bool atEnd;      // the file has no more bytes (or a read failed)
+    DataSet handle;               // first member: a DataSet* is a BlockReader*
+    const unsigned char* memory;  // the bytes read instead of handle.file, else null
+    size_t memorySize;            // bytes at memory
+    size_t memoryAt;              // the next byte of memory to read
+    size_t next;                  // first unread byte of block
+    size_t end;                   // end of the bytes read into block
+    bool atEnd;                   // the file has no more bytes (or a read failed)
     unsigned char block[kBlockRecords * kDataSetRecordSize];
 };
 
@@ -34,6 +39,20 @@ static_assert(std::is_standard_layout<BlockReader>::value, "a DataSet* must conv
 BlockReader* ReaderOf(DataSet* dataSet)
 {
     return reinterpret_cast<BlockReader*>(dataSet);
+}
+
+// Up to size bytes from the reader's source into out, as fread gives them.
+size_t ReadSource(BlockReader* r, unsigned char* out, size_t size)
+{
+    if (r->memory == nullptr) {
+        return std::fread(out, 1, size, r->handle.file);
+    }
+    const size_t n = std::min(size, r->memorySize - r->memoryAt);
+    if (n > 0) {
+        std::memcpy(out, r->memory + r->memoryAt, n);
+    }
+    r->memoryAt += n;
+    return n;
 }
 
 // Makes at least one whole record available in the block unless the file
@@ -50,13 +69,58 @@ bool FillBlock(BlockReader* r)
     }
     const size_t kept = r->end - r->next;
     std::memmove(r->block, r->block + r->next, kept);
-    const size_t read = std::fread(r->block + kept, 1, sizeof r->block - kept, r->handle.file);
+    const size_t read = ReadSource(r, r->block + kept, sizeof r->block - kept);
     if (read < sizeof r->block - kept) {
         r->atEnd = true;  // the end of the file, or a read error, which ends the records alike
     }
     r->next = 0;
     r->end = kept + read;
     return r->end >= kDataSetRecordSize;
+}
+
+// Reads and checks the header of the reader's source and moves to the
+// first record. False with the reason; the caller then frees the reader.
+bool StartRecords(BlockReader* r, std::string* reason)
+{
+    unsigned char header[kDataSetHeaderSize];
+    const size_t got = ReadSource(r, header, kDataSetHeaderSize);
+    if (got != kDataSetHeaderSize && r->memory == nullptr && std::ferror(r->handle.file) != 0) {
+        *reason = "cannot be read: " + SafeErrorText(errno);
+        return false;
+    }
+    int32_t position = 0;
+    if (!DataSetDecodeHeader(header, got, &position, reason)) {
+        return false;
+    }
+    if (r->memory != nullptr) {
+        // A position past the end leaves no records, as in a file.
+        r->memoryAt = std::min(static_cast<size_t>(position), r->memorySize);
+    } else if (std::fseek(r->handle.file, position, SEEK_SET) != 0) {
+        *reason = "not a dataset: cannot seek to record position " + std::to_string(position);
+        return false;
+    }
+    return true;
+}
+
+// A reader over file or memory (one of them null); null when out of memory.
+BlockReader* NewReader(FILE* file, const unsigned char* memory, size_t memorySize, std::string* reason)
+{
+    // (cppcheck misreads the nothrow new as an unused allocation.)
+    // cppcheck-suppress [unreadVariable,unusedAllocatedMemory]
+    // The block is left uninitialised: it is always filled before it is read.
+    BlockReader* reader = new (std::nothrow) BlockReader;
+    if (reader == nullptr) {
+        *reason = "out of memory";
+        return nullptr;
+    }
+    reader->handle.file = file;
+    reader->memory = memory;
+    reader->memorySize = memorySize;
+    reader->memoryAt = 0;
+    reader->next = 0;
+    reader->end = 0;
+    reader->atEnd = false;
+    return reader;
 }
 
 }  // namespace
@@ -67,31 +131,27 @@ DataSet* DataSetOpenChecked(const char* path, std::string* reason)
     if (file == nullptr) {
         return nullptr;
     }
-
-    unsigned char header[kDataSetHeaderSize];
-    const size_t got = std::fread(header, 1, kDataSetHeaderSize, file);
-    if (got != kDataSetHeaderSize && std::ferror(file) != 0) {
-        *reason = "cannot be read: " + SafeErrorText(errno);
-        std::fclose(file);
-        return nullptr;
-    }
-    int32_t position = 0;
-    if (!DataSetDecodeHeader(header, got, &position, reason)) {
-        std::fclose(file);
-        return nullptr;
-    }
-    if (std::fseek(file, position, SEEK_SET) != 0) {
-        *reason = "not a dataset: cannot seek to record position " + std::to_string(position);
-        std::fclose(file);
-        return nullptr;
-    }
-
-    // (cppcheck misreads the nothrow new as an unused allocation.)
-    // cppcheck-suppress [unreadVariable,unusedAllocatedMemory]
-    BlockReader* reader = new (std::nothrow) BlockReader{DataSet{file}, 0, 0, false, {}};
+    BlockReader* reader = NewReader(file, nullptr, 0, reason);
     if (reader == nullptr) {
-        *reason = "out of memory";
         std::fclose(file);
+        return nullptr;
+    }
+    if (!StartRecords(reader, reason)) {
+        DataSetClose(&reader->handle);
+        return nullptr;
+    }
+    return &reader->handle;
+}
+
+DataSet* DataSetOpenMemory(const unsigned char* bytes, size_t size, std::string* reason)
+{
+    static const unsigned char kNoBytes[1] = {0};
+    BlockReader* reader = NewReader(nullptr, bytes != nullptr ? bytes : kNoBytes, bytes != nullptr ? size : 0, reason);
+    if (reader == nullptr) {
+        return nullptr;
+    }
+    if (!StartRecords(reader, reason)) {
+        DataSetClose(&reader->handle);
         return nullptr;
     }
     return &reader->handle;
@@ -117,7 +177,7 @@ int DataSetRead(DataSet* dataSet, ImuSample* records, int count)
 
 bool DataSetFailed(const DataSet* dataSet)
 {
-    return std::ferror(dataSet->file) != 0;
+    return dataSet->file != nullptr && std::ferror(dataSet->file) != 0;
 }
 
 void DataSetClose(DataSet* dataSet)

@@ -3,13 +3,14 @@
 #ifndef RECORDING_DATASET_H
 #define RECORDING_DATASET_H
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
 #include "tumblewatch.h"
 
 struct DataSet {
-    FILE* file;
+    FILE* file;  // null for a dataset read from memory
 };
 
 // Opens path and positions it at the first record; null when the file
@@ -22,6 +23,12 @@ DataSet* DataSetOpen(const char* path);
 // in plain words (which header check failed, for a file that is not a
 // dataset).
 DataSet* DataSetOpenChecked(const char* path, std::string* reason);
+
+// DataSetOpenChecked over size bytes in memory instead of a file: the
+// same checks, the same records. The bytes are not copied and must stay
+// alive and unchanged until DataSetClose; null bytes count as none. Null
+// on failure, with the reason in *reason.
+DataSet* DataSetOpenMemory(const unsigned char* bytes, size_t size, std::string* reason);
 
 // Reads up to count whole records; returns the number read, 0 at the end.
 int DataSetRead(DataSet* dataSet, ImuSample* records, int count);

@@ -183,6 +183,14 @@ bool FilesCheckInput(const std::string& path, std::string* reason)
     return false;
 }
 
+namespace {
+
+// The checks of a text input once its bytes are in *text: a byte-order
+// mark dropped, no zero byte, no line beyond kTextMaxLine.
+bool CheckText(std::string* text, std::string* reason);
+
+}  // namespace
+
 bool FilesReadText(const std::string& path, std::string* text, std::string* reason)
 {
     text->clear();
@@ -218,6 +226,24 @@ bool FilesReadText(const std::string& path, std::string* text, std::string* reas
         *reason = "reading stopped early: a read error";
         return false;
     }
+    return CheckText(text, reason);
+}
+
+bool FilesTextFromMemory(std::string_view bytes, std::string* text, std::string* reason)
+{
+    text->clear();
+    if (bytes.size() > kTextMaxBytes) {
+        *reason = "larger than " + Mebibytes(kTextMaxBytes) + ", the limit for this file";
+        return false;
+    }
+    text->assign(bytes.data(), bytes.size());
+    return CheckText(text, reason);
+}
+
+namespace {
+
+bool CheckText(std::string* text, std::string* reason)
+{
     if (text->compare(0, kByteOrderMarkSize, kByteOrderMark) == 0) {
         text->erase(0, kByteOrderMarkSize);
     }
@@ -241,11 +267,27 @@ bool FilesReadText(const std::string& path, std::string* text, std::string* reas
     }
 }
 
+}  // namespace
+
 bool FilesLinesOpen(FilesLineReader* reader, const std::string& path, std::string* reason)
 {
     *reader = FilesLineReader{};
     reader->file = SafeOpenInput(path, reason);
     return reader->file != nullptr;
+}
+
+bool FilesLinesOpenMemory(FilesLineReader* reader, std::string_view bytes, std::string* reason)
+{
+    *reader = FilesLineReader{};
+    // fmemopen takes a non-const pointer; the stream is only read.
+    static char noBytes[1] = {0};
+    char* data = bytes.empty() ? noBytes : const_cast<char*>(bytes.data());
+    reader->file = fmemopen(data, bytes.size(), "r");
+    if (reader->file == nullptr) {
+        *reason = "cannot be read: " + SafeErrorText(errno);
+        return false;
+    }
+    return true;
 }
 
 int FilesLinesNext(FilesLineReader* reader, std::string* reason)

@@ -50,6 +50,10 @@ bool FilesCheckInput(const std::string& path, std::string* reason);
 // dropped. False with the reason (naming the limit) in *reason.
 bool FilesReadText(const std::string& path, std::string* text, std::string* reason);
 
+// FilesReadText over bytes already in memory: the same limits and checks,
+// the same text. False with the reason in *reason.
+bool FilesTextFromMemory(std::string_view bytes, std::string* text, std::string* reason);
+
 // A text file read line by line, for files without a size limit (the
 // output of a sweep). Plain storage owned by the caller.
 struct FilesLineReader {
@@ -63,6 +67,11 @@ struct FilesLineReader {
 // Opens path (a regular file only) for FilesLinesNext. False with the
 // reason in *reason.
 bool FilesLinesOpen(FilesLineReader* reader, const std::string& path, std::string* reason);
+
+// Opens bytes in memory for FilesLinesNext, which reads them as it reads a
+// file. The bytes are not copied and must stay alive and unchanged until
+// FilesLinesClose. False with the reason in *reason.
+bool FilesLinesOpenMemory(FilesLineReader* reader, std::string_view bytes, std::string* reason);
 
 // Reads the next line (a UTF-8 byte-order mark at the start of the file is
 // dropped). Returns 1 for a line, 0 at the end of the file, -1 with the

@@ -1,6 +1,7 @@
 // The reader of recordings in both formats; see recording_reader.h.
 #include "recording_reader.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "csv_line.h"
@@ -35,8 +36,9 @@ bool RecordingFormatOf(const std::string& path, RecordingFormat* format)
     return false;
 }
 
-int RecordingOpen(RecordingReader* reader, const std::string& path, RecordingFormat format, bool micom,
-                  std::string* reason)
+namespace {
+
+void ResetReader(RecordingReader* reader, RecordingFormat format, bool micom)
 {
     reader->format = format;
     reader->micom = micom;
@@ -45,23 +47,56 @@ int RecordingOpen(RecordingReader* reader, const std::string& path, RecordingFor
     reader->offset = ImuSample{};
     reader->line[0] = '\0';
     reader->samples = 0;
+}
 
-    if (format == RecordingFormat::DataSet) {
-        reader->dataSet = DataSetOpenChecked(path.c_str(), reason);
-        return reader->dataSet != nullptr ? 0 : -1;
-    }
-    reader->csv = SafeOpenInput(path, reason);
-    if (reader->csv == nullptr) {
-        return -1;
-    }
+// Takes the open CSV stream and skips the header lines of its layout.
+void StartCsv(RecordingReader* reader, FILE* csv)
+{
+    reader->csv = csv;
     // Every read takes at most 1023 characters: a longer line is read in
     // pieces, each counted as a header read or parsed as a line of its own.
-    const int headerReads = micom ? kCsvMicomHeaderReads : kCsvDefaultHeaderReads;
+    const int headerReads = reader->micom ? kCsvMicomHeaderReads : kCsvDefaultHeaderReads;
     for (int i = 0; i < headerReads; ++i) {
         if (std::fgets(reader->line, sizeof reader->line, reader->csv) == nullptr) {
             break;
         }
     }
+}
+
+}  // namespace
+
+int RecordingOpen(RecordingReader* reader, const std::string& path, RecordingFormat format, bool micom,
+                  std::string* reason)
+{
+    ResetReader(reader, format, micom);
+    if (format == RecordingFormat::DataSet) {
+        reader->dataSet = DataSetOpenChecked(path.c_str(), reason);
+        return reader->dataSet != nullptr ? 0 : -1;
+    }
+    FILE* csv = SafeOpenInput(path, reason);
+    if (csv == nullptr) {
+        return -1;
+    }
+    StartCsv(reader, csv);
+    return 0;
+}
+
+int RecordingOpenMemory(RecordingReader* reader, const unsigned char* bytes, size_t size, RecordingFormat format,
+                        bool micom, std::string* reason)
+{
+    ResetReader(reader, format, micom);
+    if (format == RecordingFormat::DataSet) {
+        reader->dataSet = DataSetOpenMemory(bytes, size, reason);
+        return reader->dataSet != nullptr ? 0 : -1;
+    }
+    // A stream over the bytes (read only: fmemopen's pointer is not const).
+    static char noBytes[1] = {0};
+    FILE* csv = size > 0 ? fmemopen(const_cast<unsigned char*>(bytes), size, "r") : fmemopen(noBytes, 0, "r");
+    if (csv == nullptr) {
+        *reason = "cannot be read: " + SafeErrorText(errno);
+        return -1;
+    }
+    StartCsv(reader, csv);
     return 0;
 }
 

@@ -52,6 +52,13 @@ bool RecordingFormatOf(const std::string& path, RecordingFormat* format);
 int RecordingOpen(RecordingReader* reader, const std::string& path, RecordingFormat format, bool micom,
                   std::string* reason);
 
+// RecordingOpen over size bytes in memory instead of a file: the same
+// header handling and the same samples. The bytes are not copied and must
+// stay alive and unchanged until RecordingClose. Returns 0, or -1 with the
+// reason in *reason. Allocates as RecordingOpen does.
+int RecordingOpenMemory(RecordingReader* reader, const unsigned char* bytes, size_t size, RecordingFormat format,
+                        bool micom, std::string* reason);
+
 // Reads the next sample into *sample. Returns 1 for a sample, 0 at the end
 // of the recording, -1 when a read failed (the recording is cut short).
 int RecordingNext(RecordingReader* reader, ImuSample* sample);

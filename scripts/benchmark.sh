@@ -5,7 +5,10 @@
 # the same run, so that the machine's load weighs on both alike.
 #
 #   scripts/benchmark.sh [ARGS...]          the full run; ARGS go to the throughput program
-#   scripts/benchmark.sh --smoke [ARGS...]  a brief run that only shows it works (CI)
+#   scripts/benchmark.sh --smoke [--build DIR] [ARGS...]
+#                                           a brief run that only shows it works (CI); with
+#                                           --build, the programs of that existing build
+#                                           folder instead of a Release build of their own
 #
 # The full run prints:
 #   1. throughput: the detector alone and the replay with trace, previous
@@ -36,15 +39,23 @@ if [ "${1:-}" = "--smoke" ]; then
   shift
 fi
 
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target tumblewatch_benchmark replay_scaling detect_rate eval_memory \
+bdir=build-bench
+if [ $smoke -eq 1 ] && [ "${1:-}" = "--build" ]; then
+  [ $# -ge 2 ] || { echo "benchmark.sh: --build needs a folder" >&2; exit 2; }
+  bdir=$2
+  shift 2
+  [ -f "$bdir/CMakeCache.txt" ] || { echo "benchmark.sh: $bdir is no configured build folder" >&2; exit 2; }
+else
+  cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+fi
+cmake --build "$bdir" -j"$(nproc)" --target tumblewatch_benchmark replay_scaling detect_rate eval_memory \
   tumblewatch_cli >/dev/null
 python_module=0
-if cmake --build build-bench -j"$(nproc)" --target tumblewatch_python tumblewatch_cli make_recordings >/dev/null 2>&1
+if cmake --build "$bdir" -j"$(nproc)" --target tumblewatch_python tumblewatch_cli make_recordings >/dev/null 2>&1
 then
   python_module=1
 fi
-bin=build-bench/benchmarks
+bin=$bdir/benchmarks
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tumblewatch-scaling-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -156,9 +167,9 @@ echo "== the Python module: detect beside the C++ detector, two Python threads a
 if [ $python_module -eq 0 ]; then
   echo "the Python module was not built (pybind11 missing?): skipped"
 elif [ $smoke -eq 1 ]; then
-  /usr/bin/python3 benchmarks/python_detect.py build-bench --samples 100000 --runs 1
+  /usr/bin/python3 benchmarks/python_detect.py "$bdir" --samples 100000 --runs 1
 else
-  /usr/bin/python3 benchmarks/python_detect.py build-bench
+  /usr/bin/python3 benchmarks/python_detect.py "$bdir"
 fi
 
 echo
@@ -171,7 +182,7 @@ printf "%9s %12s %9s %10s\n" MiB samples seconds "peak KiB"
 for mib in "${mibs[@]}"; do
   "$bin/eval_memory" write "$mib" "$work/m$mib.bin" >/dev/null
   mkdir -p "$work/out"
-  line=$("$bin/eval_memory" run "$PWD/build-bench/tumblewatch" "$work/m$mib.bin" "$work/out")
+  line=$("$bin/eval_memory" run "$(cd "$bdir" && pwd)/tumblewatch" "$work/m$mib.bin" "$work/out")
   printf "%9d %12d %9.1f %10d\n" "$mib" "$(field "$line" samples)" "$(field "$line" seconds)" "$(field "$line" peak_kib)"
   rm -rf "$work/m$mib.bin" "$work/out"
 done
@@ -183,7 +194,7 @@ if [ $python_module -eq 0 ]; then
 elif ! /usr/bin/python3 -c 'import distributed' 2>/dev/null; then
   echo "Dask (python3-distributed) is not installed: skipped"
 elif [ $smoke -eq 1 ]; then
-  /usr/bin/python3 benchmarks/cluster_sweep.py build-bench --smoke
+  /usr/bin/python3 benchmarks/cluster_sweep.py "$bdir" --smoke
 else
-  /usr/bin/python3 benchmarks/cluster_sweep.py build-bench
+  /usr/bin/python3 benchmarks/cluster_sweep.py "$bdir"
 fi

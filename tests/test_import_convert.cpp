@@ -112,6 +112,16 @@ TEST(ImportResampling, TimedStreamsMeanOrInterpolateOnTheCommonGrid)
     EXPECT_EQ(ImportPlanStream(near).ratio, 4);
 }
 
+// Found by the mobifall_line fuzz target: times 1e-70 s apart gave a rate
+// whose multiple of 50 Hz no int holds, and converting it was undefined.
+TEST(ImportResampling, RateBeyondEveryIntMultipleIsInterpolated)
+{
+    std::vector<ImportTimed> hair{{0.0, {}}, {1e-70, {}}, {2e-70, {}}};
+    EXPECT_EQ(ImportPlanStream(hair).ratio, 0);
+    std::vector<ImportTimed> fastest{{0.0, {}}, {1.0 / (50.0 * 2e9), {}}, {2.0 / (50.0 * 2e9), {}}};
+    EXPECT_EQ(ImportPlanStream(fastest).ratio, 2000000000);
+}
+
 TEST(ImportResampling, RepeatedTimesAreDroppedAndDisjointStreamsRefused)
 {
     std::vector<ImportTimed> s{{1.0, {1, 0, 0}}, {1.0, {9, 0, 0}}, {0.5, {9, 0, 0}}, {1.5, {2, 0, 0}}};

@@ -2,6 +2,7 @@
 #include "import_convert.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
@@ -176,7 +177,9 @@ ImportStreamPlan ImportPlanStream(const std::vector<ImportTimed>& stream)
     const double median = n % 2 == 1 ? intervals[n / 2] : (intervals[n / 2 - 1] + intervals[n / 2]) / 2;
     ImportStreamPlan plan{1.0 / median, 0};
     const double k = std::floor(plan.rateHz / kImportRateHz + 0.5);
-    if (k >= 2 && std::fabs(plan.rateHz - k * kImportRateHz) <= kRateTolerance * k * kImportRateHz) {
+    // (A rate past every int multiple, from times a hair apart, is interpolated.)
+    if (k >= 2 && k <= static_cast<double>(INT_MAX) &&
+        std::fabs(plan.rateHz - k * kImportRateHz) <= kRateTolerance * k * kImportRateHz) {
         plan.ratio = static_cast<int>(k);
     }
     return plan;
