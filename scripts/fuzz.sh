@@ -35,7 +35,7 @@ all_targets=(dataset recording csv_line manifest config values sweep_resume dete
 # piece (1023 characters) for the line formats, several blocks of records
 # for the dataset, a few hundred samples for the detector.
 declare -A max_len=([dataset]=4096 [recording]=1400 [csv_line]=1100 [manifest]=1024 [config]=1024 [values]=1024
-                    [sweep_resume]=2048 [detector]=650 [sisfall_line]=1024 [mobifall_line]=1024 [umafall_line]=1024
+                    [sweep_resume]=2048 [detector]=130 [sisfall_line]=1024 [mobifall_line]=1024 [umafall_line]=1024
                     [import_csv_line]=1024)
 
 mode=replay
@@ -67,7 +67,7 @@ for t in "${targets[@]}"; do
     echo "$log"
     exit 1
   fi
-  echo "$log" | grep -E '^#[0-9]+ +(INITED|DONE)' | tail -n 1
+  echo "$log" | grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)' | tail -n 1
 done
 [ "$mode" = replay ] && { echo "== fuzz targets passed"; exit 0; }
 
