@@ -8,6 +8,7 @@
 # threads the process held at once (sampled from /proc); it fails when the
 # peak memory of 100 hours exceeds that of 10 hours by more than a quarter,
 # when the most descriptors or threads grow with the number of recordings,
+# when the sweep's peak memory grows with the number of configurations,
 # when detect leaves a descriptor or thread behind in its process, or when a
 # process of the run outlives it. Last, ThreadSanitizer builds of the same
 # commands run over a shorter set (2 hours).
@@ -124,6 +125,12 @@ for h in "$short_hours" "$hours"; do
   make_set "$set_dir" "$h"
   measure "eval ${h}h" "$tw" eval "$set_dir" -j "$jobs" -q --json "$work/eval_${h}.json"
   measure "sweep ${h}h" "$tw" sweep "$set_dir" -j "$jobs" -q --grid fallWindow=16,20,24 --out "$work/sweep_${h}.csv"
+  if [ "$h" = "$short_hours" ]; then
+    # Ten times the configurations over the same recordings: the sweep's
+    # memory is that of the recordings, not of the configurations it ran.
+    measure "sweep ${h}h x10" "$tw" sweep "$set_dir" -j "$jobs" -q --random 30 --range fallWindow=5:30 \
+      --range quietMagnitude=30:90 --out "$work/sweep_${h}_x10.csv"
+  fi
   measure "detect ${h}h" env PYTHONPATH=build/python "$python" -c "$detect_script" "$set_dir"
   cat "$work/out.txt"
   rm -rf "$set_dir"
@@ -169,6 +176,11 @@ for what in ("eval", "sweep", "detect"):
     print(f"{what}: peak memory {long_} h / {short} h = {ratio:.2f}; descriptors {a[1]} -> {b[1]}, "
           f"threads {a[2]} -> {b[2]}: {verdict}")
     bad = bad or verdict == "NOT FLAT"
+a, b = rows[f"sweep {short}h"], rows[f"sweep {short}h x10"]
+flat = b[0] <= a[0] * 1.25 and b[1] <= a[1] and b[2] <= a[2]
+print(f"sweep over {short} h: peak memory 30 / 3 configurations = {b[0] / a[0]:.2f}: "
+      f"{'flat' if flat else 'NOT FLAT'}")
+bad = bad or not flat
 sys.exit(1 if bad else 0)
 PY
 echo "== soak passed"

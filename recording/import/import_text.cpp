@@ -183,8 +183,12 @@ bool ImportParseInt(std::string_view field, int64_t lo, int64_t hi, int64_t* val
     if (!negative && !overflow && v == INT64_MIN) {
         overflow = true;
     }
-    const int64_t result = negative ? v : -v;
-    if (overflow || result < lo || result > hi) {
+    if (overflow) {
+        *reason = "out of range: " + Shown(field);
+        return false;
+    }
+    const int64_t result = negative ? v : -v;  // -v holds: v > INT64_MIN here
+    if (result < lo || result > hi) {
         *reason = "out of range: " + Shown(field);
         return false;
     }
