@@ -2,6 +2,9 @@
 // CSV files, converted into recordings with a manifest.
 #include <fmt/core.h>
 
+#include <atomic>
+#include <csignal>
+
 #include "commands.h"
 #include "evaluation.h"
 #include "import.h"
@@ -30,6 +33,14 @@ CLI::App* CommandImportAdd(CLI::App* app, ImportOptions* options)
     command->add_option("--axes", options->axes,
                         "axis map replacing the dataset's, e.g. y,-x,z (a rotation: a signed permutation, det +1)");
     command->add_flag("-q,--quiet", options->quiet, "no summary and no progress on the terminal");
+    command
+        ->add_option("--annotations", options->annotations,
+                     "sisfall: the folder of the per-sample annotation (SAnn/Fnn_SAnn_Rnn.txt); the manifest gets "
+                     "each recording's fall and alert samples")
+        ->type_name("DIR");
+    command->add_flag("--annotate", options->annotate,
+                      "with --annotations: annotate an earlier import instead; RAW_DIR is its manifest.csv, OUT_DIR "
+                      "the annotated manifest to write (rows matched by their source)");
 
     const std::string group = "csv (the layout of the files)";
     command
@@ -48,7 +59,9 @@ CLI::App* CommandImportAdd(CLI::App* app, ImportOptions* options)
     command->add_option("--gyro-unit", options->gyroUnit, "dps, rad/s or counts:K (K counts per deg/s)")
         ->group(group)
         ->capture_default_str();
-    command->add_option("--rate", options->rate, "uniform samples at HZ per second")->group(group)->type_name("HZ");
+    command->add_option("--rate", options->rate, "uniform samples at HZ per second (at most 1000000)")
+        ->group(group)
+        ->type_name("HZ");
     command->add_option("--time-unit", options->timeUnit, "the t column's unit: s, ms, us or ns")
         ->group(group)
         ->type_name("UNIT");
@@ -77,6 +90,8 @@ CLI::App* CommandImportAdd(CLI::App* app, ImportOptions* options)
 
 namespace {
 
+constexpr std::size_t kNotesShown = 20;
+
 // The settings of the command line; false with a message.
 bool SettingsOf(const ImportOptions& options, ImportSettings* settings, std::string* error)
 {
@@ -87,6 +102,12 @@ bool SettingsOf(const ImportOptions& options, ImportSettings* settings, std::str
                                                : (options.format == "both" ? ImportFormat::Both : ImportFormat::Bin);
     settings->threads = options.threads;
     settings->progress = !options.quiet;
+    settings->keepRecordings = false;
+    settings->annotationDir = options.annotations;
+    if (!options.annotations.empty() && settings->dataset != ImportDataset::SisFall) {
+        *error = "--annotations is an option of sisfall (only SisFall has a per-sample annotation)";
+        return false;
+    }
     settings->axesGiven = !options.axes.empty();
     if (settings->axesGiven && !ImportAxesParse(options.axes, &settings->axes, error)) {
         *error = "--axes: " + *error;
@@ -124,6 +145,11 @@ bool SettingsOf(const ImportOptions& options, ImportSettings* settings, std::str
         return false;
     }
     c.skipLines = options.skip;
+    if (options.command->count("--rate") > 0 && !(options.rate > 0 && options.rate <= 1e6)) {
+        *error = fmt::format("--rate {}: must be a finite, positive number of samples per second, at most 1000000",
+                             options.rate);
+        return false;
+    }
     c.rateHz = options.rate;
     c.filesGlob = options.files;
     c.fallGlobs = options.fall;
@@ -141,34 +167,99 @@ std::string Plural(std::size_t n, const char* one, const char* many)
 
 void Summary(const ImportSettings& settings, const ImportResult& result)
 {
-    int falls = 0;
-    int adls = 0;
-    int64_t samples = 0;
-    int64_t clipped = 0;
-    int clippedRecordings = 0;
-    for (const ImportRecording& r : result.recordings) {
-        falls += r.label == "fall" ? 1 : 0;
-        adls += r.label == "adl" ? 1 : 0;
-        samples += r.samples;
-        clipped += r.clipped;
-        clippedRecordings += r.clipped > 0 ? 1 : 0;
+    const std::size_t made = static_cast<std::size_t>(result.made);
+    CommandPrintFormat("tumblewatch import {}: {} ({} falls, {} ADLs, {} unlabelled), {}{}\n",
+                       ImportDatasetName(settings.dataset), Plural(made, "recording", "recordings"), result.falls,
+                       result.adls, result.made - result.falls - result.adls,
+                       Plural(result.skipped.size(), "file skipped", "files skipped"),
+                       result.notes.empty() ? std::string()
+                                            : ", " + Plural(result.notes.size(), "file", "files") + " passed over");
+    if (!settings.annotationDir.empty()) {
+        CommandPrintFormat("  {} annotated, {} without the annotation's timing\n", made - result.unannotated.size(),
+                           result.unannotated.size());
     }
-    const int unlabelled = static_cast<int>(result.recordings.size()) - falls - adls;
-    CommandPrintFormat("tumblewatch import {}: {} ({} falls, {} ADLs, {} unlabelled), {}\n",
-                       ImportDatasetName(settings.dataset), Plural(result.recordings.size(), "recording", "recordings"),
-                       falls, adls, unlabelled, Plural(result.skipped.size(), "file skipped", "files skipped"));
-    CommandPrintFormat("  {} samples ({:.1f} min at 50 per second), {} clipped in {}\n", samples, samples / 50.0 / 60.0,
-                       Plural(static_cast<std::size_t>(clipped), "value", "values"),
-                       Plural(static_cast<std::size_t>(clippedRecordings), "recording", "recordings"));
+    CommandPrintFormat("  {} samples ({:.1f} min at 50 per second), {} clipped in {}\n", result.samples,
+                       static_cast<double>(result.samples) / 50.0 / 60.0,
+                       Plural(static_cast<std::size_t>(result.clipped), "value", "values"),
+                       Plural(static_cast<std::size_t>(result.clippedRecordings), "recording", "recordings"));
     const double mb = static_cast<double>(result.rawBytes) / 1e6;
     CommandPrintFormat("  {:.1f} MB of raw text in {:.2f} s on {} ({:.1f} MB/s)\n", mb, result.seconds,
-                       Plural(static_cast<std::size_t>(settings.threads), "thread", "threads"),
+                       Plural(static_cast<std::size_t>(result.threadsUsed), "thread", "threads"),
                        result.seconds > 0 ? mb / result.seconds : 0.0);
     const char* kind = settings.format == ImportFormat::Csv ? ".csv" : ".bin";
-    CommandPrintFormat("  written to {}: {} {} files{}, manifest.csv, import.json\n", settings.outDir,
-                       result.recordings.size(), kind,
-                       settings.format == ImportFormat::Both ? " (and their .csv twins)" : "");
+    std::string written = fmt::format("{} {} files{}", made, kind,
+                                      settings.format == ImportFormat::Both ? " (and their .csv twins)" : "");
+    if (result.manifestWritten) {
+        written += ", manifest.csv, import.json";
+    } else {
+        written += result.reportWritten ? ", import.json (manifest.csv could not be written)"
+                                        : " (import.json and manifest.csv could not be written)";
+    }
+    CommandPrintFormat("  written to {}: {}\n", settings.outDir, written);
 }
+
+// Set by SIGINT or SIGTERM while an import runs: the import stops
+// starting trials and cleans up. (A signal handler can reach nothing else.)
+std::atomic<bool> interrupted{false};
+std::atomic<int> interruptSignal{0};
+
+extern "C" void OnInterrupt(int signal)
+{
+    interruptSignal.store(signal);
+    interrupted.store(true);
+}
+
+// tumblewatch import sisfall MANIFEST NEW_MANIFEST --annotations DIR --annotate
+int CommandAnnotateRun(const ImportOptions& options, const ImportSettings& settings)
+{
+    if (settings.dataset != ImportDataset::SisFall || options.annotations.empty()) {
+        CommandError("--annotate needs sisfall and --annotations DIR");
+        return kExitUsage;
+    }
+    ImportAnnotated result;
+    std::string error;
+    const int status = ImportAnnotateManifest(options.rawDir, options.annotations, options.outDir, &result, &error);
+    if (status == kImportRefused) {
+        CommandError(error);
+        return kExitUsage;
+    }
+    if (!options.quiet) {
+        CommandPrintFormat("tumblewatch import sisfall --annotate: {} annotated, {} without the timing; written to "
+                           "{}\n",
+                           result.annotated, result.unannotated.size(), options.outDir);
+    }
+    std::fflush(stdout);
+    for (const ImportSkip& s : result.unannotated) {
+        CommandError("not annotated " + s.source + ": " + s.reason);
+    }
+    return status == kImportSomeSkipped ? kExitUnreadable : kExitOk;
+}
+
+// Catches SIGINT and SIGTERM (once: a second one ends the program at
+// once) for as long as it lives; which came first is then signal().
+class InterruptGuard {
+public:
+    InterruptGuard()
+    {
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~InterruptGuard()
+    {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
 
 }  // namespace
 
@@ -180,9 +271,21 @@ int CommandImportRun(const ImportOptions& options)
         CommandError(error);
         return kExitUsage;
     }
+    if (options.annotate) {
+        return CommandAnnotateRun(options, settings);
+    }
     ImportResult result;
-    const int status = ImportRun(settings, &result, &error);
-    if (status == kImportRefused && result.recordings.empty() && result.skipped.empty()) {
+    int status = kImportRefused;
+    {
+        const InterruptGuard guard;
+        settings.stop = &interrupted;
+        status = ImportRun(settings, &result, &error);
+    }
+    if (status == kImportStopped) {
+        CommandError(error);
+        return 128 + interruptSignal.load();  // as a shell reports a program the signal ended
+    }
+    if (status == kImportRefused && result.made == 0 && result.skipped.empty() && !result.reportWritten) {
         CommandError(error);
         return kExitUsage;
     }
@@ -190,8 +293,20 @@ int CommandImportRun(const ImportOptions& options)
         Summary(settings, result);
     }
     std::fflush(stdout);
+    // Notes come by the thousand when RAW_DIR holds the annotation too: the
+    // first few here, every one in import.json.
+    for (std::size_t i = 0; i < result.notes.size() && i < kNotesShown; ++i) {
+        CommandError("passed over " + result.notes[i].source + ": " + result.notes[i].reason);
+    }
+    if (result.notes.size() > kNotesShown) {
+        CommandError(fmt::format("passed over {} more files (import.json lists them)",
+                                 result.notes.size() - kNotesShown));
+    }
     for (const ImportSkip& s : result.skipped) {
         CommandError("skipped " + s.source + (s.line > 0 ? ", line " + std::to_string(s.line) : "") + ": " + s.reason);
+    }
+    for (const ImportSkip& s : result.unannotated) {
+        CommandError("not annotated " + s.source + ": " + s.reason);
     }
     if (status == kImportRefused) {
         CommandError(error);

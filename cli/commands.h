@@ -135,6 +135,8 @@ struct ImportOptions {
     int threads = 1;
     std::string axes;
     bool quiet = false;
+    std::string annotations;  // sisfall only: the per-sample annotation's folder
+    bool annotate = false;    // annotate an import: RAW_DIR is its manifest, OUT_DIR the new one
     // csv only
     std::string columns;
     std::string delimiter = ",";

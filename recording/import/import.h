@@ -10,6 +10,7 @@
 #ifndef RECORDING_IMPORT_IMPORT_H
 #define RECORDING_IMPORT_IMPORT_H
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -94,6 +95,25 @@ struct ImportSettings {
     ImportAxes axes;        // when axesGiven
     bool progress;          // a progress line on standard error when it is a terminal
     ImportCsvSettings csv;  // dataset csv only
+    // SisFall only: the folder of the per-sample annotation (SAnn/Fnn_SAnn_Rnn.txt beside the raw
+    // files' names), or empty for none. When it lies below rawDir, the search of raw files leaves it out.
+    std::string annotationDir;
+    // Set (from a signal handler, say) to stop the import: no new trial is started, the trials under
+    // way are finished, and no manifest is written. Null for none; must outlive ImportRun.
+    const std::atomic<bool>* stop = nullptr;
+    // Keep every recording's record in ImportResult::recordings; off, only
+    // the totals are kept and memory does not grow with the number of files.
+    bool keepRecordings = true;
+};
+
+// The first and last 50 Hz sample (0-based, inclusive) of the annotated
+// fall and alert phases of a recording; -1 when unknown (no annotation, or
+// the phase does not occur).
+struct ImportPhases {
+    int64_t fallStart = -1;
+    int64_t fallEnd = -1;
+    int64_t alertStart = -1;
+    int64_t alertEnd = -1;
 };
 
 // One recording made.
@@ -109,6 +129,8 @@ struct ImportRecording {
     std::string axes;        // the map applied, e.g. "-x,-y,z"
     int64_t clipped;         // values clipped to -32768..32767
     std::string conversion;  // the resampling, e.g. "accel block mean of 4, gyro block mean of 4"
+    int take = 1;            // which file of its trial (1, 2, ... by the files' time stamps); 1 for a trial of one file
+    ImportPhases phases{};   // the annotated fall and alert, when an annotation was read
 };
 
 // A raw file (or trial) that was not imported.
@@ -122,24 +144,56 @@ struct ImportSkip {
 struct ImportResult {
     std::vector<ImportRecording> recordings;  // in the order of their raw files
     std::vector<ImportSkip> skipped;          // in the order of their raw files
-    uint64_t rawBytes;                        // raw text read
-    double seconds;                           // wall time of the conversion
+    std::vector<ImportSkip> notes;            // files passed over on purpose: duplicates, stray copies
+    std::vector<ImportSkip> unannotated;      // recordings made without the timing: the annotation's fault
+    uint64_t rawBytes = 0;                    // raw text read
+    double seconds = 0;                       // wall time of the conversion
+    // Totals of the recordings made (kept whether or not recordings is).
+    int64_t made = 0;
+    int64_t falls = 0;
+    int64_t adls = 0;
+    int64_t samples = 0;
+    int64_t clipped = 0;
+    int64_t clippedRecordings = 0;
+    int threadsUsed = 0;           // worker threads that could be started (at most settings.threads)
+    bool reportWritten = false;    // import.json is in the output folder
+    bool manifestWritten = false;  // manifest.csv is in the output folder
 };
 
 // Statuses of ImportRun.
 constexpr int kImportDone = 0;
 constexpr int kImportRefused = 2;  // nothing written (or, when the manifest could not be written, it is missing)
 constexpr int kImportSomeSkipped = 3;
+constexpr int kImportStopped = 4;  // settings.stop was set: whole recordings only, no manifest
 
-// Imports: finds the dataset's files below rawDir, converts every trial on
+// Imports: finds the dataset's files below rawDir (takes of one trial
+// numbered, duplicates and stray copies noted and passed over), converts every trial on
 // settings.threads threads (each file read in bounded blocks, each
 // recording written to a temporary name and renamed), then writes
 // manifest.csv and import.json the same way. Returns kImportDone,
-// kImportSomeSkipped (result->skipped says which and why; the others are
-// imported), or kImportRefused with the reason in *error: a bad setting, a
+// kImportSomeSkipped (result->skipped says which and why, the others are
+// imported; or result->unannotated names recordings made without their
+// annotation), kImportStopped (settings.stop was set), or kImportRefused with the reason in *error: a bad setting, a
 // missing raw folder or one without the dataset's files, an output folder
 // that is not empty or lies inside the raw folder (nothing is written), or
 // a manifest that could not be written.
 int ImportRun(const ImportSettings& settings, ImportResult* result, std::string* error);
+
+// What annotating an earlier import did.
+struct ImportAnnotated {
+    int64_t annotated = 0;                // rows given their phases
+    std::vector<ImportSkip> unannotated;  // rows left without them: source the row's path, and why
+};
+
+// Annotates an earlier SisFall import: reads its manifest (manifest.csv),
+// finds each row's annotation in annotationDir by the row's source
+// (SA01/F01_SA01_R01.txt), checks its length against the row's samples
+// (its blocks of four must number them), and writes the manifest with the
+// columns fall_start, fall_end, alert_start and alert_end filled (added
+// when missing; every other column as it was) to out, whole. Returns
+// kImportDone, kImportSomeSkipped (result->unannotated: rows left without
+// the timing, and why), or kImportRefused with the reason in *error.
+int ImportAnnotateManifest(const std::string& manifest, const std::string& annotationDir, const std::string& out,
+                           ImportAnnotated* result, std::string* error);
 
 #endif

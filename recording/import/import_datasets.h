@@ -25,6 +25,8 @@ struct ImportTrial {
     std::string trial;
     std::string description;  // "" when unknown
     bool referenceAtEnd;      // the axes' reference second is the last one (MobiFall CSO)
+    std::string stamp = {};   // orders the takes of one trial (UMAFall: the name's date and time); "" for the path
+    int take = 1;             // which file of its trial this is (ImportSortTakes)
 };
 
 // A converted trial.
@@ -32,6 +34,7 @@ struct ImportConverted {
     std::vector<ImportSample> samples;  // 50 Hz, g and deg/s, axes applied
     ImportAxes axes;
     std::string conversion;  // the resampling in words
+    int64_t rawSamples = -1;  // the raw samples read (SisFall), -1 when not counted
 };
 
 // Why a trial could not be converted.
@@ -39,6 +42,7 @@ struct ImportFault {
     std::size_t source;  // index into the trial's sources
     int64_t line;        // 0 when no line is at fault
     std::string reason;
+    bool passOver = false;  // the file is not the dataset's (a SisFall annotation): noted, not skipped
 };
 
 // What a dataset says of itself in the report and the CSV headers.
@@ -60,6 +64,20 @@ ImportDatasetInfo ImportInfoOf(const ImportSettings& settings);
 // the reason. Other files are ignored.
 void ImportPlan(const ImportSettings& settings, const std::vector<std::string>& files, std::vector<ImportTrial>* trials,
                 std::vector<ImportSkip>* skipped);
+
+// The note on a SisFall annotation file met among the raw files.
+extern const char* const kImportAnnotationNote;
+
+// Sorts out trials that share a name (ImportPlan's trials, in the order of
+// their files, whose sources lie below rawBase). A byte-identical copy of
+// an earlier trial's files is a duplicate, and a SisFall file in another
+// subject's folder (SA15/D17_SE15_R01.txt) a stray copy: both go to notes
+// and are passed over. Distinct files of one trial of a dataset are its
+// takes, numbered 1, 2, ... by their stamps (then paths) and named
+// NAME (take 1), NAME_t2, NAME_t3, ...; for csv, a later file whose name
+// an earlier one has goes to skipped. Reads only files whose names meet.
+void ImportSortTakes(const ImportSettings& settings, const std::string& rawBase, std::vector<ImportTrial>* trials,
+                     std::vector<ImportSkip>* skipped, std::vector<ImportSkip>* notes);
 
 // Converts one trial from the text of its sources (texts[i] reads
 // trial.sources[i]). False with the fault.
@@ -119,6 +137,25 @@ void ImportPlanCsv(const ImportSettings& settings, const std::vector<std::string
                    std::vector<ImportTrial>* trials, std::vector<ImportSkip>* skipped);
 bool ImportConvertCsv(const ImportSettings& settings, ImportLines* text, ImportConverted* converted,
                       ImportFault* fault);
+
+// --- SisFall's per-sample annotation: one label per raw sample, 0
+// background, 1 alert, 2 fall.
+// A line holding one label (spaces and a carriage return around it
+// allowed) is Data; anything else (a blank line included) is Bad, with the
+// reason.
+ImportLineKind ImportParseAnnotationLine(std::string_view line, int* label, std::string* reason);
+// Reads an annotation and sets the phases of the 50 Hz recording made from
+// it (output sample i takes the highest label of raw samples 4i..4i+3; a
+// trailing part block is dropped, as the conversion drops it). The labels
+// must number rawSamples, or when that is -1 (the raw file is not at hand),
+// their blocks of four must number outSamples. False with the fault (the
+// line, or 0 for the length); *phases is then unchanged.
+bool ImportReadAnnotation(ImportLines* text, int64_t rawSamples, int64_t outSamples, ImportPhases* phases,
+                          ImportFault* fault);
+// The annotation file of a raw SisFall file, relative to the annotation's
+// folder: the subject's folder and the raw file's name
+// ("SA01/F01_SA01_R01.txt" for ".../SA01/F01_SA01_R01.txt").
+std::string ImportAnnotationPath(const ImportTrial& trial);
 
 // --- shared by the datasets.
 

@@ -1,11 +1,15 @@
 // The regular expressions of the csv import (--subject, --trial,
-// --activity): ECMAScript syntax, as std::regex reads it, kept in this one
-// unit.
+// --activity): RE2's syntax (Perl's, less back-references and look-around),
+// matched in time linear in the text; kept in this one unit.
 #ifndef RECORDING_IMPORT_IMPORT_REGEX_H
 #define RECORDING_IMPORT_IMPORT_REGEX_H
 
+#include <cstdint>
 #include <memory>
 #include <string>
+
+// The memory a compiled pattern may take; a larger one is refused.
+constexpr int64_t kImportRegexMemory = int64_t{8} << 20;
 
 class ImportRegex {
 public:

@@ -55,18 +55,63 @@ std::vector<std::string> ImportCsvHeader(const ImportSettings& settings, const I
         "# row,accel x,accel y,accel z,gyro x,gyro y,gyro z (" + std::to_string(recording.samples) + " rows from 0)"};
 }
 
-std::string ImportManifestText(const ImportSettings& settings, const ImportResult& result)
+std::string ImportManifestHeader()
 {
-    std::string text = "path,label,activity,subject,trial,dataset,source,samples,description\n";
-    for (const ImportRecording& r : result.recordings) {
-        text += CsvField(r.path) + "," + r.label + "," + CsvField(r.activity) + "," + CsvField(r.subject) + "," +
-                CsvField(r.trial) + "," + ImportDatasetName(settings.dataset) + "," + CsvField(Joined(r.sources, "+")) +
-                "," + std::to_string(r.samples) + "," + CsvField(r.description) + "\n";
-    }
-    return text;
+    return "path,label,activity,subject,trial,dataset,source,samples,description,take,fall_start,fall_end,"
+           "alert_start,alert_end\n";
 }
 
-std::string ImportReportJson(const ImportSettings& settings, const ImportDatasetInfo& info, const ImportResult& result)
+std::string ImportManifestRow(const ImportSettings& settings, const ImportRecording& r)
+{
+    auto sample = [](int64_t s) { return s < 0 ? std::string() : std::to_string(s); };
+    return CsvField(r.path) + "," + r.label + "," + CsvField(r.activity) + "," + CsvField(r.subject) + "," +
+           CsvField(r.trial) + "," + ImportDatasetName(settings.dataset) + "," + CsvField(Joined(r.sources, "+")) +
+           "," + std::to_string(r.samples) + "," + CsvField(r.description) + "," + std::to_string(r.take) + "," +
+           sample(r.phases.fallStart) + "," + sample(r.phases.fallEnd) + "," + sample(r.phases.alertStart) + "," +
+           sample(r.phases.alertEnd) + "\n";
+}
+
+namespace {
+
+std::string Dumped(const ordered_json& j)
+{
+    return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// A value dumped as it stands at depth levels of a pretty-printed file.
+std::string Indented(const ordered_json& j, int levels)
+{
+    const std::string pad(static_cast<std::size_t>(levels) * 2, ' ');
+    std::string text = Dumped(j);
+    std::string out = pad;
+    for (const char c : text) {
+        out += c;
+        if (c == '\n') {
+            out += pad;
+        }
+    }
+    return out;
+}
+
+ordered_json PhaseValue(int64_t sample)
+{
+    return sample < 0 ? ordered_json(nullptr) : ordered_json(sample);
+}
+
+ordered_json Skips(const std::vector<ImportSkip>& skips)
+{
+    ordered_json list = ordered_json::array();
+    for (const ImportSkip& s : skips) {
+        list.push_back({{"source", s.source},
+                        {"line", s.line > 0 ? ordered_json(s.line) : ordered_json(nullptr)},
+                        {"reason", s.reason}});
+    }
+    return list;
+}
+
+}  // namespace
+
+std::string ImportReportHead(const ImportSettings& settings, const ImportDatasetInfo& info)
 {
     ordered_json j;
     j["tool"] = "tumblewatch import";
@@ -78,50 +123,59 @@ std::string ImportReportJson(const ImportSettings& settings, const ImportDataset
     j["published"] = info.published;
     j["placement"] = info.placement;
     j["raw_dir"] = settings.rawDir;
+    j["annotation_dir"] =
+        settings.annotationDir.empty() ? ordered_json(nullptr) : ordered_json(settings.annotationDir);
     j["format"] =
         settings.format == ImportFormat::Bin ? "bin" : (settings.format == ImportFormat::Csv ? "csv" : "both");
     j["axes_given"] = settings.axesGiven ? ordered_json(ImportAxesText(settings.axes)) : ordered_json(nullptr);
     j["rules"] = info.rules;
+    std::string text = Dumped(j);
+    text.pop_back();  // the closing brace: the recordings follow
+    while (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    return text + ",\n  \"recordings\": [";
+}
 
-    int64_t samples = 0;
-    int64_t clipped = 0;
-    int falls = 0;
-    int adls = 0;
-    ordered_json recordings = ordered_json::array();
-    for (const ImportRecording& r : result.recordings) {
-        samples += r.samples;
-        clipped += r.clipped;
-        falls += r.label == "fall" ? 1 : 0;
-        adls += r.label == "adl" ? 1 : 0;
-        recordings.push_back({{"path", r.path},
-                              {"label", r.label.empty() ? ordered_json(nullptr) : ordered_json(r.label)},
-                              {"activity", r.activity},
-                              {"subject", r.subject},
-                              {"trial", r.trial},
-                              {"description", r.description},
-                              {"source", r.sources},
-                              {"samples", r.samples},
-                              {"axes", r.axes},
-                              {"clipped", r.clipped},
-                              {"conversion", r.conversion}});
-    }
-    ordered_json skipped = ordered_json::array();
-    for (const ImportSkip& s : result.skipped) {
-        skipped.push_back({{"source", s.source},
-                           {"line", s.line > 0 ? ordered_json(s.line) : ordered_json(nullptr)},
-                           {"reason", s.reason}});
-    }
-    j["summary"] = {{"recordings", result.recordings.size()},
-                    {"falls", falls},
-                    {"adls", adls},
-                    {"unlabelled", static_cast<int>(result.recordings.size()) - falls - adls},
-                    {"samples", samples},
-                    {"clipped", clipped},
-                    {"skipped", result.skipped.size()},
-                    {"raw_bytes", result.rawBytes}};
-    j["recordings"] = recordings;
-    j["skipped"] = skipped;
-    return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+std::string ImportReportRecording(const ImportRecording& r, bool first)
+{
+    const ordered_json j{{"path", r.path},
+                         {"label", r.label.empty() ? ordered_json(nullptr) : ordered_json(r.label)},
+                         {"activity", r.activity},
+                         {"subject", r.subject},
+                         {"trial", r.trial},
+                         {"take", r.take},
+                         {"description", r.description},
+                         {"source", r.sources},
+                         {"samples", r.samples},
+                         {"axes", r.axes},
+                         {"clipped", r.clipped},
+                         {"conversion", r.conversion},
+                         {"fall_start", PhaseValue(r.phases.fallStart)},
+                         {"fall_end", PhaseValue(r.phases.fallEnd)},
+                         {"alert_start", PhaseValue(r.phases.alertStart)},
+                         {"alert_end", PhaseValue(r.phases.alertEnd)}};
+    return std::string(first ? "\n" : ",\n") + Indented(j, 2);
+}
+
+std::string ImportReportTail(const ImportResult& result)
+{
+    ordered_json tail;
+    tail["skipped"] = Skips(result.skipped);
+    tail["notes"] = Skips(result.notes);
+    tail["unannotated"] = Skips(result.unannotated);
+    tail["summary"] = {{"recordings", result.made},
+                       {"falls", result.falls},
+                       {"adls", result.adls},
+                       {"unlabelled", result.made - result.falls - result.adls},
+                       {"samples", result.samples},
+                       {"clipped", result.clipped},
+                       {"skipped", result.skipped.size()},
+                       {"notes", result.notes.size()},
+                       {"unannotated", result.unannotated.size()},
+                       {"raw_bytes", result.rawBytes}};
+    std::string text = Dumped(tail);  // "{\n  \"skipped\": ...\n}"
+    return std::string(result.made > 0 ? "\n  ]," : "],") + text.substr(1) + "\n";
 }
 
 bool ImportWriteFile(const std::string& path, const std::string& bytes, std::string* error)

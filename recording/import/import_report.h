@@ -15,14 +15,21 @@
 std::vector<std::string> ImportCsvHeader(const ImportSettings& settings, const ImportDatasetInfo& info,
                                          const ImportTrial& trial, const ImportRecording& recording);
 
-// manifest.csv: a header line, then one line per recording with the
-// columns path, label, activity, subject, trial, dataset, source, samples,
-// description (fields quoted when they hold a comma, a quote or a line end).
-std::string ImportManifestText(const ImportSettings& settings, const ImportResult& result);
+// manifest.csv, written a row at a time: the header line, then one line
+// per recording with the columns path, label, activity, subject, trial,
+// dataset, source, samples, description, take, fall_start, fall_end,
+// alert_start, alert_end (every field quoted when it holds a comma, a
+// quote, a line feed or a carriage return; the phases empty when unknown).
+std::string ImportManifestHeader();
+std::string ImportManifestRow(const ImportSettings& settings, const ImportRecording& recording);
 
-// import.json: the dataset, its citation and licence note, the tool's
-// version, the rules applied, every recording and every skipped file.
-std::string ImportReportJson(const ImportSettings& settings, const ImportDatasetInfo& info, const ImportResult& result);
+// import.json, written a piece at a time: the head (the dataset, its
+// citation and licence note, the tool's version, the rules, and the opening
+// of "recordings"), one piece per recording (first: the first of them),
+// then the tail (every skipped and noted file, and the summary).
+std::string ImportReportHead(const ImportSettings& settings, const ImportDatasetInfo& info);
+std::string ImportReportRecording(const ImportRecording& recording, bool first);
+std::string ImportReportTail(const ImportResult& result);
 
 // Writes bytes to path through a temporary file in the same folder and a
 // rename: the file is whole or absent. False with a message.

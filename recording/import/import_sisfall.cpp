@@ -142,7 +142,9 @@ bool ImportConvertSisFall(const ImportSettings& settings, ImportLines* text, Imp
     out.clear();
     ImportSample sum{};
     int inBlock = 0;
+    int64_t rows = 0;
     auto take = [&](const ImportSisFallRow& row) {
+        ++rows;
         // ADXL345: (2*16/2^13) g per count; ITG3200: (2*2000/2^16) deg/s per count.
         const int32_t* c = row.counts;
         const ImportSample s{
@@ -160,9 +162,24 @@ bool ImportConvertSisFall(const ImportSettings& settings, ImportLines* text, Imp
             inBlock = 0;
         }
     };
-    if (!ImportReadRows<ImportSisFallRow>(text, ImportParseSisFallLine, take, fault)) {
+    // A lone label where the first data line should be: a trial's
+    // annotation, met among the raw files.
+    bool annotation = false;
+    auto parse = [&](std::string_view line, ImportSisFallRow* row, std::string* reason) {
+        const ImportLineKind kind = ImportParseSisFallLine(line, row, reason);
+        int label = 0;
+        std::string ignored;
+        annotation = kind == ImportLineKind::Bad && rows == 0 &&
+                     ImportParseAnnotationLine(line, &label, &ignored) == ImportLineKind::Data;
+        return kind;
+    };
+    if (!ImportReadRows<ImportSisFallRow>(text, parse, take, fault)) {
+        if (annotation) {
+            *fault = ImportFault{0, 0, kImportAnnotationNote, true};
+        }
         return false;
     }
+    converted->rawSamples = rows;
     if (out.empty()) {
         fault->line = 0;
         fault->reason = inBlock == 0 ? "no data lines" : "fewer than 4 data lines: not one output sample";

@@ -52,7 +52,7 @@ bool AllDigits(const std::string& s)
 // subject, the type (ADL or Fall), the activity (which may hold '_') and
 // the trial; the date and time close the name.
 bool ParseName(const std::string& name, std::string* subject, std::string* type, std::string* activity,
-               std::string* trial)
+               std::string* trial, std::string* stamp)
 {
     const std::size_t prefix = std::char_traits<char>::length(kPrefix);
     if (name.compare(0, prefix, kPrefix) != 0 || name.size() < prefix + 4 ||
@@ -83,6 +83,7 @@ bool ParseName(const std::string& name, std::string* subject, std::string* type,
     *type = parts[1];
     *activity = words;
     *trial = parts[n - 3];
+    *stamp = parts[n - 2] + "_" + parts[n - 1];
     return !words.empty();
 }
 
@@ -99,6 +100,21 @@ bool IsWaist(std::string_view position)
         }
     }
     return true;
+}
+
+// True when line has seven fields and the last names a sensor other than
+// waist.
+bool OtherSensor(std::string_view line, int64_t waist)
+{
+    std::string_view text = ImportTrim(line);
+    if (!text.empty() && text.back() == ';') {
+        text.remove_suffix(1);
+    }
+    std::string_view fields[kFields];
+    int64_t sensor = 0;
+    std::string reason;
+    return ImportSplit(text, ';', fields, kFields) == kFields &&
+           ImportParseInt(fields[kFields - 1], 0, INT64_MAX, &sensor, &reason) && sensor != waist;
 }
 
 }  // namespace
@@ -120,7 +136,8 @@ ImportLineKind ImportParseUmaFallLine(std::string_view line, ImportUmaFallRow* r
         return ImportLineKind::Bad;
     }
     std::string_view text = ImportTrim(line);
-    if (text.empty() || text[0] == '%') {
+    // A row of empty fields (";;;;;;;", a spreadsheet's blank row) holds no data.
+    if (text.empty() || text[0] == '%' || text.find_first_not_of("; \t\r") == std::string_view::npos) {
         return ImportLineKind::Other;
     }
     if (text.back() == ';') {
@@ -160,8 +177,8 @@ ImportLineKind ImportParseUmaFallLine(std::string_view line, ImportUmaFallRow* r
 void ImportPlanUmaFall(const std::vector<std::string>& files, std::vector<ImportTrial>* trials)
 {
     for (const std::string& file : files) {
-        std::string subject, type, activity, trial;
-        if (!ParseName(ImportBaseName(file), &subject, &type, &activity, &trial)) {
+        std::string subject, type, activity, trial, stamp;
+        if (!ParseName(ImportBaseName(file), &subject, &type, &activity, &trial, &stamp)) {
             continue;
         }
         const std::string code = type + "_" + activity;
@@ -174,6 +191,7 @@ void ImportPlanUmaFall(const std::vector<std::string>& files, std::vector<Import
                       ImportNumberText(trial),
                       ImportWords(activity),
                       false};
+        t.stamp = stamp;
         ImportNameTrial(kActivities, std::size(kActivities), ImportWords(activity), &t);
         trials->push_back(t);
     }
@@ -185,8 +203,14 @@ bool ImportConvertUmaFall(const ImportSettings& settings, ImportLines* text, Imp
     // Every sensor's streams, until the header has said which is the waist.
     std::map<int64_t, std::vector<ImportTimed>> streams[2];
     int64_t waist = kDefaultWaist;
+    // Only the waist sensor's lines matter: a malformed line of another
+    // sensor (a phone's numbers spoilt by a spreadsheet) is passed over.
     auto parse = [&](std::string_view line, ImportUmaFallRow* row, std::string* reason) {
-        return ImportUmaFallWaist(line, &waist) ? ImportLineKind::Other : ImportParseUmaFallLine(line, row, reason);
+        if (ImportUmaFallWaist(line, &waist)) {
+            return ImportLineKind::Other;
+        }
+        const ImportLineKind kind = ImportParseUmaFallLine(line, row, reason);
+        return kind == ImportLineKind::Bad && OtherSensor(line, waist) ? ImportLineKind::Other : kind;
     };
     auto take = [&](const ImportUmaFallRow& row) {
         if (row.type == kAccelerometer || row.type == kGyroscope) {
