@@ -30,13 +30,13 @@ usage() {
 }
 
 all_targets=(dataset recording csv_line manifest config values sweep_resume detector sisfall_line mobifall_line
-             umafall_line import_csv_line)
+             umafall_line import_csv_line annotation_line)
 # Longest input per target: past the longest line a reader handles in one
 # piece (1023 characters) for the line formats, several blocks of records
 # for the dataset, a few hundred samples for the detector.
 declare -A max_len=([dataset]=4096 [recording]=1400 [csv_line]=1100 [manifest]=1024 [config]=1024 [values]=1024
                     [sweep_resume]=2048 [detector]=130 [sisfall_line]=1024 [mobifall_line]=1024 [umafall_line]=1024
-                    [import_csv_line]=1024)
+                    [import_csv_line]=1024 [annotation_line]=1024)
 
 mode=replay
 limit=0

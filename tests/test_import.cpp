@@ -221,11 +221,12 @@ TEST(Import, SisFallLinesAndBlocksOfFour)
     EXPECT_EQ(s[1].accY, 8192);
     EXPECT_EQ(result.recordings[0].clipped, 1);
     EXPECT_EQ(ReadFile(tmp / "out/manifest.csv"),
-              "path,label,activity,subject,trial,dataset,source,samples,description\n"
+              "path,label,activity,subject,trial,dataset,source,samples,description,take,fall_start,fall_end,"
+              "alert_start,alert_end\n"
               "fall_forward_slip_sa01_r1.bin,fall,F01,sa01,1,sisfall,SisFall_dataset/SA01/F01_SA01_R01.txt,2,"
-              "fall forward while walking caused by a slip\n"
+              "fall forward while walking caused by a slip,1,,,,\n"
               "adl_car_in_out_se06_r2.bin,adl,D17,se06,2,sisfall,SisFall_dataset/SE06/D17_SE06_R02.txt,1,"
-              "\"standing, get into a car, remain seated and get out of the car\"\n");
+              "\"standing, get into a car, remain seated and get out of the car\",1,,,,\n");
 }
 
 TEST(Import, MobiFallPairsFilesTurnsUpsideDownPhonesAndDropsRepeatedTimes)
@@ -470,7 +471,8 @@ TEST(Import, MobiFallSensorsThatNeverOverlapAreSkipped)
     // The trials that failed leave nothing; the manifest holds no row.
     EXPECT_EQ(Names(tmp / "out"), (std::vector<std::string>{"import.json", "manifest.csv"}));
     EXPECT_EQ(ReadFile(tmp / "out/manifest.csv"),
-              "path,label,activity,subject,trial,dataset,source,samples,description\n");
+              "path,label,activity,subject,trial,dataset,source,samples,description,take,fall_start,fall_end,"
+              "alert_start,alert_end\n");
 }
 
 TEST(Import, RefusedFoldersChangeNothing)
