@@ -49,7 +49,7 @@ else
   cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 fi
 cmake --build "$bdir" -j"$(nproc)" --target tumblewatch_benchmark replay_scaling detect_rate eval_memory \
-  tumblewatch_cli >/dev/null
+  import_memory tumblewatch_cli >/dev/null
 python_module=0
 if cmake --build "$bdir" -j"$(nproc)" --target tumblewatch_python tumblewatch_cli make_recordings >/dev/null 2>&1
 then
@@ -185,6 +185,20 @@ for mib in "${mibs[@]}"; do
   line=$("$bin/eval_memory" run "$(cd "$bdir" && pwd)/tumblewatch" "$work/m$mib.bin" "$work/out")
   printf "%9d %12d %9.1f %10d\n" "$mib" "$(field "$line" samples)" "$(field "$line" seconds)" "$(field "$line" peak_kib)"
   rm -rf "$work/m$mib.bin" "$work/out"
+done
+
+echo
+echo "== memory: tumblewatch import of many tiny SisFall files (wall-clock seconds, peak resident KiB; aim 65536)"
+counts=(10000 100000)
+if [ $smoke -eq 1 ]; then
+  counts=(1000)
+fi
+printf "%9s %9s %10s\n" files seconds "peak KiB"
+for n in "${counts[@]}"; do
+  "$bin/import_memory" write "$n" "$work/raw$n" >/dev/null
+  line=$("$bin/import_memory" run "$(cd "$bdir" && pwd)/tumblewatch" "$work/raw$n" "$work/imported$n") || true
+  printf "%9d %9.1f %10d\n" "$n" "$(field "$line" seconds)" "$(field "$line" peak_kib)"
+  rm -rf "$work/raw$n" "$work/imported$n"
 done
 
 echo
