@@ -168,12 +168,11 @@ std::string Plural(std::size_t n, const char* one, const char* many)
 void Summary(const ImportSettings& settings, const ImportResult& result)
 {
     const std::size_t made = static_cast<std::size_t>(result.made);
-    CommandPrintFormat("tumblewatch import {}: {} ({} falls, {} ADLs, {} unlabelled), {}{}\n",
-                       ImportDatasetName(settings.dataset), Plural(made, "recording", "recordings"), result.falls,
-                       result.adls, result.made - result.falls - result.adls,
-                       Plural(result.skipped.size(), "file skipped", "files skipped"),
-                       result.notes.empty() ? std::string()
-                                            : ", " + Plural(result.notes.size(), "file", "files") + " passed over");
+    CommandPrintFormat(
+        "tumblewatch import {}: {} ({} falls, {} ADLs, {} unlabelled), {}{}\n", ImportDatasetName(settings.dataset),
+        Plural(made, "recording", "recordings"), result.falls, result.adls, result.made - result.falls - result.adls,
+        Plural(result.skipped.size(), "file skipped", "files skipped"),
+        result.notes.empty() ? std::string() : ", " + Plural(result.notes.size(), "file", "files") + " passed over");
     if (!settings.annotationDir.empty()) {
         CommandPrintFormat("  {} annotated, {} without the annotation's timing\n", made - result.unannotated.size(),
                            result.unannotated.size());
@@ -224,9 +223,10 @@ int CommandAnnotateRun(const ImportOptions& options, const ImportSettings& setti
         return kExitUsage;
     }
     if (!options.quiet) {
-        CommandPrintFormat("tumblewatch import sisfall --annotate: {} annotated, {} without the timing; written to "
-                           "{}\n",
-                           result.annotated, result.unannotated.size(), options.outDir);
+        CommandPrintFormat(
+            "tumblewatch import sisfall --annotate: {} annotated, {} without the timing; written to "
+            "{}\n",
+            result.annotated, result.unannotated.size(), options.outDir);
     }
     std::fflush(stdout);
     for (const ImportSkip& s : result.unannotated) {
@@ -275,12 +275,11 @@ int CommandImportRun(const ImportOptions& options)
         return CommandAnnotateRun(options, settings);
     }
     ImportResult result;
-    int status = kImportRefused;
-    {
+    const int status = [&] {
         const InterruptGuard guard;
         settings.stop = &interrupted;
-        status = ImportRun(settings, &result, &error);
-    }
+        return ImportRun(settings, &result, &error);
+    }();
     if (status == kImportStopped) {
         CommandError(error);
         return 128 + interruptSignal.load();  // as a shell reports a program the signal ended
@@ -299,8 +298,8 @@ int CommandImportRun(const ImportOptions& options)
         CommandError("passed over " + result.notes[i].source + ": " + result.notes[i].reason);
     }
     if (result.notes.size() > kNotesShown) {
-        CommandError(fmt::format("passed over {} more files (import.json lists them)",
-                                 result.notes.size() - kNotesShown));
+        CommandError(
+            fmt::format("passed over {} more files (import.json lists them)", result.notes.size() - kNotesShown));
     }
     for (const ImportSkip& s : result.skipped) {
         CommandError("skipped " + s.source + (s.line > 0 ? ", line " + std::to_string(s.line) : "") + ": " + s.reason);

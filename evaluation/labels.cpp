@@ -185,9 +185,9 @@ bool ManifestParse(const std::string& text, const std::string& path, Manifest* r
     manifest->path = path;
     std::string reason;
     const fs::path folder = fs::path(path).parent_path();
-    const std::set<std::string> known{"path",    "label",      "activity", "subject",     "impact_sample",
-                                      "description", "trial",  "dataset",  "source",      "samples",
-                                      "take",    "fall_start", "fall_end", "alert_start", "alert_end"};
+    const std::set<std::string> known{"path",        "label",      "activity", "subject",     "impact_sample",
+                                      "description", "trial",      "dataset",  "source",      "samples",
+                                      "take",        "fall_start", "fall_end", "alert_start", "alert_end"};
 
     std::vector<std::string> fields;
     std::vector<std::string> columns;

@@ -345,12 +345,11 @@ TEST(ImportAnnotation, AnnotatedImportNamesEveryFaultAndKeepsTheRecording)
     EXPECT_EQ(p.fallEnd, 3);
     EXPECT_EQ(p.alertStart, -1);
     ASSERT_EQ(result.unannotated.size(), 5u);
-    const std::vector<std::pair<int64_t, std::string>> faults{
-        {0, "39 labels where the raw file has 40 samples"},
-        {7, "line 7: label '3' is not 0, 1 or 2"},
-        {3, "line 3: a zero byte"},
-        {2, "line 2: the line is longer than"},
-        {0, "no annotation file"}};
+    const std::vector<std::pair<int64_t, std::string>> faults{{0, "39 labels where the raw file has 40 samples"},
+                                                              {7, "line 7: label '3' is not 0, 1 or 2"},
+                                                              {3, "line 3: a zero byte"},
+                                                              {2, "line 2: the line is longer than"},
+                                                              {0, "no annotation file"}};
     for (std::size_t i = 0; i < faults.size(); ++i) {
         const ImportSkip& u = result.unannotated[i];
         EXPECT_EQ(u.line, faults[i].first) << u.reason;
@@ -458,8 +457,7 @@ TEST(ImportOutput, TheFolderIsClaimedAndAnInterruptedImportSaysWhatItLeft)
     Write(tmp / "busy/.tumblewatch-import", "an import is writing into this folder\n");
     ImportResult result;
     std::string error;
-    EXPECT_EQ(ImportRun(Settings(ImportDataset::SisFall, tmp / "raw", tmp / "busy"), &result, &error),
-              kImportRefused);
+    EXPECT_EQ(ImportRun(Settings(ImportDataset::SisFall, tmp / "raw", tmp / "busy"), &result, &error), kImportRefused);
     EXPECT_NE(error.find("another import is writing into it"), std::string::npos) << error;
     EXPECT_EQ(Names(tmp / "busy"), std::vector<std::string>{".tumblewatch-import"});
 
@@ -565,14 +563,12 @@ TEST(ImportProgram, RatesAndFullDisks)
         std::snprintf(name, sizeof name, "raw/SA%02d/D01_SA%02d_R01.txt", i, i);
         Write(tmp / name, SisFall(4, i));
     }
-    const BenchRun run =
-        RunProgram("/bin/sh", tmp.path(),
-                   {"-c", std::string("trap '' XFSZ; ulimit -f 8; exec '") + TUMBLEWATCH_PATH +
-                              "' import sisfall raw full -j 2"},
-                   60);
+    const BenchRun run = RunProgram(
+        "/bin/sh", tmp.path(),
+        {"-c", std::string("trap '' XFSZ; ulimit -f 8; exec '") + TUMBLEWATCH_PATH + "' import sisfall raw full -j 2"},
+        60);
     EXPECT_EQ(run.status, 2) << run.errors;
-    EXPECT_NE(run.output.find("40 .bin files (import.json and manifest.csv could not be written)"),
-              std::string::npos)
+    EXPECT_NE(run.output.find("40 .bin files (import.json and manifest.csv could not be written)"), std::string::npos)
         << run.output;
     EXPECT_EQ(run.output.find("manifest.csv, import.json"), std::string::npos) << run.output;
     EXPECT_NE(run.errors.find("import.json: cannot be written"), std::string::npos) << run.errors;
@@ -580,4 +576,23 @@ TEST(ImportProgram, RatesAndFullDisks)
     for (const std::string& name : Names(tmp / "full")) {
         EXPECT_EQ(name.find(".part"), std::string::npos) << name;
     }
+}
+
+TEST(ImportProgram, ThreadsThatCannotStartLeaveTheWorkToTheOthers)
+{
+    TempDir tmp;
+    for (int i = 0; i < 300; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "raw/SA%02d/D%02d_SA%02d_R%02d.txt", i % 30 + 1, i / 30 % 19 + 1, i % 30 + 1,
+                      i / 570 + 1);
+        Write(tmp / name, SisFall(4, i));
+    }
+    // 2 GB of address space holds fewer than 300 threads' stacks beside the allocator's arenas.
+    const BenchRun run = RunProgram(
+        "/bin/sh", tmp.path(),
+        {"-c", std::string("ulimit -v 2000000; exec '") + TUMBLEWATCH_PATH + "' import sisfall raw out -j 1024"}, 60);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.errors.find("terminate"), std::string::npos) << run.errors;
+    EXPECT_NE(run.output.find("300 recordings"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("on 1024 threads"), std::string::npos) << run.output;
 }

@@ -120,7 +120,8 @@ int ImportAnnotateManifest(const std::string& manifest, const std::string& annot
     const int samples = Column(header, "samples");
     const int path = Column(header, "path");
     if (source < 0 || samples < 0 || path < 0) {
-        *error = "manifest " + manifest + ": not an import's manifest (the columns path, source and samples are needed)";
+        *error =
+            "manifest " + manifest + ": not an import's manifest (the columns path, source and samples are needed)";
         return kImportRefused;
     }
     const int dataset = Column(header, "dataset");
@@ -136,9 +137,8 @@ int ImportAnnotateManifest(const std::string& manifest, const std::string& annot
     for (std::size_t i = 1; i < records.size(); ++i) {
         std::vector<std::string>& row = records[i];
         if (row.size() + 4 < header.size() || row.size() > header.size()) {
-            *error = "manifest " + manifest + ", record " + std::to_string(i + 1) + ": " +
-                     std::to_string(row.size()) + " fields where the header names " +
-                     std::to_string(records[0].size());
+            *error = "manifest " + manifest + ", record " + std::to_string(i + 1) + ": " + std::to_string(row.size()) +
+                     " fields where the header names " + std::to_string(records[0].size());
             return kImportRefused;
         }
         row.resize(header.size());
@@ -174,8 +174,8 @@ int ImportAnnotateManifest(const std::string& manifest, const std::string& annot
             if (f != nullptr) {
                 ImportLines lines(f);
                 if (!ImportReadAnnotation(&lines, -1, count, &phases, &fault)) {
-                    why = "annotation " + file + (fault.line > 0 ? ", line " + std::to_string(fault.line) : "") +
-                          ": " + fault.reason;
+                    why = "annotation " + file + (fault.line > 0 ? ", line " + std::to_string(fault.line) : "") + ": " +
+                          fault.reason;
                 }
                 std::fclose(f);
             } else {

@@ -33,8 +33,8 @@ ImportLineKind ImportParseAnnotationLine(std::string_view line, int* label, std:
         *reason = "an empty line where a label (0, 1 or 2) is expected";
     } else {
         const std::size_t shown = std::min<std::size_t>(text.size(), 20);
-        *reason = "label '" + std::string(text.substr(0, shown)) + (shown < text.size() ? "...'" : "'") +
-                  " is not 0, 1 or 2";
+        *reason =
+            "label '" + std::string(text.substr(0, shown)) + (shown < text.size() ? "...'" : "'") + " is not 0, 1 or 2";
     }
     return ImportLineKind::Bad;
 }
@@ -68,8 +68,8 @@ bool ImportReadAnnotation(ImportLines* text, int64_t rawSamples, int64_t outSamp
     }
     fault->line = 0;
     if (rawSamples >= 0 && labels != rawSamples) {
-        fault->reason = std::to_string(labels) + " labels where the raw file has " + std::to_string(rawSamples) +
-                        " samples";
+        fault->reason =
+            std::to_string(labels) + " labels where the raw file has " + std::to_string(rawSamples) + " samples";
         return false;
     }
     if (rawSamples < 0 && labels / kRawPerSample != outSamples) {

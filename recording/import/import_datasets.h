@@ -33,7 +33,7 @@ struct ImportTrial {
 struct ImportConverted {
     std::vector<ImportSample> samples;  // 50 Hz, g and deg/s, axes applied
     ImportAxes axes;
-    std::string conversion;  // the resampling in words
+    std::string conversion;   // the resampling in words
     int64_t rawSamples = -1;  // the raw samples read (SisFall), -1 when not counted
 };
 

@@ -123,8 +123,7 @@ std::string ImportReportHead(const ImportSettings& settings, const ImportDataset
     j["published"] = info.published;
     j["placement"] = info.placement;
     j["raw_dir"] = settings.rawDir;
-    j["annotation_dir"] =
-        settings.annotationDir.empty() ? ordered_json(nullptr) : ordered_json(settings.annotationDir);
+    j["annotation_dir"] = settings.annotationDir.empty() ? ordered_json(nullptr) : ordered_json(settings.annotationDir);
     j["format"] =
         settings.format == ImportFormat::Bin ? "bin" : (settings.format == ImportFormat::Csv ? "csv" : "both");
     j["axes_given"] = settings.axesGiven ? ordered_json(ImportAxesText(settings.axes)) : ordered_json(nullptr);

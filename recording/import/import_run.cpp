@@ -193,17 +193,23 @@ bool ClaimOutput(const std::string& out, std::string* claimPath, std::string* er
     }
     const std::string text = "an import (process " + std::to_string(getpid()) + ") is writing into this folder\n";
     const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    const int writeError = written ? 0 : (errno != 0 ? errno : ENOSPC);
     close(fd);
     std::size_t entries = 0;
     for (fs::directory_iterator it(out, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
         ++entries;
     }
-    if (!written || ec || entries != 1) {
+    std::string problem;
+    if (writeError != 0) {
+        problem = " cannot be claimed: " + SafeErrorText(writeError);
+    } else if (ec) {
+        problem = " cannot be read: " + ec.message();
+    } else if (entries != 1) {
+        problem = " is not empty (" + Contents(out) + "): give a new or empty folder";
+    }
+    if (!problem.empty()) {
         std::remove(claimPath->c_str());
-        *error = "OUT_DIR " + out +
-                 (written && !ec ? " is not empty (" + Contents(out) + "): give a new or empty folder"
-                                 : " cannot be claimed: " + (ec ? ec.message() : SafeErrorText(ENOSPC))) +
-                 " (nothing was changed)";
+        *error = "OUT_DIR " + out + problem + " (nothing was changed)";
         return false;
     }
     return true;
@@ -277,8 +283,8 @@ struct Outcome {
 
 // Reads the trial's annotation into recording->phases; false with the
 // fault (naming the annotation file) in *fault.
-bool Annotate(const ImportSettings& settings, const ImportTrial& trial, int64_t rawSamples,
-              ImportRecording* recording, ImportSkip* fault)
+bool Annotate(const ImportSettings& settings, const ImportTrial& trial, int64_t rawSamples, ImportRecording* recording,
+              ImportSkip* fault)
 {
     const std::string path = (fs::path(settings.annotationDir) / ImportAnnotationPath(trial)).string();
     std::string reason;
@@ -305,7 +311,7 @@ bool Annotate(const ImportSettings& settings, const ImportTrial& trial, int64_t 
 Outcome ImportOne(const ImportSettings& settings, const ImportDatasetInfo& info, const fs::path& rawBase,
                   const ImportTrial& trial)
 {
-    Outcome o;
+    Outcome o{};
     o.skip = ImportSkip{trial.sources[0], 0, ""};
     std::vector<FILE*> files;
     std::vector<ImportLines> lines;
@@ -367,7 +373,6 @@ Outcome ImportOne(const ImportSettings& settings, const ImportDatasetInfo& info,
     for (const ImportSample& s : converted.samples) {
         counts.push_back(ImportCounts(s, &r.clipped));
     }
-    converted.samples = std::vector<ImportSample>();
     std::string error;
     const std::string base = (fs::path(settings.outDir) / trial.name).string();
     if (settings.format != ImportFormat::Csv && !ImportWriteFile(base + ".bin", DataSetImage(counts), &error)) {
@@ -451,17 +456,20 @@ private:
 // Runs work(i) for i in 0..count-1 on up to threads threads, starting no
 // new item once *stop is set; progress shown meanwhile. A thread that
 // cannot be started (too little memory) leaves the work to those that
-// could, or to the calling thread. Returns the threads that ran.
+// could, or to the calling thread; no more threads than items. Returns
+// the threads that ran.
 int RunTrials(std::size_t count, int threads, const std::atomic<bool>* stop, const Progress& progress,
               const std::function<void(std::size_t)>& work)
 {
     std::atomic<std::size_t> next{0};
+    const int wanted = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads), count));
+    std::atomic<int> allowed{wanted};  // workers from this index on stop after their trial
     int running = 0;
     std::mutex mutex;
     std::condition_variable finished;
     auto stopped = [stop] { return stop != nullptr && stop->load(); };
-    auto run = [&] {
-        for (std::size_t i = next++; i < count && !stopped(); i = next++) {
+    auto run = [&](int worker) {
+        for (std::size_t i = 0; worker < allowed.load() && !stopped() && (i = next++) < count;) {
             work(i);
         }
         const std::lock_guard<std::mutex> lock(mutex);
@@ -469,23 +477,34 @@ int RunTrials(std::size_t count, int threads, const std::atomic<bool>* stop, con
         finished.notify_one();
     };
     std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t) {
+    workers.reserve(static_cast<std::size_t>(wanted));
+    for (int t = 0; t < wanted; ++t) {
         try {
             {
                 const std::lock_guard<std::mutex> lock(mutex);
                 ++running;
             }
-            workers.emplace_back(run);
+            workers.emplace_back(run, t);
         } catch (const std::system_error&) {
-            const std::lock_guard<std::mutex> lock(mutex);
-            --running;
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                --running;
+            }
+            // Out of threads means nearly out of memory too: half of those
+            // started go, leaving room for the others' work.
+            allowed = std::max(1, t / 2);
+            for (std::size_t w = static_cast<std::size_t>(allowed.load()); w < workers.size(); ++w) {
+                workers[w].join();
+            }
+            workers.resize(static_cast<std::size_t>(std::min<int>(allowed.load(), t)));
             break;
         }
     }
     if (workers.empty()) {
         running = 1;
-        run();
-        return 1;
+        allowed = 1;
+        run(0);
+        return count > 0 ? 1 : 0;
     }
     {
         std::unique_lock<std::mutex> lock(mutex);
@@ -608,8 +627,8 @@ int ImportRun(const ImportSettings& settings, ImportResult* result, std::string*
         FilesWriterAbandon(&manifest);
         FilesWriterAbandon(&report);
         std::remove(claim.c_str());
-        *error = "stopped: " + std::to_string(result->made) + " whole recordings of " +
-                 std::to_string(trials.size()) + " trials in " + settings.outDir + ", and no manifest";
+        *error = "stopped: " + std::to_string(result->made) + " whole recordings of " + std::to_string(trials.size()) +
+                 " trials in " + settings.outDir + ", and no manifest";
         return kImportStopped;
     }
     // The manifest comes last: an output folder with a manifest holds a

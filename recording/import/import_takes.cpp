@@ -160,8 +160,8 @@ void ImportSortTakes(const ImportSettings& settings, const std::string& rawBase,
                                            [&](uint32_t k) { return SameSources(rawBase, all[k], t); });
             if (same != distinct.end()) {
                 drop[i] = true;
-                notes->push_back(ImportSkip{t.sources[0], 0,
-                                            "the same bytes as " + all[*same].sources[0] + ": a duplicate, passed over"});
+                notes->push_back(ImportSkip{
+                    t.sources[0], 0, "the same bytes as " + all[*same].sources[0] + ": a duplicate, passed over"});
                 continue;
             }
             if (sisfall && LooksLikeAnnotation(rawBase + "/" + t.sources[0])) {

@@ -142,7 +142,8 @@ void ImportPlan(const ImportSettings& settings, const std::vector<std::string>& 
 {
     // At most a trial per file: reserved once, the list never grows by
     // copying (with 100,000 files, that copy would be the import's peak).
-    trials->reserve(trials->size() + (settings.dataset == ImportDataset::MobiFall ? files.size() / 2 + 1 : files.size()));
+    trials->reserve(trials->size() +
+                    (settings.dataset == ImportDataset::MobiFall ? files.size() / 2 + 1 : files.size()));
     switch (settings.dataset) {
     case ImportDataset::SisFall:
         ImportPlanSisFall(files, trials);
