@@ -1,6 +1,6 @@
 // Fuzz target for UMAFall's lines and files. Every line of the input is
-// parsed and compared with a plain reference ('%' and blank lines skipped;
-// seven ';'-separated fields, an optional ';' at the end: time, sample
+// parsed and compared with a plain reference ('%' lines, blank lines and
+// rows of empty fields skipped; seven ';'-separated fields, an optional ';' at the end: time, sample
 // number, x, y, z, sensor type and ID); then the whole input is converted
 // as a UMAFall file.
 #include <cstdint>
@@ -19,7 +19,7 @@ ImportLineKind ReferenceParse(const std::string& line, double* values, int64_t* 
         return ImportLineKind::Bad;
     }
     std::string text = reference::Trim(line);
-    if (text.empty() || text[0] == '%') {
+    if (text.empty() || text[0] == '%' || text.find_first_not_of("; \t\r") == std::string::npos) {
         return ImportLineKind::Other;
     }
     if (text.back() == ';') {

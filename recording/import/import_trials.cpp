@@ -31,7 +31,8 @@ const char* const kCountsRule =
 const char* const kTimedRule =
     "resampling: repeated time stamps dropped; the output covers the time both sensors cover, block i being "
     "[start + i * 0.02, start + (i+1) * 0.02) s (0.02 s as the double nearest 1/50), centre start + (i + 0.5) * 0.02; "
-    "a sensor whose median rate is within 2 % of k * 50 Hz (k >= 2) gives each "
+    "a sensor whose median rate (1 / the median interval; of an even number of intervals, the mean of the middle "
+    "two) is within 2 % of k * 50 Hz (k >= 2) gives each "
     "block the mean of its samples in it (interpolation when it has none), any other is linearly interpolated at "
     "the block centres";
 
