@@ -325,13 +325,14 @@ TEST(ImportAnnotation, AnnotatedImportNamesEveryFaultAndKeepsTheRecording)
         {"F04_SA01_R01.txt", std::string("0\n0\n0\0\n0\n", 9)},
         {"F05_SA01_R01.txt", "0\n" + std::string(70000, '0') + "\n"},
     };
-    for (const char* trial : {"F01", "F02", "F03", "F04", "F05", "F06"}) {
+    for (const char* trial : {"F01", "F02", "F03", "F04", "F05", "F06", "F07"}) {
         const std::string file = std::string(trial) + "_SA01_R01.txt";
         Write(raw + "/SisFall_dataset/SA01/" + file, SisFall(40, 1));
         if (annotations.count(file) > 0) {
             Write(ann + "/SA01/" + file, annotations.at(file));
         }
     }
+    ASSERT_EQ(mkfifo((ann + "/SA01/F07_SA01_R01.txt").c_str(), 0600), 0);  // never opened, so never waited on
     ImportSettings s = Settings(ImportDataset::SisFall, raw, tmp / "out");
     s.annotationDir = ann;
     ImportResult result;
@@ -339,17 +340,18 @@ TEST(ImportAnnotation, AnnotatedImportNamesEveryFaultAndKeepsTheRecording)
     ASSERT_EQ(ImportRun(s, &result, &error), kImportSomeSkipped) << error;
     EXPECT_TRUE(result.skipped.empty());
     EXPECT_TRUE(result.notes.empty());
-    ASSERT_EQ(result.recordings.size(), 6u);
+    ASSERT_EQ(result.recordings.size(), 7u);
     const ImportPhases& p = result.recordings[0].phases;
     EXPECT_EQ(p.fallStart, 2);
     EXPECT_EQ(p.fallEnd, 3);
     EXPECT_EQ(p.alertStart, -1);
-    ASSERT_EQ(result.unannotated.size(), 5u);
+    ASSERT_EQ(result.unannotated.size(), 6u);
     const std::vector<std::pair<int64_t, std::string>> faults{{0, "39 labels where the raw file has 40 samples"},
                                                               {7, "line 7: label '3' is not 0, 1 or 2"},
                                                               {3, "line 3: a zero byte"},
                                                               {2, "line 2: the line is longer than"},
-                                                              {0, "no annotation file"}};
+                                                              {0, "no annotation file"},
+                                                              {0, "not a regular file (a FIFO)"}};
     for (std::size_t i = 0; i < faults.size(); ++i) {
         const ImportSkip& u = result.unannotated[i];
         EXPECT_EQ(u.line, faults[i].first) << u.reason;
@@ -369,7 +371,7 @@ TEST(ImportAnnotation, AnnotatedImportNamesEveryFaultAndKeepsTheRecording)
               kImportSomeSkipped)
         << error;
     EXPECT_EQ(annotated.annotated, 1);
-    ASSERT_EQ(annotated.unannotated.size(), 5u);
+    ASSERT_EQ(annotated.unannotated.size(), 6u);
     EXPECT_NE(annotated.unannotated[0].reason.find("39 labels (9 samples at 50 Hz) where the recording has 10"),
               std::string::npos)
         << annotated.unannotated[0].reason;
@@ -595,4 +597,48 @@ TEST(ImportProgram, ThreadsThatCannotStartLeaveTheWorkToTheOthers)
     EXPECT_EQ(run.errors.find("terminate"), std::string::npos) << run.errors;
     EXPECT_NE(run.output.find("300 recordings"), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("on 1024 threads"), std::string::npos) << run.output;
+}
+
+TEST(ImportProgram, NotesAnnotationsAndTheirStatuses)
+{
+    TempDir tmp;
+    Write(tmp / "raw/SA01/F01_SA01_R01.txt", SisFall(8, 1));
+    for (int i = 0; i < 25; ++i) {
+        Write(tmp / ("raw/copy" + std::to_string(100 + i) + "/SA01/F01_SA01_R01.txt"), SisFall(8, 1));
+    }
+    Write(tmp / "ann/SA01/F01_SA01_R01.txt", "0\n0\n0\n0\n1\n2\n2\n1\n");
+    BenchRun run = Tumblewatch(tmp.path(), {"import", "sisfall", "raw", "out", "--annotations", "ann"});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.output.find("1 recording (1 falls, 0 ADLs, 0 unlabelled), 0 files skipped, 25 files passed over"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("1 annotated, 0 without the annotation's timing"), std::string::npos) << run.output;
+    EXPECT_NE(run.errors.find("tumblewatch: passed over copy100/SA01/F01_SA01_R01.txt: the same bytes as "
+                              "SA01/F01_SA01_R01.txt: a duplicate, passed over\n"),
+              std::string::npos)
+        << run.errors;
+    EXPECT_NE(run.errors.find("tumblewatch: passed over 5 more files (import.json lists them)\n"), std::string::npos)
+        << run.errors;
+    EXPECT_NE(ReadFile(tmp / "out/manifest.csv").find(",1,1,1,,\n"), std::string::npos);
+
+    // Annotated afterwards: a missing annotation is named, exit 3; the import's manifest is left alone.
+    fs::remove(tmp / "ann/SA01/F01_SA01_R01.txt");
+    run = Tumblewatch(tmp.path(),
+                      {"import", "sisfall", "out/manifest.csv", "again.csv", "--annotations", "ann", "--annotate"});
+    EXPECT_EQ(run.status, 3) << run.errors;
+    EXPECT_NE(run.errors.find("not annotated fall_forward_slip_sa01_r1.bin: annotation ann/SA01/F01_SA01_R01.txt: "
+                              "no annotation file"),
+              std::string::npos)
+        << run.errors;
+    EXPECT_NE(ReadFile(tmp / "again.csv").find(",1,,,,\n"), std::string::npos);
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"import", "umafall", "raw", "new", "--annotations", "ann"},
+          std::vector<std::string>{"import", "sisfall", "raw", "new", "--annotations", "missing"},
+          std::vector<std::string>{"import", "sisfall", "out/manifest.csv", "out/manifest.csv", "--annotations", "ann",
+                                   "--annotate"}}) {
+        run = Tumblewatch(tmp.path(), args);
+        EXPECT_EQ(run.status, 2) << args[1] << " " << args.back() << ": " << run.errors;
+        EXPECT_FALSE(PathExists(tmp / "new"));
+    }
 }
