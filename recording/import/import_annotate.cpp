@@ -136,7 +136,7 @@ int ImportAnnotateManifest(const std::string& manifest, const std::string& annot
     std::string written = Row(header);
     for (std::size_t i = 1; i < records.size(); ++i) {
         std::vector<std::string>& row = records[i];
-        if (row.size() + 4 < header.size() || row.size() > header.size()) {
+        if (row.size() != records[0].size()) {
             *error = "manifest " + manifest + ", record " + std::to_string(i + 1) + ": " + std::to_string(row.size()) +
                      " fields where the header names " + std::to_string(records[0].size());
             return kImportRefused;
