@@ -249,7 +249,7 @@ public:
         if (!started) {
             BindingRaise(PyExc_ValueError, error);
         }
-        settings_ = SweepSettings{request_.inputs.mergeSeconds, request_.inputs.threads, request_.folds};
+        settings_ = SweepSettingsOf(request_);
     }
 
     std::string Header() const { return SweepHeaderText(plan_.layout); }
