@@ -59,9 +59,10 @@ void FallWindowLines(std::string* out, const EvalReport& r)
     *out += fmt::format("  {:<22} {:>7}   {} early, {} late in {:.2f} h of fall recordings outside the windows\n",
                         "outside alarms per hour", Rate(m.outsideEventsPerHour, 2), m.earlyEvents, m.lateEvents,
                         m.outsideHours);
-    *out += fmt::format("  fall window: {} of {} falls have their own timing; each counts as detected by an alarm "
-                        "from {:g} s before the fall starts to {:g} s after it ends\n",
-                        m.timedFalls, m.falls, r.window.beforeSeconds, r.window.afterSeconds);
+    *out += fmt::format(
+        "  fall window: {} of {} falls have their own timing; each counts as detected by an alarm "
+        "from {:g} s before the fall starts to {:g} s after it ends\n",
+        m.timedFalls, m.falls, r.window.beforeSeconds, r.window.afterSeconds);
 }
 
 void Summary(std::string* out, const EvalReport& r)
@@ -100,9 +101,10 @@ void Summary(std::string* out, const EvalReport& r)
     *out += fmt::format("  {:<22} {:>7}   {} in {:.2f} h of ADL recordings\n", "false alarms per hour",
                         Rate(m.falseAlarmsPerHour, 2), Plural(m.falseAlarmEvents, "event", "events"), m.adlHours);
     if (m.latencyCount > 0 && m.timedFalls > 0) {
-        *out += fmt::format("  {:<22} {:>7}   min {:.2f}, max {:.2f}: from the fall's start (else the impact) to "
-                            "the first alarm in its window\n",
-                            "latency median (s)", Rate(m.latencyMedian, 2), m.latencyMin, m.latencyMax);
+        *out += fmt::format(
+            "  {:<22} {:>7}   min {:.2f}, max {:.2f}: from the fall's start (else the impact) to "
+            "the first alarm in its window\n",
+            "latency median (s)", Rate(m.latencyMedian, 2), m.latencyMin, m.latencyMax);
     } else if (m.latencyCount > 0) {
         *out += fmt::format("  {:<22} {:>7}   min {:.2f}, max {:.2f}: from the impact to the first alarm\n",
                             "latency median (s)", Rate(m.latencyMedian, 2), m.latencyMin, m.latencyMax);

@@ -20,11 +20,11 @@
 #include "progress.h"
 
 struct EvalSettings {
-    TumblewatchConfig config;  // must be accepted by TumblewatchSet
-    double mergeSeconds;       // alarms closer than this join one event
-    int threads;               // worker threads, at least 1
-    std::string tracesDir;     // write each recording's trace below it; empty for none
-    bool progress;             // a progress line on a terminal
+    TumblewatchConfig config;   // must be accepted by TumblewatchSet
+    double mergeSeconds;        // alarms closer than this join one event
+    int threads;                // worker threads, at least 1
+    std::string tracesDir;      // write each recording's trace below it; empty for none
+    bool progress;              // a progress line on a terminal
     FallWindowSettings window;  // the margins of a timed fall's window
 };
 
@@ -43,7 +43,7 @@ struct RecordingOutcome {
     std::vector<CodeTally> codes;    // per fall code, by code
     int64_t impact;                  // the manifest's impact sample, else detect.peakSample
     bool impactFromManifest;
-    std::string tracePath;  // the trace written, empty for none
+    std::string tracePath;   // the trace written, empty for none
     FallWindowTally window;  // a fall with its own timing: its window and where its alarms lie; else inactive
 };
 

@@ -126,9 +126,9 @@ std::string LineAt(const std::string& text, std::size_t at)
 // The columns a manifest may name.
 const std::set<std::string>& KnownColumns()
 {
-    static const std::set<std::string> known{
-        "path",  "label",   "activity", "subject",    "impact_sample", "description", "trial",     "dataset",
-        "source", "samples", "take",     "fall_start", "fall_end",      "alert_start", "alert_end"};
+    static const std::set<std::string> known{"path",        "label",      "activity", "subject",     "impact_sample",
+                                             "description", "trial",      "dataset",  "source",      "samples",
+                                             "take",        "fall_start", "fall_end", "alert_start", "alert_end"};
     return known;
 }
 

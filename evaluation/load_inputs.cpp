@@ -77,9 +77,8 @@ bool InputsLoad(const InputOptions& options, TumblewatchConfig* config, Manifest
         *error = "give a PATH to evaluate, or a manifest with --labels";
         return false;
     }
-    const bool found = options.paths.empty()
-                           ? InputsFromList(manifest->files, ManifestsBase(options), inputs, error)
-                           : InputsFind(options.paths, inputs, error);
+    const bool found = options.paths.empty() ? InputsFromList(manifest->files, ManifestsBase(options), inputs, error)
+                                             : InputsFind(options.paths, inputs, error);
     if (!found) {
         return false;
     }

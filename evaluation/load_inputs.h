@@ -15,8 +15,8 @@
 // The recordings, their labels, the configuration, the worker threads and
 // the event gap of an evaluation or a sweep.
 struct InputOptions {
-    std::vector<std::string> paths;  // recordings, folders or patterns; may be empty with labels
-    std::string labels;              // manifest path; empty for none
+    std::vector<std::string> paths;       // recordings, folders or patterns; may be empty with labels
+    std::string labels;                   // manifest path; empty for none
     std::vector<std::string> moreLabels;  // further manifests (--labels given again); only with labels
     ConfigSource config;
     int threads = 1;                             // worker threads, at least 1

@@ -198,9 +198,9 @@ std::string CsvRow(const RecordingOutcome& o)
     }
     char latency[32] = "";
     if (!alarms.empty() && o.counted) {
-        std::snprintf(latency, sizeof latency, "%.2f",
-                      o.window.active ? EvalLatency(o)
-                                      : (static_cast<double>(alarms[0].sample) - o.impact) / kSampleRate);
+        std::snprintf(
+            latency, sizeof latency, "%.2f",
+            o.window.active ? EvalLatency(o) : (static_cast<double>(alarms[0].sample) - o.impact) / kSampleRate);
     }
     std::string text = Field(o.input.path) + "," + LabelName(o.labels.label) + "," + Field(o.labels.activity) + "," +
                        Field(o.labels.subject) + "," + Field(o.input.folder) + "," +

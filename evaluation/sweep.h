@@ -109,7 +109,7 @@ void SweepFoldFigures(const SweepData& data, const MetricsCounts& all, const std
 struct SweepSettings {
     double mergeSeconds;
     int threads;
-    int folds;                  // 0 without held-out subjects
+    int folds;                    // 0 without held-out subjects
     FallWindowSettings window{};  // the margins of a timed fall's window
 };
 

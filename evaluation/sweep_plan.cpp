@@ -113,7 +113,8 @@ bool CheckFolds(const SweepRequest& request, const SweepPlan& plan, std::string*
 {
     const std::string& by = request.foldsBy;
     if (by.empty() || by == "path") {
-        *error = "--folds-by: '" + by + "' is no column to group by (give a manifest column, such as subject or "
+        *error = "--folds-by: '" + by +
+                 "' is no column to group by (give a manifest column, such as subject or "
                  "dataset)";
         return false;
     }

@@ -26,9 +26,9 @@ struct SweepRequest {
     int64_t random = 0;               // random draws per grid point
     uint64_t seed = 1;                // of the random draws
     int64_t maxConfigs = kDefaultMaxConfigs;
-    int folds = 0;               // held-out groups; 0 for none
-    std::string format = "csv";  // of the output: "csv" or "jsonl"
-    std::string objective;       // "" (the default), "max:f1", "max:sensitivity@fa<=X"
+    int folds = 0;                    // held-out groups; 0 for none
+    std::string format = "csv";       // of the output: "csv" or "jsonl"
+    std::string objective;            // "" (the default), "max:f1", "max:sensitivity@fa<=X"
     std::string foldsBy = "subject";  // the manifest column whose values the folds hold out
 };
 

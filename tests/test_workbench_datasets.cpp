@@ -47,9 +47,8 @@ TEST(Labels, HostileNamesRoundTripThroughTheImportsQuoting)
     // Every byte a folder or file name may hold, as the import quotes it:
     // line ends, carriage returns, quotes, commas, blanks at either end,
     // bytes that are not UTF-8.
-    const std::vector<std::string> names{
-        "SA\n01",      "CR\rend\r", "quote\"d", "a,b,c",   " lead",    "trail\t",
-        "\xff\xfe raw", "\"\n\"",   "#hash",    "  \r\n ", "plain_one"};
+    const std::vector<std::string> names{"SA\n01",       "CR\rend\r", "quote\"d", "a,b,c",   " lead",    "trail\t",
+                                         "\xff\xfe raw", "\"\n\"",    "#hash",    "  \r\n ", "plain_one"};
     TempDir dir;
     std::string manifest = kImportHeader;
     std::vector<std::string> files;
@@ -59,8 +58,7 @@ TEST(Labels, HostileNamesRoundTripThroughTheImportsQuoting)
         const std::string file = folder + "/" + (i % 2 == 0 ? "fall_" : "adl_") + std::to_string(i) + ".bin";
         WriteDataSet(dir / file, {kUpright, kUpright});
         files.push_back(file);
-        manifest += ManifestRow(file, i % 2 == 0 ? "fall" : "adl", names[i], names[i], "sisfall",
-                                "desc " + names[i]);
+        manifest += ManifestRow(file, i % 2 == 0 ? "fall" : "adl", names[i], names[i], "sisfall", "desc " + names[i]);
     }
     WriteFile(dir / "manifest.csv", manifest);
 
@@ -78,7 +76,8 @@ TEST(Labels, HostileNamesRoundTripThroughTheImportsQuoting)
         EXPECT_EQ(l->dataset, "sisfall");
         // A row's line is the one it starts on.
         EXPECT_EQ(l->manifestLine, line) << i;
-        for (const char c : CsvField(files[i]) + CsvField(names[i]) + CsvField(names[i]) + CsvField("desc " + names[i])) {
+        for (const char c :
+             CsvField(files[i]) + CsvField(names[i]) + CsvField(names[i]) + CsvField("desc " + names[i])) {
             line += c == '\n' ? 1 : 0;
         }
         ++line;
@@ -138,9 +137,9 @@ TEST(Datasets, ThreeManifestsAtOnceHaveAByDatasetTable)
 {
     const ThreeDatasets sets;
     const std::string& dir = sets.dir.path();
-    const BenchRun run = Tumblewatch(dir, {"eval", "--labels", "sisfall/manifest.csv", "--labels",
-                                           "umafall/manifest.csv", "--labels", "mobifall/manifest.csv", "--json",
-                                           "e.json", "--set", "fallWindow=10", "-j", "2"});
+    const BenchRun run =
+        Tumblewatch(dir, {"eval", "--labels", "sisfall/manifest.csv", "--labels", "umafall/manifest.csv", "--labels",
+                          "mobifall/manifest.csv", "--json", "e.json", "--set", "fallWindow=10", "-j", "2"});
     ASSERT_EQ(run.status, 0) << run.errors;
     EXPECT_NE(run.output.find("tumblewatch eval: 12 recordings (6 falls, 6 ADLs"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("\nBy dataset\n"), std::string::npos) << run.output;
@@ -181,17 +180,33 @@ TEST(Datasets, ThreeManifestsAtOnceHaveAByDatasetTable)
     EXPECT_FALSE(f.contains("by_dataset"));
 
     // A recording that two manifests list is refused, naming both.
-    const BenchRun twice = Tumblewatch(dir, {"eval", "--labels", "sisfall/manifest.csv", "--labels",
-                                             "sisfall/./manifest.csv", "-q"});
+    const BenchRun twice =
+        Tumblewatch(dir, {"eval", "--labels", "sisfall/manifest.csv", "--labels", "sisfall/./manifest.csv", "-q"});
     EXPECT_EQ(twice.status, 2);
     EXPECT_NE(twice.errors.find("is listed again (manifest sisfall/manifest.csv, line "), std::string::npos)
         << twice.errors;
 
     // Folds by dataset hold out one dataset at a time.
-    const BenchRun sweep =
-        Tumblewatch(dir, {"sweep", "--labels", "sisfall/manifest.csv", "--labels", "umafall/manifest.csv", "--labels",
-                          "mobifall/manifest.csv", "--grid", "fallWindow=10,20", "--folds", "3", "--folds-by",
-                          "dataset", "--out", "rows.csv", "--summary", "s.json", "-q", "-j", "2"});
+    const BenchRun sweep = Tumblewatch(dir, {"sweep",
+                                             "--labels",
+                                             "sisfall/manifest.csv",
+                                             "--labels",
+                                             "umafall/manifest.csv",
+                                             "--labels",
+                                             "mobifall/manifest.csv",
+                                             "--grid",
+                                             "fallWindow=10,20",
+                                             "--folds",
+                                             "3",
+                                             "--folds-by",
+                                             "dataset",
+                                             "--out",
+                                             "rows.csv",
+                                             "--summary",
+                                             "s.json",
+                                             "-q",
+                                             "-j",
+                                             "2"});
     ASSERT_EQ(sweep.status, 0) << sweep.errors;
     const auto s = nlohmann::json::parse(ReadFile(dir + "/s.json"));
     std::set<std::string> heldOut;
@@ -200,9 +215,9 @@ TEST(Datasets, ThreeManifestsAtOnceHaveAByDatasetTable)
         heldOut.insert(fold["subjects"][0].get<std::string>());
     }
     EXPECT_EQ(heldOut, (std::set<std::string>{"mobifall", "sisfall", "umafall"}));
-    const BenchRun tooMany = Tumblewatch(dir, {"sweep", "--labels", "sisfall/manifest.csv", "--grid",
-                                               "fallWindow=10,20", "--folds", "2", "--folds-by", "dataset", "--out",
-                                               "rows2.csv", "-q"});
+    const BenchRun tooMany =
+        Tumblewatch(dir, {"sweep", "--labels", "sisfall/manifest.csv", "--grid", "fallWindow=10,20", "--folds", "2",
+                          "--folds-by", "dataset", "--out", "rows2.csv", "-q"});
     EXPECT_EQ(tooMany.status, 2);
     EXPECT_NE(tooMany.errors.find("--folds 2: only 1 values of dataset"), std::string::npos) << tooMany.errors;
 }
@@ -256,9 +271,10 @@ TEST(FallWindow, EarlyInWindowAndLateAlarmsAreCountedApart)
     const std::string& dir = rec.dir.path();
     const int64_t start = rec.events[1] - 10;  // the fall starts 0.2 s before the middle event
     const int64_t end = rec.events[1] + 5;
-    WriteFile(dir + "/m.csv", "path,label,subject,dataset,take,fall_start,fall_end,alert_start,alert_end\n"
-                              "fall_three_s01_r1.bin,fall,s01,gen,2," +
-                                  std::to_string(start) + "," + std::to_string(end) + ",,\n");
+    WriteFile(dir + "/m.csv",
+              "path,label,subject,dataset,take,fall_start,fall_end,alert_start,alert_end\n"
+              "fall_three_s01_r1.bin,fall,s01,gen,2," +
+                  std::to_string(start) + "," + std::to_string(end) + ",,\n");
     const BenchRun run = Tumblewatch(dir, {"eval", "--labels", "m.csv", "--set", "fallWindow=10", "--before", "1",
                                            "--after", "1", "--json", "e.json", "--csv", "e.csv"});
     ASSERT_EQ(run.status, 0) << run.errors;
@@ -290,10 +306,10 @@ TEST(FallWindow, EarlyInWindowAndLateAlarmsAreCountedApart)
     // The window in the quiet between the first two events: the alarms
     // before and after it do not detect the fall.
     const int64_t quiet = rec.events[0] + 1000;
-    WriteFile(dir + "/q.csv", "path,label,fall_start,fall_end\nfall_three_s01_r1.bin,fall," +
-                                  std::to_string(quiet) + "," + std::to_string(quiet + 20) + "\n");
-    const BenchRun missed = Tumblewatch(dir, {"eval", "--labels", "q.csv", "--set", "fallWindow=10", "--before", "1",
-                                              "--after", "1", "--json", "-"});
+    WriteFile(dir + "/q.csv", "path,label,fall_start,fall_end\nfall_three_s01_r1.bin,fall," + std::to_string(quiet) +
+                                  "," + std::to_string(quiet + 20) + "\n");
+    const BenchRun missed = Tumblewatch(
+        dir, {"eval", "--labels", "q.csv", "--set", "fallWindow=10", "--before", "1", "--after", "1", "--json", "-"});
     ASSERT_EQ(missed.status, 0) << missed.errors;
     const auto q = nlohmann::json::parse(missed.output);
     EXPECT_EQ(q["summary"]["fn"], 1);
@@ -311,8 +327,8 @@ TEST(FallWindow, EarlyInWindowAndLateAlarmsAreCountedApart)
     EXPECT_EQ(rows[2].substr(0, 12), "0,10,0,1,0,0") << rows[2];
 
     // A timing past the recording's end is named and left out.
-    WriteFile(dir + "/past.csv", "path,label,fall_start,fall_end\nfall_three_s01_r1.bin,fall,10," +
-                                     std::to_string(rec.samples) + "\n");
+    WriteFile(dir + "/past.csv",
+              "path,label,fall_start,fall_end\nfall_three_s01_r1.bin,fall,10," + std::to_string(rec.samples) + "\n");
     const BenchRun past = Tumblewatch(dir, {"eval", "--labels", "past.csv", "-q"});
     EXPECT_EQ(past.status, 3);
     EXPECT_NE(past.errors.find("past.csv, line 2: the fall's timing"), std::string::npos) << past.errors;
@@ -325,8 +341,9 @@ TEST(FallWindow, WithoutTimingNothingChanges)
     const std::string& dir = rec.dir.path();
     fs::create_directories(dir + "/with");
     fs::create_directories(dir + "/without");
-    WriteFile(dir + "/with/m.csv", "path,label,fall_start,fall_end,alert_start,alert_end,take\n"
-                                   "../fall_three_s01_r1.bin,fall,,,,,\n");
+    WriteFile(dir + "/with/m.csv",
+              "path,label,fall_start,fall_end,alert_start,alert_end,take\n"
+              "../fall_three_s01_r1.bin,fall,,,,,\n");
     WriteFile(dir + "/without/m.csv", "path,label\n../fall_three_s01_r1.bin,fall\n");
     std::string outputs[2];
     for (int k = 0; k < 2; ++k) {
@@ -343,7 +360,8 @@ TEST(FallWindow, WithoutTimingNothingChanges)
         {"path,label,fall_start\nx.bin,fall,1\n", "line 1: the columns fall_start and fall_end go together"},
         {"path,label,fall_start,fall_end\nfall_three_s01_r1.bin,fall,5,\n",
          "line 2: fall_start and fall_end are given together or not at all"},
-        {"path,label,fall_start,fall_end\nfall_three_s01_r1.bin,fall,9,5\n", "line 2: fall_start 9 lies after fall_end 5"},
+        {"path,label,fall_start,fall_end\nfall_three_s01_r1.bin,fall,9,5\n",
+         "line 2: fall_start 9 lies after fall_end 5"},
         {"path,label,alert_start,alert_end\nfall_three_s01_r1.bin,fall,-1,5\n", "line 2: alert_start '-1' is not a"},
         {"path,label,take\nfall_three_s01_r1.bin,fall,x\n", "line 2: take 'x' is not a whole number"},
     };
