@@ -68,6 +68,7 @@ int CommandEvalRun(const EvalOptions& options)
     settings.threads = options.inputs.threads;
     settings.tracesDir = options.traces;
     settings.progress = !options.quiet;
+    settings.window = options.inputs.window;
     Evaluation evaluation{};
     EvalRun(inputs, options.inputs.labels.empty() ? nullptr : &manifest, settings, &evaluation);
 
@@ -81,7 +82,9 @@ int CommandEvalRun(const EvalOptions& options)
                       options.inputs.labels,
                       options.inputs.mergeSeconds,
                       options.inputs.threads,
-                      {}};
+                      {},
+                      options.inputs.moreLabels,
+                      options.inputs.window};
     bool met = true;
     for (const Requirement& r : requirements) {
         double value = 0.0;

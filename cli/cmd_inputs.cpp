@@ -76,14 +76,45 @@ void CommandAddInputOptions(CLI::App* command, InputOptions* options)
 {
     command->add_option("PATH", options->paths,
                         "recording, folder (searched recursively) or quoted pattern; optional with --labels");
-    command->add_option("--labels", options->labels, "manifest CSV: path,label[,activity,subject,impact_sample]")
-        ->check(CommandFileName());
+    CommandAddLabelsOption(command, &options->labels, &options->moreLabels);
+    CommandAddWindowOptions(command, &options->window);
     CommandAddConfigOptions(command, &options->config);
     options->threads = EvalHardwareThreads();
     command->add_option("-j,--jobs", options->threads, "worker threads (default: every hardware thread)")
         ->check(CommandIntRange(1, 1024))
         ->capture_default_str();
     command->add_option("--merge", options->mergeSeconds, "alarms closer than this many seconds are one event")
+        ->check(CommandSeconds())
+        ->capture_default_str();
+}
+
+void CommandAddLabelsOption(CLI::App* command, std::string* first, std::vector<std::string>* more)
+{
+    command
+        ->add_option_function<std::vector<std::string>>(
+            "--labels",
+            [first, more](const std::vector<std::string>& files) {
+                *first = files.front();
+                more->assign(files.begin() + 1, files.end());
+            },
+            "manifest CSV: path,label[,activity,subject,impact_sample,dataset,fall_start,...] (repeatable: "
+            "several manifests, e.g. one per dataset)")
+        ->type_name("FILE")
+        ->allow_extra_args(false)
+        ->check(CommandFileName());
+}
+
+void CommandAddWindowOptions(CLI::App* command, FallWindowSettings* window)
+{
+    command
+        ->add_option("--before", window->beforeSeconds,
+                     "a fall with its own timing in the manifest counts as detected from this many seconds before "
+                     "the fall starts")
+        ->check(CommandSeconds())
+        ->capture_default_str();
+    command
+        ->add_option("--after", window->afterSeconds,
+                     "... to this many seconds after it ends; alarms outside are early or late")
         ->check(CommandSeconds())
         ->capture_default_str();
 }

@@ -13,8 +13,8 @@ CLI::App* CommandPlotAdd(CLI::App* app, PlotOptions* options)
     CLI::App* command = app->add_subcommand(
         "plot", "Chart what the detector did on one recording: its magnitudes, attitude and trackers, the alarms");
     command->add_option("RECORDING", options->recording, "the recording (.bin or .csv)")->required();
-    command->add_option("--labels", options->labels, "manifest CSV for the recording's label and impact sample")
-        ->check(CommandFileName());
+    CommandAddLabelsOption(command, &options->labels, &options->moreLabels);
+    CommandAddWindowOptions(command, &options->window);
     CommandAddConfigOptions(command, &options->config);
     command->add_option("--merge", options->mergeSeconds, "alarms closer than this many seconds are one event")
         ->check(CommandSeconds())
@@ -31,8 +31,14 @@ int CommandPlotRun(const PlotOptions& options)
     TumblewatchConfig config;
     Manifest manifest;
     InputSet inputs{};
+    InputOptions read;
+    read.labels = options.labels;
+    read.moreLabels = options.moreLabels;
+    read.config = options.config;
+    read.window = options.window;
     if (!InputsCheckMerge("--merge", options.mergeSeconds, &error) || !ConfigBuild(options.config, &config, &error) ||
-        (!options.labels.empty() && !ManifestRead(options.labels, &manifest, &error)) ||
+        !InputsCheckWindow(options.window, &error) ||
+        (!options.labels.empty() && !InputsReadManifests(read, &manifest, &error)) ||
         !InputsFind({options.recording}, &inputs, &error)) {
         CommandError(error);
         return kExitUsage;
@@ -42,9 +48,6 @@ int CommandPlotRun(const PlotOptions& options)
                                  inputs.recordings.size()));
         return kExitUsage;
     }
-    InputOptions read;
-    read.labels = options.labels;
-    read.config = options.config;
     if (!CommandCheckOutputs({{"--html", options.html, true}}, InputsReads(read, inputs))) {
         return kExitUsage;
     }
@@ -59,7 +62,8 @@ int CommandPlotRun(const PlotOptions& options)
     RecordingChart chart;
     ChartStart(&chart);
     EvalPassResult pass;
-    EvalPass(o.input, config, options.mergeSeconds, std::string(), ChartObserve, &chart, nullptr, &pass);
+    EvalPassWindowed(o.input, config, options.mergeSeconds, EvalWindowOf(o.labels, options.window), std::string(),
+                     ChartObserve, &chart, nullptr, &pass);
     ChartFinish(&chart);
     EvalTakePass(&pass, &manifest, &o);
     if (!o.read) {
@@ -71,8 +75,17 @@ int CommandPlotRun(const PlotOptions& options)
 
     const Metrics metrics = EvalMetrics(evaluation);
     const Breakdowns breakdowns = BreakdownsOf(evaluation);
-    const EvalReport report{&evaluation,          &metrics, &breakdowns, &config, {options.recording}, options.labels,
-                            options.mergeSeconds, 1,        {}};
+    const EvalReport report{&evaluation,
+                            &metrics,
+                            &breakdowns,
+                            &config,
+                            {options.recording},
+                            options.labels,
+                            options.mergeSeconds,
+                            1,
+                            {},
+                            options.moreLabels,
+                            options.window};
     if (!CommandWriteOutput(options.html, [&](const TextSink& sink) { HtmlPlotPageWrite(report, chart, sink); })) {
         return kExitUsage;
     }

@@ -77,6 +77,11 @@ CLI::App* CommandSweepAdd(CLI::App* app, SweepOptions* options)
                      "K (2 or more): held-out subjects in K groups; each group's best configuration is chosen on the "
                      "others")
         ->check(CommandIntRange(2));
+    command
+        ->add_option("--folds-by", options->request.foldsBy,
+                     "the manifest column whose values the folds hold out: subject, or dataset, or any other")
+        ->type_name("COLUMN")
+        ->capture_default_str();
     command->add_option("--out", options->out, "the rows, one per configuration (required)")
         ->required()
         ->check(CommandFileName());

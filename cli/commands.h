@@ -73,6 +73,13 @@ void CommandAddConfigOptions(CLI::App* command, ConfigSource* source);
 // --labels, --config, --set, -j and --merge.
 void CommandAddInputOptions(CLI::App* command, InputOptions* options);
 
+// --labels FILE, repeatable: the first manifest into *first, the others
+// into *more, in the order given.
+void CommandAddLabelsOption(CLI::App* command, std::string* first, std::vector<std::string>* more);
+
+// --before SECONDS and --after SECONDS: the margins of a timed fall's window.
+void CommandAddWindowOptions(CLI::App* command, FallWindowSettings* window);
+
 // A validator of an integer option: MIN or more (and at most MAX when MAX
 // is given), said as people say it.
 CLI::Validator CommandIntRange(int64_t min, int64_t max = INT64_MAX);
@@ -120,6 +127,8 @@ int CommandSweepRun(const SweepOptions& options);
 struct PlotOptions {
     std::string recording;
     std::string labels;
+    std::vector<std::string> moreLabels;  // --labels given again
+    FallWindowSettings window;
     ConfigSource config;
     double mergeSeconds = kDefaultMergeSeconds;
     std::string html;

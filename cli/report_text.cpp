@@ -45,6 +45,26 @@ std::string Reason(const std::string& reason)
     return text;
 }
 
+// The fall window's lines of the summary, when some fall has its timing.
+void FallWindowLines(std::string* out, const EvalReport& r)
+{
+    const Metrics& m = *r.metrics;
+    if (m.timedFalls == 0) {
+        return;
+    }
+    if (m.latencyEndCount > 0) {
+        *out += fmt::format("  {:<22} {:>7}   min {:.2f}, max {:.2f}: from the fall's end\n", "  to the fall's end",
+                            Rate(m.latencyEndMedian, 2), m.latencyEndMin, m.latencyEndMax);
+    }
+    *out += fmt::format("  {:<22} {:>7}   {} early, {} late in {:.2f} h of fall recordings outside the windows\n",
+                        "outside alarms per hour", Rate(m.outsideEventsPerHour, 2), m.earlyEvents, m.lateEvents,
+                        m.outsideHours);
+    *out += fmt::format(
+        "  fall window: {} of {} falls have their own timing; each counts as detected by an alarm "
+        "from {:g} s before the fall starts to {:g} s after it ends\n",
+        m.timedFalls, m.falls, r.window.beforeSeconds, r.window.afterSeconds);
+}
+
 void Summary(std::string* out, const EvalReport& r)
 {
     const Evaluation& ev = *r.evaluation;
@@ -80,12 +100,19 @@ void Summary(std::string* out, const EvalReport& r)
     *out += fmt::format("  {:<22} {:>7}\n", "accuracy", Rate(m.accuracy));
     *out += fmt::format("  {:<22} {:>7}   {} in {:.2f} h of ADL recordings\n", "false alarms per hour",
                         Rate(m.falseAlarmsPerHour, 2), Plural(m.falseAlarmEvents, "event", "events"), m.adlHours);
-    if (m.latencyCount > 0) {
+    if (m.latencyCount > 0 && m.timedFalls > 0) {
+        *out += fmt::format(
+            "  {:<22} {:>7}   min {:.2f}, max {:.2f}: from the fall's start (else the impact) to "
+            "the first alarm in its window\n",
+            "latency median (s)", Rate(m.latencyMedian, 2), m.latencyMin, m.latencyMax);
+    } else if (m.latencyCount > 0) {
         *out += fmt::format("  {:<22} {:>7}   min {:.2f}, max {:.2f}: from the impact to the first alarm\n",
                             "latency median (s)", Rate(m.latencyMedian, 2), m.latencyMin, m.latencyMax);
     } else {
         *out += fmt::format("  {:<22} {:>7}\n", "latency median (s)", "-");
     }
+
+    FallWindowLines(out, r);
 
     *out += fmt::format("\nConfusion matrix        detected   not detected\n");
     *out += fmt::format("  falls {:>6}       {:>9}  {:>13}\n", m.falls, m.tp, m.fn);
@@ -152,6 +179,52 @@ void Folders(std::string* out, const Breakdowns& b)
     }
 }
 
+void Datasets(std::string* out, const Breakdowns& b)
+{
+    if (b.datasets.empty()) {
+        return;
+    }
+    *out += fmt::format("\nBy dataset\n  {:<24} {:>5} {:>4} {:>4} {:>5} {:>4} {:>4} {:>11} {:>11} {:>9}\n", "dataset",
+                        "falls", "TP", "FN", "ADLs", "FP", "TN", "sensitivity", "specificity", "FA/hour");
+    for (const DatasetRow& d : b.datasets) {
+        const Metrics& m = d.metrics;
+        *out += fmt::format("  {:<24} {:>5} {:>4} {:>4} {:>5} {:>4} {:>4} {:>11} {:>11} {:>9}\n",
+                            d.dataset.empty() ? std::string("-") : Fit(d.dataset, 24), m.falls, m.tp, m.fn, m.adls,
+                            m.fp, m.tn, Rate(m.sensitivity), Rate(m.specificity), Rate(m.falseAlarmsPerHour, 2));
+    }
+}
+
+// The timed falls with alarms before or after their windows.
+void OutsideAlarms(std::string* out, const Evaluation& ev)
+{
+    std::vector<const RecordingOutcome*> outside;
+    for (const RecordingOutcome& o : ev.outcomes) {
+        if (o.counted && o.window.active && (o.window.earlyAlarms > 0 || o.window.lateAlarms > 0)) {
+            outside.push_back(&o);
+        }
+    }
+    if (outside.empty()) {
+        return;
+    }
+    *out += fmt::format("\nAlarms outside the fall window ({})\n", outside.size());
+    for (const RecordingOutcome* o : outside) {
+        const FallWindowTally& w = o->window;
+        std::string at;
+        int shown = 0;
+        for (const Alarm& a : o->detect.alarms) {
+            const auto sample = static_cast<int64_t>(a.sample);
+            if ((sample < w.first || sample > w.last) && shown < 4) {
+                at += fmt::format("{}{}@{}", shown++ == 0 ? "" : " ", a.code, a.sample);
+            }
+        }
+        if (w.earlyAlarms + w.lateAlarms > shown) {
+            at += " ...";
+        }
+        *out += fmt::format("  {:<44} {:>3} early {:>3} late  window {}..{}  {}\n", Fit(o->input.path, 44),
+                            w.earlyEvents, w.lateEvents, w.first, w.last, Fit(at, 30));
+    }
+}
+
 void Lists(std::string* out, const Evaluation& ev)
 {
     std::vector<const RecordingOutcome*> missed;
@@ -168,7 +241,7 @@ void Lists(std::string* out, const Evaluation& ev)
         if (!o.counted) {
             continue;
         }
-        if (o.labels.label == Label::Fall && o.alarmCount == 0) {
+        if (o.labels.label == Label::Fall && !EvalDetected(o)) {
             missed.push_back(&o);
         } else if (o.labels.label == Label::Adl && o.alarmCount > 0) {
             alarmed.push_back(&o);
@@ -219,7 +292,9 @@ std::string ReportText(const EvalReport& report)
     Activities(out, *report.breakdowns);
     Codes(out, *report.breakdowns);
     Folders(out, *report.breakdowns);
+    Datasets(out, *report.breakdowns);
     Lists(out, *report.evaluation);
+    OutsideAlarms(out, *report.evaluation);
     if (!report.requirements.empty()) {
         *out += fmt::format("\nRequirements\n");
         for (const RequirementResult& r : report.requirements) {

@@ -44,6 +44,7 @@ void AlarmTallyStart(AlarmTally* tally, double mergeSeconds)
     tally->inEvent = false;
     tally->open = AlarmEvent{0, 0, 0};
     tally->openCodes.clear();
+    tally->window = MetricsNoWindow();
 }
 
 void AlarmTallyAdd(AlarmTally* tally, const Alarm& alarm)
@@ -64,6 +65,7 @@ void AlarmTallyAdd(AlarmTally* tally, const Alarm& alarm)
         tally->alarms.push_back(alarm);
     }
     ++tally->alarmCount;
+    MetricsWindowAdd(&tally->window, alarm.sample, tally->mergeSeconds);
 }
 
 void AlarmTallyFinish(AlarmTally* tally)

@@ -32,9 +32,10 @@ struct AlarmTally {
     bool inEvent;                    // an event is open
     AlarmEvent open;                 // the open event
     std::vector<int> openCodes;      // the codes raised in it, without repeats
+    FallWindowTally window;          // a timed fall's window (inactive unless set after AlarmTallyStart)
 };
 
-// Starts an empty tally.
+// Starts an empty tally, without a fall window.
 void AlarmTallyStart(AlarmTally* tally, double mergeSeconds);
 
 // Adds an alarm (in sample order): it joins the open event when less than

@@ -9,6 +9,8 @@ Breakdowns BreakdownsOf(const Evaluation& evaluation)
     std::map<std::pair<int, std::string>, ActivityRow> activities;
     std::map<int, CodeRow> codes;
     std::map<std::string, std::vector<RecordingScore>> folders;
+    std::map<std::string, std::vector<RecordingScore>> datasets;
+    bool anyDataset = false;
     for (const RecordingOutcome& o : evaluation.outcomes) {
         if (!o.counted) {
             continue;
@@ -24,10 +26,12 @@ Breakdowns BreakdownsOf(const Evaluation& evaluation)
                 a.description = o.labels.description;
             }
             ++a.recordings;
-            a.detected += o.alarmCount > 0 ? 1 : 0;
+            a.detected += EvalDetected(o) ? 1 : 0;
             a.events += static_cast<int>(o.eventCount);
             a.hours += o.detect.samples / kSampleRate / 3600.0;
             folders[o.input.folder].push_back(EvalScore(o));
+            datasets[o.labels.dataset].push_back(EvalScore(o));
+            anyDataset = anyDataset || !o.labels.dataset.empty();
         }
         for (const CodeTally& t : o.codes) {
             CodeRow& c = codes[t.code];
@@ -49,6 +53,11 @@ Breakdowns BreakdownsOf(const Evaluation& evaluation)
     }
     for (const auto& [folder, scores] : folders) {
         b.folders.push_back(FolderRow{folder, MetricsCompute(scores)});
+    }
+    if (anyDataset) {
+        for (const auto& [dataset, scores] : datasets) {
+            b.datasets.push_back(DatasetRow{dataset, MetricsCompute(scores)});
+        }
     }
     return b;
 }

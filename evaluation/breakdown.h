@@ -1,5 +1,5 @@
-// The metrics of an evaluation broken down by activity, by fall code and
-// by folder.
+// The metrics of an evaluation broken down by activity, by fall code, by
+// folder and by dataset.
 #ifndef EVALUATION_BREAKDOWN_H
 #define EVALUATION_BREAKDOWN_H
 
@@ -30,10 +30,16 @@ struct FolderRow {
     Metrics metrics;
 };
 
+struct DatasetRow {
+    std::string dataset;  // the manifest's dataset column, "" for recordings without one
+    Metrics metrics;
+};
+
 struct Breakdowns {
     std::vector<ActivityRow> activities;  // by label (falls first), then activity
     std::vector<CodeRow> codes;           // by code
     std::vector<FolderRow> folders;       // by folder name
+    std::vector<DatasetRow> datasets;     // by dataset name; empty when no counted recording has a dataset
 };
 
 // The breakdowns over the counted outcomes (unlabelled recordings count in

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <set>
 #include <thread>
@@ -55,7 +56,8 @@ void EvaluateOne(const EvalSettings& settings, const Manifest* manifest, Progres
     EvalPassResult pass;
     const std::string trace =
         settings.tracesDir.empty() ? std::string() : EvalTracePath(settings.tracesDir, outcome->input);
-    EvalPass(outcome->input, settings.config, settings.mergeSeconds, trace, nullptr, nullptr, progress, &pass);
+    EvalPassWindowed(outcome->input, settings.config, settings.mergeSeconds,
+                     EvalWindowOf(outcome->labels, settings.window), trace, nullptr, nullptr, progress, &pass);
     EvalTakePass(&pass, manifest, outcome);
 }
 
@@ -75,8 +77,17 @@ bool EvalPass(const InputRecording& input, const TumblewatchConfig& config, doub
               const std::string& tracePath, DetectObserver observer, void* user, Progress* progress,
               EvalPassResult* result)
 {
+    return EvalPassWindowed(input, config, mergeSeconds, MetricsNoWindow(), tracePath, observer, user, progress,
+                            result);
+}
+
+bool EvalPassWindowed(const InputRecording& input, const TumblewatchConfig& config, double mergeSeconds,
+                      const FallWindowTally& window, const std::string& tracePath, DetectObserver observer, void* user,
+                      Progress* progress, EvalPassResult* result)
+{
     result->detect = DetectResult{};
     AlarmTallyStart(&result->tally, mergeSeconds);
+    result->tally.window = window;
     result->failure.clear();
     result->traceFailure.clear();
     result->tracePath.clear();
@@ -164,6 +175,49 @@ void EvalTakePass(EvalPassResult* pass, const Manifest* manifest, RecordingOutco
         outcome->failure = outcome->failure.empty() ? problem : problem + "; " + outcome->failure;
     }
     outcome->counted = samples > 0 && (impactInside || !outcome->impactFromManifest);
+    outcome->window = pass->tally.window;
+    if (outcome->window.active && outcome->labels.fallEnd >= samples) {
+        const std::string where =
+            manifest != nullptr ? ManifestWhere(*manifest, outcome->labels) : std::string("manifest");
+        const std::string problem =
+            where + ": the fall's timing (samples " + std::to_string(outcome->labels.fallStart) + " to " +
+            std::to_string(outcome->labels.fallEnd) + ") lies past the end of the recording (" +
+            (samples == 0 ? std::string("it has no samples") : "its samples are 0 to " + std::to_string(samples - 1)) +
+            "); left out of the metrics";
+        outcome->failure = outcome->failure.empty() ? problem : problem + "; " + outcome->failure;
+        outcome->counted = false;
+    }
+}
+
+FallWindowTally EvalWindowOf(const RecordingLabels& labels, const FallWindowSettings& settings)
+{
+    if (labels.label != Label::Fall || !LabelsTimed(labels)) {
+        return MetricsNoWindow();
+    }
+    return MetricsWindowOf(labels.fallStart, labels.fallEnd, settings);
+}
+
+bool EvalDetected(const RecordingOutcome& outcome)
+{
+    return EvalDetectingAlarm(outcome) >= 0;
+}
+
+int64_t EvalDetectingAlarm(const RecordingOutcome& outcome)
+{
+    if (outcome.window.active) {
+        return outcome.window.firstAlarm;
+    }
+    return outcome.detect.alarms.empty() ? -1 : static_cast<int64_t>(outcome.detect.alarms.front().sample);
+}
+
+double EvalLatency(const RecordingOutcome& outcome)
+{
+    const int64_t alarm = EvalDetectingAlarm(outcome);
+    if (alarm < 0) {
+        return std::nan("");
+    }
+    const int64_t from = outcome.window.active ? outcome.labels.fallStart : outcome.impact;
+    return static_cast<double>(alarm - from) / kSampleRate;
 }
 
 std::string EvalTracePath(const std::string& dir, const InputRecording& input)
@@ -273,8 +327,19 @@ uint64_t EvalBytesOf(const Evaluation& evaluation)
 RecordingScore EvalScore(const RecordingOutcome& outcome)
 {
     const auto& alarms = outcome.detect.alarms;
-    return RecordingScore{outcome.labels.label, outcome.detect.samples, static_cast<int>(outcome.eventCount),
-                          alarms.empty() ? -1 : static_cast<int64_t>(alarms.front().sample), outcome.impact};
+    RecordingScore score{outcome.labels.label, outcome.detect.samples, static_cast<int>(outcome.eventCount),
+                         alarms.empty() ? -1 : static_cast<int64_t>(alarms.front().sample), outcome.impact};
+    const FallWindowTally& w = outcome.window;
+    if (w.active) {
+        score.windowed = true;
+        score.firstInWindow = w.firstAlarm;
+        score.fallStart = outcome.labels.fallStart;
+        score.fallEnd = outcome.labels.fallEnd;
+        score.earlyEvents = w.earlyEvents;
+        score.lateEvents = w.lateEvents;
+        score.outsideSamples = MetricsOutsideSamples(w, outcome.detect.samples);
+    }
+    return score;
 }
 
 Metrics EvalMetrics(const Evaluation& evaluation)

@@ -20,11 +20,12 @@
 #include "progress.h"
 
 struct EvalSettings {
-    TumblewatchConfig config;  // must be accepted by TumblewatchSet
-    double mergeSeconds;       // alarms closer than this join one event
-    int threads;               // worker threads, at least 1
-    std::string tracesDir;     // write each recording's trace below it; empty for none
-    bool progress;             // a progress line on a terminal
+    TumblewatchConfig config;   // must be accepted by TumblewatchSet
+    double mergeSeconds;        // alarms closer than this join one event
+    int threads;                // worker threads, at least 1
+    std::string tracesDir;      // write each recording's trace below it; empty for none
+    bool progress;              // a progress line on a terminal
+    FallWindowSettings window;  // the margins of a timed fall's window
 };
 
 // What became of one recording.
@@ -42,7 +43,8 @@ struct RecordingOutcome {
     std::vector<CodeTally> codes;    // per fall code, by code
     int64_t impact;                  // the manifest's impact sample, else detect.peakSample
     bool impactFromManifest;
-    std::string tracePath;  // the trace written, empty for none
+    std::string tracePath;   // the trace written, empty for none
+    FallWindowTally window;  // a fall with its own timing: its window and where its alarms lie; else inactive
 };
 
 struct Evaluation {
@@ -77,6 +79,29 @@ bool EvalPass(const InputRecording& input, const TumblewatchConfig& config, doub
               const std::string& tracePath, DetectObserver observer, void* user, Progress* progress,
               EvalPassResult* result);
 
+// EvalPass with a fall window: the tally's window starts as window (an
+// inactive one for none), so that every alarm is placed in it or before or
+// after it as it comes.
+bool EvalPassWindowed(const InputRecording& input, const TumblewatchConfig& config, double mergeSeconds,
+                      const FallWindowTally& window, const std::string& tracePath, DetectObserver observer, void* user,
+                      Progress* progress, EvalPassResult* result);
+
+// The window of a recording with these labels under settings: active for a
+// fall whose labels carry its timing (LabelsTimed), else inactive.
+FallWindowTally EvalWindowOf(const RecordingLabels& labels, const FallWindowSettings& settings);
+
+// True when the outcome counts as detected: an alarm in its window when it
+// has one, else any alarm.
+bool EvalDetected(const RecordingOutcome& outcome);
+
+// The first alarm that detects the outcome's recording (the first in its
+// window, or the first of all), -1 for none.
+int64_t EvalDetectingAlarm(const RecordingOutcome& outcome);
+
+// The latency of a detected outcome in seconds: from the fall's start when
+// it has a window, else from the impact. NaN when not detected.
+double EvalLatency(const RecordingOutcome& outcome);
+
 // The trace path of a recording below dir: its relative path with the last
 // three characters replaced by "txt", as the bench names traces.
 std::string EvalTracePath(const std::string& dir, const InputRecording& input);
@@ -96,8 +121,9 @@ int EvalHardwareThreads();
 // Runs the evaluation. Labels come from the manifest (when not null and
 // the recording is in it) or from the file name. Recordings that cannot be
 // read are kept with read false and their reason; a recording without
-// samples, or whose manifest impact lies outside it, is kept with counted
-// false (the latter with the manifest's line as its failure); the others
+// samples, or whose manifest impact or fall timing lies outside it, is kept
+// with counted false (the latter with the manifest's line as its failure);
+// a fall with its own timing gets its window (settings.window); the others
 // are evaluated. Results are the same for any number of threads.
 void EvalRun(const InputSet& inputs, const Manifest* manifest, const EvalSettings& settings, Evaluation* evaluation);
 

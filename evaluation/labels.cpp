@@ -1,6 +1,7 @@
 // Labels from manifests and from file names.
 #include "labels.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <utility>
@@ -14,38 +15,133 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Splits one CSV line into fields; a field in double quotes may hold
-// commas, and "" inside it is one quote. False when a quote is not closed.
-bool SplitCsv(const std::string& line, std::vector<std::string>* fields)
+std::string Trim(const std::string& s)
+{
+    const size_t b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos) {
+        return std::string();
+    }
+    const size_t e = s.find_last_not_of(" \t\r");
+    return s.substr(b, e - b + 1);
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+// One row of CSV from text[*at]: fields separated by commas, ending at a
+// line end outside quotes or at the end of the text. A field that starts
+// (after blanks) with a double quote runs to the closing quote, holding
+// any bytes ("" is one quote, line ends included) and is kept as it is;
+// text after its closing quote up to the next comma is added to it, blanks
+// aside. An unquoted field loses its surrounding blanks. *at moves past the
+// row, *lines counts the line ends passed. False when a quote is not
+// closed (*at is then the end of the text).
+bool ReadCsvRow(const std::string& text, std::size_t* at, int* lines, std::vector<std::string>* fields)
 {
     fields->clear();
-    std::string field;
-    bool quoted = false;
-    bool wasQuoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
+    std::size_t i = *at;
+    const std::size_t n = text.size();
+    for (;;) {
+        std::size_t j = i;
+        while (j < n && IsBlank(text[j])) {
+            ++j;
+        }
+        std::string field;
+        if (j < n && text[j] == '"') {
+            for (i = j + 1;; ++i) {
+                if (i >= n) {
+                    *at = n;
+                    return false;
+                }
+                if (text[i] == '"' && i + 1 < n && text[i + 1] == '"') {
+                    field += '"';
+                    ++i;
+                } else if (text[i] == '"') {
+                    ++i;
+                    break;
+                } else {
+                    *lines += text[i] == '\n' ? 1 : 0;
+                    field += text[i];
+                }
             }
-        } else if (c == '"' && field.empty() && !wasQuoted) {
-            quoted = true;
-            wasQuoted = true;
-        } else if (c == ',') {
-            fields->push_back(field);
-            field.clear();
-            wasQuoted = false;
+            std::string rest;
+            while (i < n && text[i] != ',' && text[i] != '\n') {
+                rest += text[i++];
+            }
+            const std::size_t e = rest.find_last_not_of(" \t\r");
+            const std::size_t b = rest.find_first_not_of(" \t\r");
+            field += b == std::string::npos ? std::string() : rest.substr(b, e - b + 1);
         } else {
-            field += c;
+            while (i < n && text[i] != ',' && text[i] != '\n') {
+                field += text[i++];
+            }
+            field = Trim(field);
+        }
+        fields->push_back(field);
+        if (i < n && text[i] == ',') {
+            ++i;
+            continue;
+        }
+        if (i < n) {
+            ++*lines;  // the row's line end
+            ++i;
+        }
+        *at = i;
+        return true;
+    }
+}
+
+// The timing of a row: each pair given whole (or not at all), its start
+// not after its end.
+bool CheckTiming(const RecordingLabels& labels, const std::string& where, std::string* error)
+{
+    const struct {
+        const char* name;
+        int64_t start;
+        int64_t end;
+    } pairs[] = {{"fall", labels.fallStart, labels.fallEnd}, {"alert", labels.alertStart, labels.alertEnd}};
+    for (const auto& p : pairs) {
+        if ((p.start < 0) != (p.end < 0)) {
+            *error = where + p.name + "_start and " + p.name + "_end are given together or not at all";
+            return false;
+        }
+        if (p.start > p.end) {
+            *error = where + p.name + "_start " + std::to_string(p.start) + " lies after " + p.name + "_end " +
+                     std::to_string(p.end);
+            return false;
         }
     }
-    fields->push_back(field);
-    return !quoted;
+    return true;
+}
+
+// The physical line of text starting at at, without its line end.
+std::string LineAt(const std::string& text, std::size_t at)
+{
+    const std::size_t end = text.find('\n', at);
+    return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+// The columns a manifest may name.
+const std::set<std::string>& KnownColumns()
+{
+    static const std::set<std::string> known{"path",        "label",      "activity", "subject",     "impact_sample",
+                                             "description", "trial",      "dataset",  "source",      "samples",
+                                             "take",        "fall_start", "fall_end", "alert_start", "alert_end"};
+    return known;
+}
+
+// The fields of a header line: each a known column, path and label among them.
+bool IsHeader(const std::vector<std::string>& fields)
+{
+    std::set<std::string> seen;
+    for (const std::string& f : fields) {
+        if (KnownColumns().count(f) == 0 || !seen.insert(f).second) {
+            return false;
+        }
+    }
+    return seen.count("path") != 0 && seen.count("label") != 0;
 }
 
 std::vector<std::string> SplitOn(const std::string& s, char sep)
@@ -95,16 +191,6 @@ bool IsSubject(const std::string& s)
 bool IsRun(const std::string& s)
 {
     return !s.empty() && (s[0] == 'r' || s[0] == 'R') && AllDigits(s, 1);
-}
-
-std::string Trim(const std::string& s)
-{
-    const size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos) {
-        return std::string();
-    }
-    const size_t e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
 }
 
 }  // namespace
@@ -185,40 +271,32 @@ bool ManifestParse(const std::string& text, const std::string& path, Manifest* r
     manifest->path = path;
     std::string reason;
     const fs::path folder = fs::path(path).parent_path();
-    const std::set<std::string> known{"path",        "label",      "activity", "subject",     "impact_sample",
-                                      "description", "trial",      "dataset",  "source",      "samples",
-                                      "take",        "fall_start", "fall_end", "alert_start", "alert_end"};
 
     std::vector<std::string> fields;
     std::vector<std::string> columns;
-    int lineNumber = 0;
+    int lineNumber = 1;  // the line at `at`
     for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
-        ++lineNumber;
-        const std::string where = "manifest " + path + ", line " + std::to_string(lineNumber) + ": ";
+        const int rowLine = lineNumber;
+        const std::string where = "manifest " + path + ", line " + std::to_string(rowLine) + ": ";
+        const std::string line = LineAt(text, at);
         if (Trim(line).empty() || Trim(line)[0] == '#') {
+            at += line.size() + 1;
+            ++lineNumber;
             continue;
         }
-        if (!SplitCsv(line, &fields)) {
+        if (!ReadCsvRow(text, &at, &lineNumber, &fields)) {
             *error = where + "a quoted field is not closed";
             return false;
-        }
-        for (std::string& f : fields) {
-            f = Trim(f);
         }
         if (columns.empty()) {
             columns = fields;
             std::set<std::string> seen;
             for (const std::string& c : columns) {
-                if (known.count(c) == 0) {
+                if (KnownColumns().count(c) == 0) {
                     *error = where + "unknown column '" + c +
-                             "' (the columns are path, label, activity, subject, impact_sample, description, and "
-                             "from an import trial, dataset, source, samples)";
+                             "' (the columns are path, label, activity, subject, impact_sample, description, "
+                             "dataset, take, fall_start, fall_end, alert_start, alert_end, and from an import "
+                             "trial, source, samples)";
                     return false;
                 }
                 if (!seen.insert(c).second) {
@@ -230,6 +308,12 @@ bool ManifestParse(const std::string& text, const std::string& path, Manifest* r
                 *error = where + "the header must name the columns path and label";
                 return false;
             }
+            for (const char* pair : {"fall", "alert"}) {
+                if (seen.count(pair + std::string("_start")) != seen.count(pair + std::string("_end"))) {
+                    *error = where + "the columns " + pair + "_start and " + pair + "_end go together";
+                    return false;
+                }
+            }
             continue;
         }
         if (fields.size() != columns.size()) {
@@ -239,7 +323,7 @@ bool ManifestParse(const std::string& text, const std::string& path, Manifest* r
         }
         std::string file;
         RecordingLabels labels{Label::None, std::string(), std::string(), -1, std::string()};
-        labels.manifestLine = lineNumber;
+        labels.manifestLine = rowLine;
         for (size_t i = 0; i < columns.size(); ++i) {
             const std::string& c = columns[i];
             const std::string& v = fields[i];
@@ -260,6 +344,26 @@ bool ManifestParse(const std::string& text, const std::string& path, Manifest* r
                 labels.subject = v;
             } else if (c == "description") {
                 labels.description = v;
+            } else if (c == "dataset") {
+                labels.dataset = v;
+            } else if (c == "take") {
+                int32_t take = 0;
+                if (!v.empty() && (!ConfigParseInt32(v, &take) || take < 0)) {
+                    *error = where + "take '" + v + "' is not a whole number of 0 or more";
+                    return false;
+                }
+                labels.take = v;
+            } else if (c == "fall_start" || c == "fall_end" || c == "alert_start" || c == "alert_end") {
+                int32_t sample = 0;
+                if (!v.empty() && (!ConfigParseInt32(v, &sample) || sample < 0)) {
+                    *error = where + c + " '" + v + "' is not a sample number";
+                    return false;
+                }
+                int64_t* slot = c == "fall_start"    ? &labels.fallStart
+                                : c == "fall_end"    ? &labels.fallEnd
+                                : c == "alert_start" ? &labels.alertStart
+                                                     : &labels.alertEnd;
+                *slot = v.empty() ? -1 : sample;
             } else if (c != "impact_sample") {
                 continue;  // what an import notes of the recording: not a label
             } else if (!v.empty()) {
@@ -275,6 +379,15 @@ bool ManifestParse(const std::string& text, const std::string& path, Manifest* r
             *error = where + "the path is empty";
             return false;
         }
+        if (!CheckTiming(labels, where, error)) {
+            return false;
+        }
+        for (size_t i = 0; i < columns.size(); ++i) {
+            if (columns[i] != "path") {
+                labels.columns.emplace_back(columns[i], fields[i]);
+            }
+        }
+        labels.manifestPath = path;
         const fs::path recording = fs::path(file).is_absolute() ? fs::path(file) : folder / file;
         if (!FilesCheckInput(recording.string(), &reason)) {
             *error = where + "recording " + recording.string() + ": " + reason;
@@ -323,5 +436,110 @@ const RecordingLabels* ManifestFind(const Manifest& manifest, const std::string&
 
 std::string ManifestWhere(const Manifest& manifest, const RecordingLabels& labels)
 {
-    return "manifest " + manifest.path + ", line " + std::to_string(labels.manifestLine);
+    const std::string& file = labels.manifestPath.empty() ? manifest.path : labels.manifestPath;
+    return "manifest " + file + ", line " + std::to_string(labels.manifestLine);
+}
+
+bool LabelsTimed(const RecordingLabels& labels)
+{
+    return labels.fallStart >= 0 && labels.fallEnd >= labels.fallStart;
+}
+
+std::string LabelsColumn(const RecordingLabels& labels, const std::string& column)
+{
+    for (const auto& [name, value] : labels.columns) {
+        if (name == column) {
+            return value;
+        }
+    }
+    if (column == "subject") {
+        return labels.subject;
+    }
+    if (column == "activity") {
+        return labels.activity;
+    }
+    if (column == "label") {
+        return LabelName(labels.label);
+    }
+    return std::string();
+}
+
+bool ManifestHeaderLine(const std::string& text)
+{
+    std::size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (at < text.size()) {
+        const std::string line = LineAt(text, at);
+        if (!Trim(line).empty() && Trim(line)[0] != '#') {
+            break;
+        }
+        at += line.size() + 1;
+    }
+    if (at >= text.size()) {
+        return false;
+    }
+    // The header is one line: read only it, so that a quote in it cannot
+    // run on into the rest.
+    const std::string line = LineAt(text, at);
+    std::size_t from = 0;
+    int lines = 0;
+    std::vector<std::string> fields;
+    return ReadCsvRow(line, &from, &lines, &fields) && IsHeader(fields);
+}
+
+bool ManifestFileIs(const std::string& path)
+{
+    constexpr std::size_t kHead = 64 * 1024;
+    std::string reason;
+    if (!FilesCheckInput(path, &reason)) {
+        return false;
+    }
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        return false;
+    }
+    std::string head(kHead, '\0');
+    const std::size_t n = std::fread(head.data(), 1, kHead, f);
+    std::fclose(f);
+    head.resize(n);
+    return ManifestHeaderLine(head);
+}
+
+bool ManifestMerge(const Manifest& other, Manifest* into, std::string* error)
+{
+    for (const auto& [key, labels] : other.entries) {
+        const RecordingLabels* first = nullptr;
+        const auto same = into->entries.find(key);
+        if (same != into->entries.end()) {
+            first = &same->second;
+        } else {
+            for (const auto& [fileKey, otherKey] : other.byFile) {
+                const auto there = into->byFile.find(fileKey);
+                if (otherKey == key && there != into->byFile.end()) {
+                    first = &into->entries.at(there->second);
+                }
+            }
+        }
+        if (first != nullptr) {
+            *error = ManifestWhere(other, labels) + ": recording " + key + " is listed again (" +
+                     ManifestWhere(*into, *first) + " names the same file)";
+            return false;
+        }
+    }
+    for (const auto& [key, labels] : other.entries) {
+        into->entries.emplace(key, labels);
+    }
+    into->byFile.insert(other.byFile.begin(), other.byFile.end());
+    into->files.insert(into->files.end(), other.files.begin(), other.files.end());
+    into->merged.push_back(other.path);
+    return true;
+}
+
+bool ManifestHasDataset(const Manifest& manifest)
+{
+    for (const auto& entry : manifest.entries) {
+        if (!entry.second.dataset.empty()) {
+            return true;
+        }
+    }
+    return false;
 }

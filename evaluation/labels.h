@@ -27,7 +27,28 @@ struct RecordingLabels {
     int64_t impactSample;     // 0-based sample number, -1 when not given
     std::string description;  // what the activity is, in words; empty when unknown
     int manifestLine = 0;     // the manifest's line that gave these labels, 0 for a file name's
+    std::string dataset{};    // the manifest's dataset column; empty when not given
+    std::string take{};       // which file of a repeated trial (a whole number); empty when not given
+    // The fall's own timing: 0-based samples of the recording, inclusive;
+    // -1 when unknown. fallStart and fallEnd are both given or both -1, and
+    // so are alertStart and alertEnd.
+    int64_t fallStart = -1;
+    int64_t fallEnd = -1;
+    int64_t alertStart = -1;
+    int64_t alertEnd = -1;
+    std::string manifestPath{};  // the manifest that gave these labels; empty for a file name's
+    // Every column of the manifest's row but path, by column name, as read:
+    // what recordings can be grouped by.
+    std::vector<std::pair<std::string, std::string>> columns{};
 };
+
+// True when labels carry the fall's own timing (fall_start and fall_end).
+bool LabelsTimed(const RecordingLabels& labels);
+
+// The value of a manifest column of a recording: the row's field when its
+// manifest has the column; else "subject", "activity" and "label" as the
+// labels give them (from the file name too), and "" for any other column.
+std::string LabelsColumn(const RecordingLabels& labels, const std::string& column);
 
 // Labels from a file name (the folder part and the suffix are ignored):
 //   fall_forward_slip_sa01_r1.bin  fall, activity forward_slip, subject sa01
@@ -44,6 +65,7 @@ struct Manifest {
     std::map<std::string, RecordingLabels> entries;               // key: ManifestKey of the recording's path
     std::vector<std::string> files;                               // the recordings' paths, in the manifest's order
     std::map<std::pair<uint64_t, uint64_t>, std::string> byFile;  // device and inode of each recording: its key
+    std::vector<std::string> merged;  // the manifests merged into this one after the first (ManifestMerge)
 };
 
 // The key under which a recording is looked up: its absolute path with
@@ -51,13 +73,19 @@ struct Manifest {
 std::string ManifestKey(const std::string& path);
 
 // Reads a manifest: a CSV file with a header line naming the columns path
-// and label, optionally activity, subject, impact_sample and description,
-// in any order; the further columns of an import's manifest (trial,
-// dataset, source, samples) are accepted and not used, any other column is
-// refused. Paths are absolute or relative to the manifest's folder; labels
+// and label, optionally activity, subject, impact_sample, description,
+// dataset, take and the fall's timing fall_start, fall_end, alert_start,
+// alert_end (sample numbers, inclusive, each pair given together, start
+// not after end), in any order; the further columns of an import's
+// manifest (trial, source, samples) are accepted and not used, any other
+// column is refused. Paths are absolute or relative to the manifest's folder; labels
 // are "fall", "adl" or empty (unlabelled); empty lines and lines starting
-// with '#' are skipped; a field may be quoted with double quotes; a
-// byte-order mark before the header is dropped. The manifest is a text file
+// with '#' are skipped; a field may be quoted with double quotes, and a
+// quoted field is taken byte for byte (commas, quotes doubled, line ends,
+// carriage returns, spaces, any bytes but zero: what CsvField writes); an
+// unquoted field loses its surrounding spaces, tabs and carriage returns; a
+// byte-order mark before the header is dropped. A row's line is the line it
+// starts on. The manifest is a text file
 // within the limits of FilesReadText. Every listed recording must be a
 // regular file (or a link to one), listed once however it is named. False
 // with a message naming the line and the problem; *manifest is then
@@ -74,7 +102,25 @@ bool ManifestParse(const std::string& text, const std::string& path, Manifest* m
 // or, under another name, by the file itself; null when it lists none.
 const RecordingLabels* ManifestFind(const Manifest& manifest, const std::string& path);
 
-// "manifest PATH, line N" of labels from a manifest.
+// "manifest PATH, line N" of labels from a manifest (the manifest that
+// gave them, when it is not this one).
 std::string ManifestWhere(const Manifest& manifest, const RecordingLabels& labels);
+
+// True when the text's first line (a byte-order mark and leading empty or
+// '#' lines aside) is a manifest's header: CSV fields naming path, label
+// and only columns ManifestRead knows. An import's manifest.csv is one.
+bool ManifestHeaderLine(const std::string& text);
+
+// True when the file at path starts with a manifest's header line (only
+// its first 64 KiB are read). False for anything that cannot be read.
+bool ManifestFileIs(const std::string& path);
+
+// Adds the entries of other to *into (several --labels). A recording that
+// both list is refused with a message naming both manifests and lines;
+// *into is then unchanged. into->path keeps the first manifest's name.
+bool ManifestMerge(const Manifest& other, Manifest* into, std::string* error);
+
+// True when some entry of the manifest carries a dataset.
+bool ManifestHasDataset(const Manifest& manifest);
 
 #endif

@@ -47,15 +47,98 @@ int MetricsEventCount(const std::vector<Alarm>& alarms, double mergeSeconds)
     return count;
 }
 
+namespace {
+
+double Median(std::vector<double>* values)
+{
+    std::sort(values->begin(), values->end());
+    const std::size_t n = values->size();
+    return n % 2 == 1 ? (*values)[n / 2] : ((*values)[n / 2 - 1] + (*values)[n / 2]) / 2.0;
+}
+
+}  // namespace
+
+FallWindowTally MetricsNoWindow()
+{
+    return FallWindowTally{false, -1, -1, -1, 0, 0, 0, 0, 0, -1, -1};
+}
+
+FallWindowTally MetricsWindowOf(int64_t fallStart, int64_t fallEnd, const FallWindowSettings& settings)
+{
+    FallWindowTally t = MetricsNoWindow();
+    t.active = true;
+    const auto before = static_cast<int64_t>(std::floor(settings.beforeSeconds * kSampleRate));
+    const auto after = static_cast<int64_t>(std::floor(settings.afterSeconds * kSampleRate));
+    t.first = std::max<int64_t>(0, fallStart - before);
+    t.last = fallEnd + after;
+    return t;
+}
+
+void MetricsWindowAdd(FallWindowTally* t, uint32_t sample, double mergeSeconds)
+{
+    if (!t->active) {
+        return;
+    }
+    const auto at = static_cast<int64_t>(sample);
+    if (at < t->first) {
+        ++t->earlyAlarms;
+        if (t->lastEarly < 0 || !MetricsSameEvent(static_cast<uint32_t>(t->lastEarly), sample, mergeSeconds)) {
+            ++t->earlyEvents;
+        }
+        t->lastEarly = at;
+    } else if (at > t->last) {
+        ++t->lateAlarms;
+        if (t->lastLate < 0 || !MetricsSameEvent(static_cast<uint32_t>(t->lastLate), sample, mergeSeconds)) {
+            ++t->lateEvents;
+        }
+        t->lastLate = at;
+    } else {
+        ++t->inAlarms;
+        if (t->firstAlarm < 0) {
+            t->firstAlarm = at;
+        }
+    }
+}
+
+uint64_t MetricsOutsideSamples(const FallWindowTally& window, uint64_t samples)
+{
+    if (!window.active) {
+        return 0;
+    }
+    const auto n = static_cast<int64_t>(samples);
+    const int64_t inside = std::max<int64_t>(0, std::min(window.last, n - 1) - window.first + 1);
+    return static_cast<uint64_t>(n - inside);
+}
+
+bool MetricsDetected(const RecordingScore& score)
+{
+    return score.windowed ? score.firstInWindow >= 0 : score.firstAlarm >= 0;
+}
+
 Metrics MetricsCompute(const std::vector<RecordingScore>& scores)
 {
     MetricsCounts counts{};
     uint64_t adlSamples = 0;
     std::vector<double> latencies;
+    std::vector<double> toEnd;
+    int timed = 0;
+    int early = 0;
+    int late = 0;
+    uint64_t outside = 0;
     for (const RecordingScore& s : scores) {
-        const bool detected = s.firstAlarm >= 0;
+        const bool detected = MetricsDetected(s);
         if (s.label == Label::Fall) {
-            if (detected) {
+            if (s.windowed) {
+                ++timed;
+                early += static_cast<int>(s.earlyEvents);
+                late += static_cast<int>(s.lateEvents);
+                outside += s.outsideSamples;
+            }
+            if (detected && s.windowed) {
+                ++counts.tp;
+                latencies.push_back(static_cast<double>(s.firstInWindow - s.fallStart) / kSampleRate);
+                toEnd.push_back(static_cast<double>(s.firstInWindow - s.fallEnd) / kSampleRate);
+            } else if (detected) {
                 ++counts.tp;
                 latencies.push_back(static_cast<double>(s.firstAlarm - s.impact) / kSampleRate);
             } else {
@@ -74,11 +157,20 @@ Metrics MetricsCompute(const std::vector<RecordingScore>& scores)
     Metrics m = MetricsFromCounts(counts, adlSamples);
     m.latencyCount = static_cast<int>(latencies.size());
     if (!latencies.empty()) {
-        std::sort(latencies.begin(), latencies.end());
-        const std::size_t n = latencies.size();
-        m.latencyMedian = n % 2 == 1 ? latencies[n / 2] : (latencies[n / 2 - 1] + latencies[n / 2]) / 2.0;
+        m.latencyMedian = Median(&latencies);
         m.latencyMin = latencies.front();
         m.latencyMax = latencies.back();
+    }
+    m.timedFalls = timed;
+    m.earlyEvents = early;
+    m.lateEvents = late;
+    m.outsideHours = static_cast<double>(outside) / kSampleRate / kSecondsPerHour;
+    m.outsideEventsPerHour = Ratio(early + late, m.outsideHours);
+    m.latencyEndCount = static_cast<int>(toEnd.size());
+    if (!toEnd.empty()) {
+        m.latencyEndMedian = Median(&toEnd);
+        m.latencyEndMin = toEnd.front();
+        m.latencyEndMax = toEnd.back();
     }
     return m;
 }
@@ -108,6 +200,11 @@ Metrics MetricsFromCounts(const MetricsCounts& counts, uint64_t adlSamples)
     m.falseAlarmsPerHour = Ratio(m.falseAlarmEvents, m.adlHours);
     m.latencyCount = 0;
     m.latencyMedian = m.latencyMin = m.latencyMax = kNaN;
+    m.timedFalls = m.earlyEvents = m.lateEvents = 0;
+    m.outsideHours = 0.0;
+    m.outsideEventsPerHour = kNaN;
+    m.latencyEndCount = 0;
+    m.latencyEndMedian = m.latencyEndMin = m.latencyEndMax = kNaN;
     return m;
 }
 

@@ -30,6 +30,8 @@ struct EvalReport {
     double mergeSeconds;
     int threads;
     std::vector<RequirementResult> requirements;
+    std::vector<std::string> moreManifests{};  // the further manifests given, in order
+    FallWindowSettings window{};               // the margins of a timed fall's window
 };
 
 // Writes the whole evaluation as a JSON document (see the README for its

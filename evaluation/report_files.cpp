@@ -76,7 +76,44 @@ ordered_json MetricsJson(const Metrics& m)
         j[name] = MetricsIsCount(name) ? ordered_json(static_cast<int64_t>(v)) : Number(v);
     }
     j["latency_count"] = m.latencyCount;
+    if (m.timedFalls > 0) {
+        j["timed_falls"] = m.timedFalls;
+        j["early_events"] = m.earlyEvents;
+        j["late_events"] = m.lateEvents;
+        j["outside_hours"] = m.outsideHours;
+        j["outside_events_per_hour"] = Number(m.outsideEventsPerHour);
+        j["latency_end_median"] = Number(m.latencyEndMedian);
+        j["latency_end_min"] = Number(m.latencyEndMin);
+        j["latency_end_max"] = Number(m.latencyEndMax);
+        j["latency_end_count"] = m.latencyEndCount;
+    }
     return j;
+}
+
+// The fall window of a timed fall's outcome.
+ordered_json WindowJson(const RecordingOutcome& o)
+{
+    const FallWindowTally& w = o.window;
+    const double latency = EvalLatency(o);
+    const int64_t alarm = EvalDetectingAlarm(o);
+    const auto sample = [](int64_t v) { return v < 0 ? ordered_json(nullptr) : ordered_json(v); };
+    return {{"fall_start", o.labels.fallStart},
+            {"fall_end", o.labels.fallEnd},
+            {"alert_start", sample(o.labels.alertStart)},
+            {"alert_end", sample(o.labels.alertEnd)},
+            {"first", w.first},
+            {"last", w.last},
+            {"first_alarm", sample(w.firstAlarm)},
+            {"alarms_in", w.inAlarms},
+            {"early_alarms", w.earlyAlarms},
+            {"late_alarms", w.lateAlarms},
+            {"early_events", w.earlyEvents},
+            {"late_events", w.lateEvents},
+            {"outside_s", static_cast<double>(MetricsOutsideSamples(w, o.detect.samples)) / kSampleRate},
+            {"latency_start_s", o.counted ? Number(latency) : ordered_json(nullptr)},
+            {"latency_end_s", o.counted && alarm >= 0
+                                  ? ordered_json(static_cast<double>(alarm - o.labels.fallEnd) / kSampleRate)
+                                  : ordered_json(nullptr)}};
 }
 
 ordered_json OutcomeJson(const RecordingOutcome& o)
@@ -93,6 +130,12 @@ ordered_json OutcomeJson(const RecordingOutcome& o)
     j["description"] = o.labels.description;
     j["subject"] = o.labels.subject;
     j["labels_from"] = o.labelsFromManifest ? "manifest" : "file name";
+    if (!o.labels.dataset.empty()) {
+        j["dataset"] = o.labels.dataset;
+    }
+    if (!o.labels.take.empty()) {
+        j["take"] = o.labels.take;
+    }
     j["read"] = o.read;
     j["failure"] = o.failure.empty() ? ordered_json(nullptr) : ordered_json(o.failure);
     if (!o.read) {
@@ -121,6 +164,11 @@ ordered_json OutcomeJson(const RecordingOutcome& o)
     j["latency_s"] = o.detect.alarms.empty() || !o.counted
                          ? ordered_json(nullptr)
                          : ordered_json((static_cast<double>(o.detect.alarms[0].sample) - o.impact) / kSampleRate);
+    if (o.window.active) {
+        j["detected"] = EvalDetected(o);
+        j["latency_s"] = o.counted ? Number(EvalLatency(o)) : ordered_json(nullptr);
+        j["fall_window"] = WindowJson(o);
+    }
     if (!o.tracePath.empty()) {
         j["trace"] = o.tracePath;
     }
@@ -135,15 +183,24 @@ std::string Field(const std::string& s)
 
 std::string CsvRow(const RecordingOutcome& o)
 {
-    const auto& alarms = o.detect.alarms;
+    // A timed fall's first alarm is its first in the window.
+    std::vector<Alarm> detecting;
+    for (const Alarm& a : o.detect.alarms) {
+        if (!o.window.active || static_cast<int64_t>(a.sample) == o.window.firstAlarm) {
+            detecting.push_back(a);
+            break;
+        }
+    }
+    const auto& alarms = detecting;
     std::string codes;
     for (const CodeTally& c : o.codes) {
         codes += (codes.empty() ? "" : " ") + std::to_string(c.code);
     }
     char latency[32] = "";
     if (!alarms.empty() && o.counted) {
-        std::snprintf(latency, sizeof latency, "%.2f",
-                      (static_cast<double>(alarms[0].sample) - o.impact) / kSampleRate);
+        std::snprintf(
+            latency, sizeof latency, "%.2f",
+            o.window.active ? EvalLatency(o) : (static_cast<double>(alarms[0].sample) - o.impact) / kSampleRate);
     }
     std::string text = Field(o.input.path) + "," + LabelName(o.labels.label) + "," + Field(o.labels.activity) + "," +
                        Field(o.labels.subject) + "," + Field(o.input.folder) + "," +
@@ -160,6 +217,27 @@ std::string CsvRow(const RecordingOutcome& o)
         text += ",,,,,,,,,,";
     }
     return text + "," + Field(o.failure) + "\n";
+}
+
+// The columns a set with timed falls adds to each row: the fall's timing,
+// its window, the first alarm in it, the early and late events and the
+// latency to the fall's end (empty for the other recordings).
+std::string CsvWindowColumns(const RecordingOutcome& o)
+{
+    if (!o.window.active || !o.read) {
+        return ",,,,,,,,,";
+    }
+    const FallWindowTally& w = o.window;
+    const auto sample = [](int64_t v) { return v < 0 ? std::string() : std::to_string(v); };
+    char end[32] = "";
+    const int64_t alarm = EvalDetectingAlarm(o);
+    if (alarm >= 0 && o.counted) {
+        std::snprintf(end, sizeof end, "%.2f", static_cast<double>(alarm - o.labels.fallEnd) / kSampleRate);
+    }
+    return "," + std::to_string(o.labels.fallStart) + "," + std::to_string(o.labels.fallEnd) + "," +
+           std::to_string(w.first) + "," + std::to_string(w.last) + "," + sample(w.firstAlarm) + "," +
+           std::to_string(w.earlyEvents) + "," + std::to_string(w.lateEvents) + "," + end + "," +
+           (o.labels.take.empty() ? std::string() : o.labels.take);
 }
 
 }  // namespace
@@ -183,12 +261,22 @@ void ReportJsonWrite(const EvalReport& r, const TextSink& sink)
     doc.Member("version", TumblewatchVersion());
     doc.Member("inputs", r.arguments);
     doc.Member("manifest", r.manifest.empty() ? ordered_json(nullptr) : ordered_json(r.manifest));
+    if (!r.moreManifests.empty()) {
+        ordered_json all = ordered_json::array({r.manifest});
+        for (const std::string& m : r.moreManifests) {
+            all.push_back(m);
+        }
+        doc.Member("manifests", all);
+    }
     doc.Member("merge_seconds", r.mergeSeconds);
     ordered_json config;
     for (int i = 0; i < kTumblewatchParamCount; ++i) {
         config[TumblewatchParams()[i].name] = TumblewatchParamGet(r.config, i);
     }
     doc.Member("config", config);
+    if (r.metrics->timedFalls > 0) {
+        doc.Member("fall_window", {{"before_s", r.window.beforeSeconds}, {"after_s", r.window.afterSeconds}});
+    }
 
     ordered_json summary = MetricsJson(*r.metrics);
     const ReportCounts counts = ReportCountsOf(ev);
@@ -228,6 +316,15 @@ void ReportJsonWrite(const EvalReport& r, const TextSink& sink)
         folders.push_back(row);
     }
     doc.Member("by_folder", folders);
+    if (!r.breakdowns->datasets.empty()) {
+        ordered_json datasets = ordered_json::array();
+        for (const DatasetRow& d : r.breakdowns->datasets) {
+            ordered_json row = MetricsJson(d.metrics);
+            row["dataset"] = d.dataset;
+            datasets.push_back(row);
+        }
+        doc.Member("by_dataset", datasets);
+    }
 
     doc.BeginArray("recordings");
     for (const RecordingOutcome& o : ev.outcomes) {
@@ -263,11 +360,27 @@ std::string ReportJson(const EvalReport& report)
 
 void ReportCsvWrite(const EvalReport& r, const TextSink& sink)
 {
+    bool timed = false;
+    for (const RecordingOutcome& o : r.evaluation->outcomes) {
+        timed = timed || o.window.active;
+    }
+    if (!timed) {
+        sink(
+            "path,label,activity,subject,folder,format,read,samples,duration_s,alarms,events,detected,first_alarm,"
+            "first_code,codes,impact_sample,impact_source,latency_s,failure\n");
+        for (const RecordingOutcome& o : r.evaluation->outcomes) {
+            sink(CsvRow(o));
+        }
+        return;
+    }
     sink(
         "path,label,activity,subject,folder,format,read,samples,duration_s,alarms,events,detected,first_alarm,"
-        "first_code,codes,impact_sample,impact_source,latency_s,failure\n");
+        "first_code,codes,impact_sample,impact_source,latency_s,failure,fall_start,fall_end,window_first,"
+        "window_last,first_alarm_in_window,early_events,late_events,latency_end_s,take\n");
     for (const RecordingOutcome& o : r.evaluation->outcomes) {
-        sink(CsvRow(o));
+        std::string row = CsvRow(o);
+        row.pop_back();  // its line end
+        sink(row + CsvWindowColumns(o) + "\n");
     }
 }
 

@@ -50,7 +50,7 @@ void Score(const SweepData& data, const std::vector<RecordingScore>& scores, int
     for (std::size_t i = 0; i < scores.size(); ++i) {
         const RecordingScore& s = scores[i];
         MetricsCounts& c = held[static_cast<std::size_t>(data.recordings[i].fold)];
-        const bool detected = s.firstAlarm >= 0;
+        const bool detected = MetricsDetected(s);
         if (s.label == Label::Fall) {
             ++(detected ? c.tp : c.fn);
         } else if (s.label == Label::Adl) {
@@ -63,7 +63,7 @@ void Score(const SweepData& data, const std::vector<RecordingScore>& scores, int
 
 // Runs one recording with one configuration: only the decisions when its
 // front end is cached, else the whole pipeline.
-RecordingScore Run(const SweepRecording& rec, const TumblewatchConfig& config, double mergeSeconds,
+RecordingScore Run(const SweepRecording& rec, const TumblewatchConfig& config, const SweepSettings& settings,
                    DetectResult* result)
 {
     if (!rec.frontEnd.empty()) {
@@ -71,11 +71,7 @@ RecordingScore Run(const SweepRecording& rec, const TumblewatchConfig& config, d
     } else {
         DetectRun(config, rec.samples.data(), rec.samples.size(), nullptr, result);
     }
-    const auto& alarms = result->alarms;
-    return RecordingScore{
-        rec.labels.label, result->samples, MetricsEventCount(alarms, mergeSeconds),
-        alarms.empty() ? -1 : static_cast<int64_t>(alarms.front().sample),
-        rec.labels.impactSample >= 0 ? rec.labels.impactSample : static_cast<int64_t>(result->peakSample)};
+    return SweepScoreOf(rec, *result, settings);
 }
 
 // The refusal of a configuration, naming the parameter; empty when accepted.
@@ -183,14 +179,43 @@ uint64_t SweepDataBytes(const SweepData& data)
     return bytes;
 }
 
+RecordingScore SweepScoreOf(const SweepRecording& rec, const DetectResult& result, const SweepSettings& settings)
+{
+    const auto& alarms = result.alarms;
+    RecordingScore score{
+        rec.labels.label, result.samples, MetricsEventCount(alarms, settings.mergeSeconds),
+        alarms.empty() ? -1 : static_cast<int64_t>(alarms.front().sample),
+        rec.labels.impactSample >= 0 ? rec.labels.impactSample : static_cast<int64_t>(result.peakSample)};
+    if (rec.labels.label != Label::Fall || !LabelsTimed(rec.labels)) {
+        return score;
+    }
+    FallWindowTally window = MetricsWindowOf(rec.labels.fallStart, rec.labels.fallEnd, settings.window);
+    for (const Alarm& a : alarms) {
+        MetricsWindowAdd(&window, a.sample, settings.mergeSeconds);
+    }
+    score.windowed = true;
+    score.firstInWindow = window.firstAlarm;
+    score.fallStart = rec.labels.fallStart;
+    score.fallEnd = rec.labels.fallEnd;
+    score.earlyEvents = window.earlyEvents;
+    score.lateEvents = window.lateEvents;
+    score.outsideSamples = MetricsOutsideSamples(window, result.samples);
+    return score;
+}
+
 void SweepAssignFolds(SweepData* data, int folds)
+{
+    SweepAssignFoldsBy(data, folds, "subject");
+}
+
+void SweepAssignFoldsBy(SweepData* data, int folds, const std::string& column)
 {
     if (folds <= 0) {
         return;
     }
     std::vector<std::string> subjects;
     for (const SweepRecording& r : data->recordings) {
-        subjects.push_back(r.labels.subject);
+        subjects.push_back(column == "subject" ? r.labels.subject : LabelsColumn(r.labels, column));
     }
     const std::vector<int> assigned = FoldsAssign(subjects, folds);
     data->folds.assign(static_cast<std::size_t>(folds), SweepFold{{}, 0, 0});
@@ -203,7 +228,7 @@ void SweepAssignFolds(SweepData* data, int folds)
         if (r.labels.label == Label::Adl) {
             f.adlSamples += r.samples.size();
         }
-        names[static_cast<std::size_t>(r.fold)].insert(r.labels.subject);
+        names[static_cast<std::size_t>(r.fold)].insert(subjects[i]);
     }
     for (int k = 0; k < folds; ++k) {
         const std::set<std::string>& n = names[static_cast<std::size_t>(k)];
@@ -248,7 +273,7 @@ SweepRow SweepEvaluate(const SweepData& data, const TumblewatchConfig& config, i
     DetectResult result;
     std::vector<RecordingScore> scores;
     for (const SweepRecording& rec : data.recordings) {
-        scores.push_back(Run(rec, config, settings.mergeSeconds, &result));
+        scores.push_back(Run(rec, config, settings, &result));
     }
     Score(data, scores, settings.folds, &row);
     return row;
@@ -303,7 +328,7 @@ void SweepRun(const SweepData& data, const SweepSpace& space, const TumblewatchC
             Slot& slot = *slots[static_cast<std::size_t>(c % window)];
             if (slot.refusal.empty()) {
                 const SweepRecording& rec = data.recordings[static_cast<std::size_t>(r)];
-                slot.scores[static_cast<std::size_t>(r)] = Run(rec, slot.config, settings.mergeSeconds, &result);
+                slot.scores[static_cast<std::size_t>(r)] = Run(rec, slot.config, settings, &result);
                 progress->samples += rec.samples.size();
             }
             // The last touch of the slot for this item.

@@ -30,7 +30,7 @@ struct SweepRecording {
 
 // A held-out group: what no configuration changes.
 struct SweepFold {
-    std::vector<std::string> subjects;  // in byte order
+    std::vector<std::string> subjects;  // in byte order (the values of the column grouped by)
     int recordings;
     uint64_t adlSamples;  // samples of its ADL recordings
 };
@@ -68,6 +68,11 @@ uint64_t SweepDataBytes(const SweepData& data);
 // changes when folds is 0.
 void SweepAssignFolds(SweepData* data, int folds);
 
+// SweepAssignFolds grouping by any manifest column (LabelsColumn): the
+// distinct values of column are dealt into the groups ("subject" is
+// SweepAssignFolds; "dataset" holds each dataset out in turn).
+void SweepAssignFoldsBy(SweepData* data, int folds, const std::string& column);
+
 // The mean of the values that are not NaN, summed in order (NaN when there
 // is none); their number in *defined when it is not null.
 double SweepMeanDefined(const std::vector<double>& values, int* defined = nullptr);
@@ -104,8 +109,14 @@ void SweepFoldFigures(const SweepData& data, const MetricsCounts& all, const std
 struct SweepSettings {
     double mergeSeconds;
     int threads;
-    int folds;  // 0 without held-out subjects
+    int folds;                    // 0 without held-out subjects
+    FallWindowSettings window{};  // the margins of a timed fall's window
 };
+
+// The score of a recording of a sweep from the detector's result on it:
+// its events, first alarm and impact, and for a fall with its own timing
+// its window (settings.window) and the alarms before and after it.
+RecordingScore SweepScoreOf(const SweepRecording& rec, const DetectResult& result, const SweepSettings& settings);
 
 // Runs configurations first .. first + count - 1 of space (on base) and
 // calls commit with each row, in index order, on the calling thread, which

@@ -43,6 +43,20 @@ std::string IdentityText(const SweepPlan& plan, const SweepRequest& request, con
         text += " " + std::to_string(TumblewatchParamGet(&plan.base, i));
     }
     text += fmt::format("|merge {}|folds {}", request.inputs.mergeSeconds, request.folds);
+    // What only some sweeps have, so that the others keep their identifiers.
+    if (request.folds > 0 && request.foldsBy != "subject") {
+        text += "|folds by " + request.foldsBy;
+    }
+    bool timed = false;
+    for (const SweepRecording& r : data.recordings) {
+        if (r.labels.label == Label::Fall && LabelsTimed(r.labels)) {
+            text += fmt::format("|timed {} {} {}", r.input.relative, r.labels.fallStart, r.labels.fallEnd);
+            timed = true;
+        }
+    }
+    if (timed) {
+        text += fmt::format("|window {} {}", request.inputs.window.beforeSeconds, request.inputs.window.afterSeconds);
+    }
     for (const SweepGrid& g : plan.space.grids) {
         text += fmt::format("|grid {}", g.param);
         for (const int32_t v : g.values) {
@@ -72,6 +86,9 @@ std::string Description(const SweepPlan& plan, const SweepRequest& request)
     d += "; base " + (changes.empty() ? std::string("defaults") : fmt::format("{}", fmt::join(changes, " ")));
     if (request.folds > 0) {
         d += fmt::format("; {} folds", request.folds);
+        if (request.foldsBy != "subject") {
+            d += " by " + request.foldsBy;
+        }
     }
     return d;
 }
@@ -94,14 +111,22 @@ std::string Difference(const SweepLayout& found, const SweepLayout& planned)
 
 bool CheckFolds(const SweepRequest& request, const SweepPlan& plan, std::string* error)
 {
+    const std::string& by = request.foldsBy;
+    if (by.empty() || by == "path") {
+        *error = "--folds-by: '" + by +
+                 "' is no column to group by (give a manifest column, such as subject or "
+                 "dataset)";
+        return false;
+    }
     std::set<std::string> subjects;
     int withoutSubject = 0;
     for (const RecordingLabels& l : plan.labels) {
         if (l.label != Label::None) {
-            if (l.subject.empty()) {
+            const std::string value = by == "subject" ? l.subject : LabelsColumn(l, by);
+            if (value.empty()) {
                 ++withoutSubject;
             } else {
-                subjects.insert(l.subject);
+                subjects.insert(value);
             }
         }
     }
@@ -109,13 +134,14 @@ bool CheckFolds(const SweepRequest& request, const SweepPlan& plan, std::string*
         *error = "--folds needs at least 2 groups";
         return false;
     }
+    const std::string noun = by == "subject" ? std::string("subjects") : "values of " + by;
     if (request.folds > 0 && withoutSubject > 0) {
-        *error = fmt::format("--folds: {} labelled recordings have no subject (give them one in the manifest)",
-                             withoutSubject);
+        *error = fmt::format("--folds: {} labelled recordings have no {} (give them one in the manifest)",
+                             withoutSubject, by);
         return false;
     }
     if (request.folds > static_cast<int>(subjects.size())) {
-        *error = fmt::format("--folds {}: only {} subjects", request.folds, subjects.size());
+        *error = fmt::format("--folds {}: only {} {}", request.folds, subjects.size(), noun);
         return false;
     }
     return true;
@@ -187,6 +213,15 @@ bool SweepPlanIdentify(const SweepRequest& request, const SweepData& data, Sweep
                      ")";
             return false;
         }
+        if (r.labels.label == Label::Fall && LabelsTimed(r.labels) && r.labels.fallEnd >= samples) {
+            *error = ManifestWhere(plan->manifest, r.labels) + ": the fall's timing (samples " +
+                     std::to_string(r.labels.fallStart) + " to " + std::to_string(r.labels.fallEnd) +
+                     ") lies past the end of " + r.input.path + " (" +
+                     (samples == 0 ? std::string("it has no samples")
+                                   : "its samples are 0 to " + std::to_string(samples - 1)) +
+                     ")";
+            return false;
+        }
     }
     plan->layout.id = SweepId(IdentityText(*plan, request, data));
     return true;
@@ -200,6 +235,7 @@ std::vector<std::string> SweepPlanInputFiles(const SweepRequest& request, const 
             read.push_back(file);
         }
     }
+    read.insert(read.end(), request.inputs.moreLabels.begin(), request.inputs.moreLabels.end());
     for (const InputRecording& in : plan.inputs.recordings) {
         read.push_back(in.path);
     }
@@ -221,6 +257,11 @@ bool SweepPlanCheckOutputs(const SweepRequest& request, const SweepPlan& plan, c
         }
     }
     return FilesCheckOutputs(named, reads, error);
+}
+
+SweepSettings SweepSettingsOf(const SweepRequest& request)
+{
+    return SweepSettings{request.inputs.mergeSeconds, request.inputs.threads, request.folds, request.inputs.window};
 }
 
 const Manifest* SweepPlanManifest(const SweepRequest& request, const SweepPlan& plan)

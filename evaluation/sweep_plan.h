@@ -26,10 +26,14 @@ struct SweepRequest {
     int64_t random = 0;               // random draws per grid point
     uint64_t seed = 1;                // of the random draws
     int64_t maxConfigs = kDefaultMaxConfigs;
-    int folds = 0;               // held-out groups; 0 for none
-    std::string format = "csv";  // of the output: "csv" or "jsonl"
-    std::string objective;       // "" (the default), "max:f1", "max:sensitivity@fa<=X"
+    int folds = 0;                    // held-out groups; 0 for none
+    std::string format = "csv";       // of the output: "csv" or "jsonl"
+    std::string objective;            // "" (the default), "max:f1", "max:sensitivity@fa<=X"
+    std::string foldsBy = "subject";  // the manifest column whose values the folds hold out
 };
+
+// The settings a sweep runs its configurations with.
+SweepSettings SweepSettingsOf(const SweepRequest& request);
 
 // Everything a sweep needs, checked.
 struct SweepPlan {
@@ -50,8 +54,8 @@ struct SweepPlan {
 // identifier is set once the recordings are loaded (SweepPlanIdentify).
 bool SweepPlanMake(const SweepRequest& request, SweepPlan* plan, std::string* error);
 
-// Once the recordings are loaded: checks that every manifest impact lies
-// within its recording and sets the layout's identifier, which covers the
+// Once the recordings are loaded: checks that every manifest impact (and
+// every fall's timing) lies within its recording and sets the layout's identifier, which covers the
 // recordings' content (a hash of the decoded samples of every recording
 // the rows depend on, with its name and labels), the base configuration,
 // grids, ranges, draws, seed, folds and event gap. False with a message

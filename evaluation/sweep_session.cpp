@@ -7,7 +7,7 @@ namespace {
 
 SweepSettings SettingsOf(const SweepRequest& request)
 {
-    return SweepSettings{request.inputs.mergeSeconds, request.inputs.threads, request.folds};
+    return SweepSettingsOf(request);
 }
 
 }  // namespace
@@ -29,7 +29,7 @@ bool SweepSessionStart(SweepPlan* plan, const SweepRequest& request, const Sweep
     if (!SweepPlanIdentify(request, session->data, plan, error)) {
         return false;
     }
-    SweepAssignFolds(&session->data, request.folds);
+    SweepAssignFoldsBy(&session->data, request.folds, request.foldsBy);
     const SweepRow base = SweepEvaluate(session->data, plan->base, -1, SettingsOf(request));
     SweepSummaryStart(&session->summary, plan->varied, plan->objective, session->data, base);
     return true;

@@ -61,6 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
 
+    // A manifest's header is recognised in any text; a text that reads as
+    // a manifest starts with one.
+    const bool header = ManifestHeaderLine(text);
+
     Manifest manifest;
     manifest.path = "before";
     manifest.files.push_back("/before.csv");
@@ -74,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     Check(manifest.path == manifestPath, "the manifest's own name is lost");
+    Check(header, "a manifest read without its header being recognised");
     Check(manifest.files.size() == manifest.entries.size(), "not one entry per listed recording");
     for (const std::string& file : manifest.files) {
         Check(manifest.entries.count(ManifestKey(file)) == 1, "a listed recording without its entry");

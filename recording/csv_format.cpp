@@ -52,7 +52,12 @@ std::string CsvRecordingText(const std::vector<std::string>& header, const std::
 
 std::string CsvField(const std::string& text)
 {
-    if (text.find_first_of(",\"\n\r") == std::string::npos) {
+    // Blanks at either end are quoted too (a reader trims unquoted fields),
+    // and a '#' at the start (the first field of a line would make it a
+    // comment).
+    const bool blankEnd = !text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '#' ||
+                                            text.back() == ' ' || text.back() == '\t');
+    if (text.find_first_of(",\"\n\r") == std::string::npos && !blankEnd) {
         return text;
     }
     std::string quoted = "\"";

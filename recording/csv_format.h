@@ -19,7 +19,8 @@
 std::string CsvRecordingText(const std::vector<std::string>& header, const std::vector<ImuSample>& samples);
 
 // A field of a CSV table: as it is, or in double quotes (a quote inside
-// doubled) when it holds a comma, a quote or a line end.
+// doubled) when it holds a comma, a quote or a line end, starts or ends
+// with a space or a tab, or starts with '#'.
 std::string CsvField(const std::string& text);
 
 #endif

@@ -245,7 +245,8 @@ TEST(Labels, ManifestAmongItsRecordingsIsNoRecording)
             EXPECT_EQ(in.path.find("manifest.csv"), std::string::npos);
         }
     }
-    // Without --labels the same file is a recording like any other.
+    // Without --labels it is still no recording: its header names path and
+    // label, so the search passes it over and says so.
     InputOptions options;
     options.paths = {dir.path()};
     TumblewatchConfig config;
@@ -253,7 +254,10 @@ TEST(Labels, ManifestAmongItsRecordingsIsNoRecording)
     InputSet inputs{};
     std::string error;
     ASSERT_TRUE(InputsLoad(options, &config, &manifest, &inputs, &error)) << error;
-    EXPECT_EQ(inputs.recordings.size(), 3u);
+    EXPECT_EQ(inputs.recordings.size(), 2u);
+    ASSERT_EQ(inputs.skipped.size(), 1u);
+    EXPECT_EQ(inputs.skipped[0].path, dir / "manifest.csv");
+    EXPECT_FALSE(inputs.skipped[0].failed);
 }
 
 TEST(Require, ParsedAndChecked)

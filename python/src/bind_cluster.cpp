@@ -37,8 +37,9 @@ std::string Fingerprint(const SweepPlan& plan)
     for (std::size_t i = 0; i < plan.inputs.recordings.size(); ++i) {
         const InputRecording& in = plan.inputs.recordings[i];
         const RecordingLabels& l = plan.labels[i];
-        text += fmt::format("|{} {} {} {} {} {} {}", in.relative, static_cast<int>(in.format), in.micom,
-                            LabelName(l.label), l.activity, l.subject, l.impactSample);
+        text +=
+            fmt::format("|{} {} {} {} {} {} {} {} {} {}", in.relative, static_cast<int>(in.format), in.micom,
+                        LabelName(l.label), l.activity, l.subject, l.impactSample, l.dataset, l.fallStart, l.fallEnd);
     }
     return SweepId(text);
 }
@@ -90,7 +91,8 @@ py::dict Plan(const SweepArguments& arguments)
         for (std::size_t i = 0; i < plan.inputs.recordings.size(); ++i) {
             const RecordingLabels& l = plan.labels[i];
             labels.push_back(py::make_tuple(plan.inputs.recordings[i].path, LabelName(l.label), l.activity, l.subject,
-                                            l.impactSample, l.description));
+                                            l.impactSample, l.description, l.dataset, l.take, l.fallStart, l.fallEnd,
+                                            l.alertStart, l.alertEnd));
         }
     }
     info["manifest"] = labels;
@@ -249,7 +251,7 @@ public:
         if (!started) {
             BindingRaise(PyExc_ValueError, error);
         }
-        settings_ = SweepSettings{request_.inputs.mergeSeconds, request_.inputs.threads, request_.folds};
+        settings_ = SweepSettingsOf(request_);
     }
 
     std::string Header() const { return SweepHeaderText(plan_.layout); }

@@ -35,11 +35,14 @@ InputOptions InputsOf(const std::vector<std::string>& paths, const std::string& 
     return options;
 }
 
-// The JSON document of eval --json for the same inputs.
+// The JSON document of eval --json for the same inputs, with further
+// manifests and the fall window's margins.
 std::string Evaluate(const std::vector<std::string>& paths, const std::string& labels, const py::handle& config,
-                     double merge, int threads)
+                     double merge, int threads, const std::vector<std::string>& moreLabels, double before, double after)
 {
-    const InputOptions options = InputsOf(paths, labels, BindingConfigOf(config), merge, threads);
+    InputOptions options = InputsOf(paths, labels, BindingConfigOf(config), merge, threads);
+    options.moreLabels = moreLabels;
+    options.window = FallWindowSettings{before, after};
     std::string error;
     std::string json;
     {
@@ -51,12 +54,13 @@ std::string Evaluate(const std::vector<std::string>& paths, const std::string& l
             settings.mergeSeconds = merge;
             settings.threads = threads;
             settings.progress = false;
+            settings.window = options.window;
             Evaluation evaluation{};
             EvalRun(inputs, labels.empty() ? nullptr : &manifest, settings, &evaluation);
             const Metrics metrics = EvalMetrics(evaluation);
             const Breakdowns breakdowns = BreakdownsOf(evaluation);
-            const EvalReport report{&evaluation, &metrics, &breakdowns, &settings.config, paths, labels,
-                                    merge,       threads,  {}};
+            const EvalReport report{&evaluation, &metrics, &breakdowns, &settings.config, paths,         labels,
+                                    merge,       threads,  {},          moreLabels,       options.window};
             json = ReportJson(report);
         }
     }
@@ -147,7 +151,7 @@ py::dict Sweep(const SweepArguments& arguments)
 SweepRequest BindingSweepRequest(const SweepArguments& arguments)
 {
     const auto& [paths, labels, config, merge, threads, grids, ranges, random, seed, maxConfigs, folds, objective,
-                 format] = arguments;
+                 format, extras] = arguments;
     SweepRequest request;
     request.inputs = InputsOf(paths, labels, BindingConfigOf(config), merge, threads);
     request.grids = grids;
@@ -158,14 +162,39 @@ SweepRequest BindingSweepRequest(const SweepArguments& arguments)
     request.folds = folds;
     request.objective = objective;
     request.format = format;
+    BindingSweepExtras(extras, &request);
     return request;
+}
+
+void BindingSweepExtras(const py::dict& extras, SweepRequest* request)
+{
+    try {
+        if (extras.contains("more_labels")) {
+            request->inputs.moreLabels = extras["more_labels"].cast<std::vector<std::string>>();
+        }
+        if (extras.contains("folds_by")) {
+            request->foldsBy = extras["folds_by"].cast<std::string>();
+        }
+        if (extras.contains("before")) {
+            request->inputs.window.beforeSeconds = extras["before"].cast<double>();
+        }
+        if (extras.contains("after")) {
+            request->inputs.window.afterSeconds = extras["after"].cast<double>();
+        }
+    } catch (const py::cast_error&) {
+        BindingRaise(PyExc_TypeError,
+                     "sweep options: more_labels must be a list of str, folds_by a str, before "
+                     "and after numbers");
+    }
 }
 
 void BindWorkbench(py::module_& m)
 {
     m.def("hardware_threads", &EvalHardwareThreads, "The default number of worker threads.");
     m.def("evaluate", &Evaluate, py::arg("paths"), py::arg("labels"), py::arg("config"), py::arg("merge"),
-          py::arg("threads"), "The evaluation as the JSON document of eval --json.");
+          py::arg("threads"), py::arg("more_labels") = std::vector<std::string>{},
+          py::arg("before") = kDefaultFallBefore, py::arg("after") = kDefaultFallAfter,
+          "The evaluation as the JSON document of eval --json.");
     m.def("sweep", &Sweep, py::arg("arguments"),
           "The rows of sweep --out (CSV text), the base row, the front, the best configuration and the nested "
           "selection (JSON text of --summary's nested, or None without folds).");

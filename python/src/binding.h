@@ -58,11 +58,17 @@ py::tuple BindingConfigValues(const TumblewatchConfig& cfg);
 // A sweep's arguments as the package's Python code passes them (checked
 // there): paths, labels ("" for none), the configuration (as for
 // BindingConfigOf), merge (s), threads, grids, ranges, random, seed,
-// max_configs, folds, objective ("" for the default) and format ("csv" or
-// "jsonl").
+// max_configs, folds, objective ("" for the default), format ("csv" or
+// "jsonl") and further options as a dict (BindingSweepExtras).
 using SweepArguments =
     std::tuple<std::vector<std::string>, std::string, py::object, double, int, std::vector<std::string>,
-               std::vector<std::string>, int64_t, uint64_t, int64_t, int, std::string, std::string>;
+               std::vector<std::string>, int64_t, uint64_t, int64_t, int, std::string, std::string, py::dict>;
+
+// Applies a sweep's further options to request: "more_labels" (a list of
+// further manifests), "folds_by" (a manifest column), "before" and "after"
+// (the fall window's margins, s); a missing key keeps the default. Raises
+// TypeError for a value of the wrong type.
+void BindingSweepExtras(const py::dict& extras, SweepRequest* request);
 
 // The request of those arguments, as the command line's options would make
 // it (the configuration as --set values). Raises ValueError for threads

@@ -65,6 +65,32 @@ def as_labels(value: Optional[Any]) -> str:
     return path
 
 
+def as_label_files(value: Optional[Any]) -> List[str]:
+    """The manifests of ``value``: none, one path, or a sequence of paths (several datasets at once).
+
+    FileNotFoundError for one that names nothing, ValueError for an empty sequence.
+    """
+    if value is None:
+        return []
+    if isinstance(value, (str, os.PathLike)):
+        return [as_labels(value)]
+    if not isinstance(value, Sequence):
+        raise TypeError(f"labels: expected a path or a sequence of paths, got {type(value).__name__}")
+    if len(value) == 0:
+        raise ValueError("labels: expected at least one manifest, got an empty sequence")
+    return [as_labels(v) for v in value]
+
+
+def as_seconds(name: str, value: Any) -> float:
+    """A number of seconds: finite, 0 or more; TypeError for anything but a real number."""
+    if isinstance(value, bool) or not isinstance(value, (int, float)):
+        raise TypeError(f"{name}: expected a number of seconds, got {type(value).__name__}")
+    seconds = float(value)
+    if not 0.0 <= seconds <= 86400.0:
+        raise ValueError(f"{name}: expected a finite number of seconds from 0 to 86400, got {value!r}")
+    return seconds
+
+
 def as_threads(value: Optional[Any]) -> int:
     """Worker threads: every hardware thread for None, else an int of at least 1."""
     if value is None:

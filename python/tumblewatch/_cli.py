@@ -96,8 +96,9 @@ def _seconds(text: str) -> float:
 def _add_inputs(p: argparse.ArgumentParser) -> None:
     p.add_argument("paths", nargs="*", metavar="PATH",
                    help="recording, folder (searched recursively) or quoted pattern; optional with --labels")
-    p.add_argument("--labels", action=_Once, metavar="FILE", default="",
-                   help="manifest CSV: path,label[,activity,subject,impact_sample]")
+    p.add_argument("--labels", action="append", metavar="FILE", default=[],
+                   help="manifest CSV: path,label[,activity,subject,impact_sample,dataset,fall_start,...] "
+                        "(repeatable: several manifests)")
     p.add_argument("--config", action=_Once, metavar="FILE", default="", help="configuration file (TOML)")
     p.add_argument("--set", metavar="NAME=VALUE", action="append", default=[], dest="settings",
                    help="set a parameter (repeatable; after --config)")
@@ -107,6 +108,12 @@ def _add_inputs(p: argparse.ArgumentParser) -> None:
     p.add_argument("--merge", action=_Once, type=_seconds, default=10.0, metavar="S",
                    help="alarms closer than this many seconds are one event (default 10)")
     p.add_argument("--folds", action=_Once, type=int, default=0, metavar="K", help="held-out subjects in K groups")
+    p.add_argument("--folds-by", action=_Once, default="subject", metavar="COLUMN", dest="folds_by",
+                   help="the manifest column whose values the folds hold out (default subject; e.g. dataset)")
+    p.add_argument("--before", action=_Once, type=_seconds, default=1.5, metavar="S",
+                   help="a timed fall is detected from S seconds before it starts (default 1.5)")
+    p.add_argument("--after", action=_Once, type=_seconds, default=3.0, metavar="S",
+                   help="... to S seconds after it ends (default 3)")
     p.add_argument("--objective", action=_Once, default="", metavar="OBJ",
                    help="max:f1 or max:sensitivity@fa<=X (default: highest sensitivity with false alarms per hour "
                         "at most the base configuration's)")
@@ -208,8 +215,11 @@ def arguments_of(options: argparse.Namespace, grids: List[str], ranges: List[str
         config = _tumblewatch.config_from(options.config, options.settings)
     except (ValueError, KeyError) as e:
         raise Failure(str(e.args[0]) if e.args else str(e)) from None
-    return (list(options.paths), options.labels, config, float(options.merge), 1, grids, ranges, random,
-            options.seed, max_configs, options.folds, options.objective, options.format)
+    labels = list(options.labels)
+    extras = {"more_labels": labels[1:], "folds_by": options.folds_by, "before": float(options.before),
+              "after": float(options.after)}
+    return (list(options.paths), labels[0] if labels else "", config, float(options.merge), 1, grids, ranges,
+            random, options.seed, max_configs, options.folds, options.objective, options.format, extras)
 
 
 def plan_of(arguments: Tuple[Any, ...]) -> Dict[str, Any]:

@@ -117,12 +117,16 @@ def _mirror(payload: Dict[str, Any], arguments: Tuple[Any, ...], root: str) -> T
         labels = inside(payload["manifest_path"])
         os.makedirs(os.path.dirname(labels), exist_ok=True)
         with open(labels, "w", encoding="utf-8", newline="\n") as f:
-            f.write("path,label,activity,subject,impact_sample,description\n")
-            for path, label, activity, subject, impact, description in payload["manifest"]:
-                fields = [inside(path), label, activity, subject, "" if impact < 0 else str(impact), description]
+            f.write("path,label,activity,subject,impact_sample,description,dataset,take,fall_start,fall_end,"
+                    "alert_start,alert_end\n")
+            for path, label, activity, subject, impact, description, dataset, take, *timing in payload["manifest"]:
+                fields = [inside(path), label, activity, subject, "" if impact < 0 else str(impact), description,
+                          dataset, take] + ["" if t < 0 else str(t) for t in timing]
                 f.write(",".join('"' + v.replace('"', '""') + '"' for v in fields) + "\n")
     paths = [inside(p) for p in arguments[0]]
-    return (paths, labels) + tuple(arguments[2:])
+    # The copy holds every manifest's entries: the others are not needed.
+    extras = dict(arguments[13], more_labels=[]) if labels else arguments[13]
+    return (paths, labels) + tuple(arguments[2:13]) + (extras,)
 
 
 def _worker_sweep(key: str, arguments: Tuple[Any, ...], payload: Optional[Dict[str, Any]]) -> Tuple[Any, str]:
@@ -294,8 +298,11 @@ def _absolute(path: str) -> str:
 
 def absolute_arguments(arguments: Tuple[Any, ...]) -> Tuple[Any, ...]:
     """The arguments with their paths from the root, as the workers need them."""
+    extras = dict(arguments[13])
+    if extras.get("more_labels"):
+        extras["more_labels"] = [_absolute(p) for p in extras["more_labels"]]
     return ([_absolute(p) for p in arguments[0]], _absolute(arguments[1]) if arguments[1] else "") + \
-        tuple(arguments[2:])
+        tuple(arguments[2:13]) + (extras,)
 
 
 def chunk_sizes(first: int, end: int, threads: int, samples: int, chunk: Optional[int] = None) -> List[Tuple[int, int]]:

@@ -10,7 +10,7 @@ from typing import Any, Dict, List, Optional, Sequence, Union
 import pandas
 
 from . import _tumblewatch
-from ._arguments import as_labels, as_merge, as_paths, as_threads, config_values
+from ._arguments import as_label_files, as_merge, as_paths, as_seconds, as_threads, config_values
 from ._config import Config
 
 Paths = Union[str, "os.PathLike[str]", Sequence[Union[str, "os.PathLike[str]"]]]
@@ -80,6 +80,15 @@ class Evaluation:
         One row per alarm: ``path``, ``sample`` (0-based, as in the trace), ``code``.
     by_activity, by_code, by_folder : pandas.DataFrame
         The breakdowns of the JSON document, one row per entry.
+    by_dataset : pandas.DataFrame
+        Every metric per value of the manifests' ``dataset`` column (empty
+        when no recording has one).
+    outside_window : pandas.DataFrame
+        One row per fall with its own timing: ``path`` and its fall window
+        (``fall_start``, ``fall_end``, ``first``, ``last``, ``first_alarm``
+        in it, ``early_alarms``, ``late_alarms``, ``early_events``,
+        ``late_events``, ``outside_s``, ``latency_start_s``,
+        ``latency_end_s``, ...); empty without timed falls.
     config : Config
         The configuration evaluated.
     failures : list of dict
@@ -104,6 +113,10 @@ class Evaluation:
         self.by_code = pandas.DataFrame(self.document["by_code"], columns=["code", "alarms", "events_on_falls",
                                                                            "events_on_adls"])
         self.by_folder = pandas.DataFrame(self.document["by_folder"])
+        self.by_dataset = pandas.DataFrame(self.document.get("by_dataset", []))
+        self.outside_window = pandas.DataFrame(
+            [dict(path=r["path"], **r["fall_window"]) for r in recordings if "fall_window" in r],
+            columns=_WINDOW_COLUMNS)
 
     def to_json(self) -> str:
         """The document that ``tumblewatch eval --json`` writes for the same inputs.
@@ -133,12 +146,20 @@ class Evaluation:
                 f"false alarms per hour {rate(s['false_alarms_per_hour'])}>")
 
 
+# The columns of Evaluation.outside_window.
+_WINDOW_COLUMNS = ["path", "fall_start", "fall_end", "alert_start", "alert_end", "first", "last", "first_alarm",
+                   "alarms_in", "early_alarms", "late_alarms", "early_events", "late_events", "outside_s",
+                   "latency_start_s", "latency_end_s"]
+
+
 def evaluate(
     paths: Optional[Paths] = None,
-    labels: Optional[Union[str, "os.PathLike[str]"]] = None,
+    labels: Optional[Union[str, "os.PathLike[str]", Sequence[Union[str, "os.PathLike[str]"]]]] = None,
     config: Optional[Config] = None,
     merge: float = 10.0,
     threads: Optional[int] = None,
+    before: float = 1.5,
+    after: float = 3.0,
 ) -> Evaluation:
     """Evaluate the detector on recordings, as ``tumblewatch eval`` does.
 
@@ -148,10 +169,13 @@ def evaluate(
         Recordings, folders (searched recursively) or patterns with ``*`` and
         ``?`` in their last component. May be left out with ``labels``: the
         manifest's recordings are evaluated then.
-    labels : path, optional
+    labels : path or sequence of paths, optional
         A manifest (CSV with the columns ``path`` and ``label``, optionally
-        ``activity``, ``subject``, ``impact_sample``); recordings it does not
-        list are labelled by their file names.
+        ``activity``, ``subject``, ``impact_sample``, ``dataset`` and the
+        fall's timing ``fall_start``, ``fall_end``); recordings it does not
+        list are labelled by their file names. Several manifests (one per
+        dataset, say) are read together; with a ``dataset`` column the
+        result has a by-dataset table (``by_dataset``).
     config : Config, optional
         The detector's parameters; the defaults when None.
     merge : float, default 10.0
@@ -159,6 +183,10 @@ def evaluate(
     threads : int, optional
         Worker threads; every hardware thread by default. The results are the
         same for any number.
+    before, after : float, default 1.5 and 3.0
+        A fall whose manifest gives its timing counts as detected only by an
+        alarm from ``before`` seconds before the fall starts to ``after``
+        seconds after it ends; its other alarms are early or late.
 
     Returns
     -------
@@ -184,8 +212,10 @@ def evaluate(
         left out of the metrics.
     """
     path_list = as_paths(paths)
-    text = _tumblewatch.evaluate(path_list, as_labels(labels), config_values(config), as_merge(merge),
-                                 as_threads(threads))
+    manifests = as_label_files(labels)
+    text = _tumblewatch.evaluate(path_list, manifests[0] if manifests else "", config_values(config),
+                                 as_merge(merge), as_threads(threads), manifests[1:], as_seconds("before", before),
+                                 as_seconds("after", after))
     evaluation = Evaluation(text)
     for failure in evaluation.failures:
         warnings.warn(f"{failure['path']}: {failure['reason']}", RuntimeWarning, stacklevel=2)

@@ -11,7 +11,7 @@ from typing import Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple
 import pandas
 
 from . import _tumblewatch
-from ._arguments import as_int, as_labels, as_merge, as_paths, as_threads, config_values
+from ._arguments import as_int, as_label_files, as_merge, as_paths, as_seconds, as_threads, config_values
 from ._config import _NAMES, Config, _unknown
 from ._evaluation import Paths
 
@@ -139,7 +139,7 @@ def sweep(
     random: int = 0,
     seed: int = 1,
     folds: int = 0,
-    labels: Optional[Union[str, "os.PathLike[str]"]] = None,
+    labels: Optional[Union[str, "os.PathLike[str]", Sequence[Union[str, "os.PathLike[str]"]]]] = None,
     config: Optional[Config] = None,
     objective: Optional[str] = None,
     threads: Optional[int] = None,
@@ -147,6 +147,9 @@ def sweep(
     max_configs: int = 100_000,
     client: Any = None,
     send_data: bool = False,
+    folds_by: str = "subject",
+    before: float = 1.5,
+    after: float = 3.0,
 ) -> SweepResult:
     """Evaluate many configurations on the same recordings, as ``tumblewatch sweep`` does.
 
@@ -171,8 +174,8 @@ def sweep(
         Held-out subjects in this many groups (at least 2); rows then carry
         tuning and held-out figures, and ``nested`` holds each group's best
         configuration chosen on the others and scored on it.
-    labels : path, optional
-        A manifest, as for :func:`evaluate`.
+    labels : path or sequence of paths, optional
+        A manifest, or several, as for :func:`evaluate`.
     config : Config, optional
         The base configuration that the grids and draws vary; the defaults when None.
     objective : str, optional
@@ -196,6 +199,11 @@ def sweep(
     send_data : bool, default False
         With ``client``: send the recordings from this process to the workers
         instead.
+    folds_by : str, default "subject"
+        The manifest column whose values the folds hold out: ``"dataset"``
+        holds out one dataset (or group of datasets) at a time.
+    before, after : float, default 1.5 and 3.0
+        The fall window's margins, as for :func:`evaluate`.
 
     Returns
     -------
@@ -226,7 +234,8 @@ def sweep(
     >>> rows.front[["config", "fallWindow", "sensitivity", "false_alarms_per_hour"]]  # doctest: +SKIP
     """
     arguments = sweep_arguments(paths, grid, ranges, random, seed, folds, labels, config, objective,
-                                threads if client is None else 1, merge, max_configs)
+                                threads if client is None else 1, merge, max_configs, folds_by=folds_by,
+                                before=before, after=after)
     if client is None:
         result = _result(_tumblewatch.sweep(arguments))
     else:
@@ -240,7 +249,8 @@ def sweep(
 
 def sweep_arguments(paths: Optional[Paths], grid: Any, ranges: Any, random: int, seed: int, folds: int, labels: Any,
                     config: Optional[Config], objective: Optional[str], threads: Optional[int], merge: float,
-                    max_configs: int, format: str = "csv") -> Tuple[Any, ...]:
+                    max_configs: int, format: str = "csv", folds_by: str = "subject", before: float = 1.5,
+                    after: float = 3.0) -> Tuple[Any, ...]:
     """The arguments of the compiled sweep functions, checked as :func:`sweep` documents."""
     path_list = as_paths(paths)
     grids = _option_texts(grid, "grid", _grid_values)
@@ -261,8 +271,14 @@ def sweep_arguments(paths: Optional[Paths], grid: Any, ranges: Any, random: int,
         raise TypeError(f"objective: expected a str or None, got {type(objective).__name__}")
     if draws >= 2**63:
         raise ValueError(f"random: expected fewer than 2**63 draws, got {draws}")
-    return (path_list, as_labels(labels), config_values(config), as_merge(merge), as_threads(threads), grids,
-            range_texts, draws, seed_value, limit, fold_count, objective or "", format)
+    if not isinstance(folds_by, str):
+        raise TypeError(f"folds_by: expected a str, got {type(folds_by).__name__}")
+    manifests = as_label_files(labels)
+    extras = {"more_labels": manifests[1:], "folds_by": folds_by, "before": as_seconds("before", before),
+              "after": as_seconds("after", after)}
+    return (path_list, manifests[0] if manifests else "", config_values(config), as_merge(merge),
+            as_threads(threads), grids, range_texts, draws, seed_value, limit, fold_count, objective or "", format,
+            extras)
 
 
 def _result(out: Dict[str, Any]) -> SweepResult:

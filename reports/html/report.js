@@ -278,6 +278,15 @@
     ctx.beginPath();
     ctx.rect(left, top, width, height);
     ctx.clip();
+    if (rec.window) {
+      // A timed fall's window: the alarms in it detect the fall.
+      const a = rec.window[0] / rec.rate;
+      const b = (rec.window[1] + 1) / rec.rate;
+      if (b >= xmin && a <= xmax) {
+        ctx.fillStyle = 'rgba(0, 160, 80, 0.12)';
+        ctx.fillRect(px(a), top, Math.max(px(b) - px(a), 2 * ratio), height);
+      }
+    }
     ctx.fillStyle = 'rgba(224, 0, 0, 0.10)';
     for (const e of rec.events) {
       const a = e.first / rec.rate;
@@ -514,6 +523,7 @@
       events: r.events || [],
       impact: r.impact ? r.impact.sample : null,
       impactSource: r.impact ? r.impact.source : null,
+      window: r.fall_window ? [r.fall_window.first, r.fall_window.last] : null,
     };
   }
 
@@ -624,6 +634,41 @@
 
   // ---- the evaluation's page ----------------------------------------------
 
+  // Every metric per dataset, when the manifests name datasets.
+  function renderDatasets(rep) {
+    if (!rep.by_dataset || !rep.by_dataset.length) return;
+    app.append(el('h2', { text: 'By dataset' }));
+    app.append(table(
+      [{ label: 'dataset', text: true }, { label: 'falls' }, { label: 'TP' }, { label: 'FN' }, { label: 'ADLs' },
+        { label: 'FP' }, { label: 'TN' }, { label: 'sensitivity' }, { label: 'specificity' }, { label: 'F1' },
+        { label: 'false alarms per hour' }],
+      rep.by_dataset.map(d => [d.dataset || '-', d.falls, d.tp, d.fn, d.adls, d.fp, d.tn, fixed(d.sensitivity, 3),
+        fixed(d.specificity, 3), fixed(d.f1, 3), fixed(d.false_alarms_per_hour, 2)]), 'datasets'));
+  }
+
+  // The fall window's figures and the timed falls with alarms outside their windows.
+  function renderOutsideWindow(rep) {
+    const s = rep.summary;
+    if (!s.timed_falls) return;
+    const w = rep.fall_window || {};
+    app.append(el('h2', { text: 'Fall window' }));
+    app.append(el('p', { class: 'meta', text: s.timed_falls + ' of ' + s.falls + ' falls have their own timing; ' +
+      'each counts as detected by an alarm from ' + w.before_s + ' s before the fall starts to ' + w.after_s +
+      ' s after it ends. Latency is from the fall\'s start (median ' + fixed(s.latency_median, 2) +
+      ' s) and to its end (median ' + fixed(s.latency_end_median, 2) + ' s). Outside the windows: ' +
+      s.early_events + ' early and ' + s.late_events + ' late alarm events in ' + fixed(s.outside_hours, 3) +
+      ' h, ' + fixed(s.outside_events_per_hour, 2) + ' per hour.' }));
+    const outside = rep.recordings.filter(r => r.fall_window &&
+      (r.fall_window.early_alarms > 0 || r.fall_window.late_alarms > 0));
+    if (!outside.length) return;
+    app.append(table(
+      [{ label: 'recording', text: true }, { label: 'window (samples)', text: true }, { label: 'early events' },
+        { label: 'late events' }, { label: 'first alarm in it' }],
+      outside.map(r => [r.relative_path, r.fall_window.first + ' .. ' + r.fall_window.last,
+        r.fall_window.early_events, r.fall_window.late_events,
+        r.fall_window.first_alarm == null ? '-' : r.fall_window.first_alarm]), 'outside'));
+  }
+
   function renderEval() {
     const rep = data.report;
     const s = rep.summary;
@@ -676,6 +721,8 @@
         rep.by_folder.map(f => [f.folder, f.recordings, fixed(f.sensitivity, 3), fixed(f.specificity, 3),
           fixed(f.false_alarms_per_hour, 2)]), 'folders'));
     }
+    renderDatasets(rep);
+    renderOutsideWindow(rep);
 
     // Missed falls and false alarms first, then the others in input order.
     const order = rep.recordings.map((r, i) => i);
