@@ -30,6 +30,12 @@ CLI::App* CommandEvalAdd(CLI::App* app, EvalOptions* options)
         ->type_name("EXPR")
         ->allow_extra_args(false);
     command->add_flag("-q,--quiet", options->quiet, "no report and no progress on the terminal");
+    CommandAddIntervalOptions(command, &options->intervals, true);
+    command->add_option("--list", options->list,
+                        fmt::format("the recordings listed on the terminal: N of each list (default {}), all, "
+                                    "missed, alarms or none",
+                                    kReportListDefault))
+        ->type_name("N|all|missed|alarms|none");
     return command;
 }
 
@@ -40,6 +46,11 @@ int CommandEvalRun(const EvalOptions& options)
     Manifest manifest;
     InputSet inputs{};
     if (!InputsLoad(options.inputs, &settings.config, &manifest, &inputs, &error)) {
+        CommandError(error);
+        return kExitUsage;
+    }
+    ReportListing listing{ReportListMode::First, kReportListDefault};
+    if (!options.list.empty() && !ReportParseListing(options.list, &listing, &error)) {
         CommandError(error);
         return kExitUsage;
     }
@@ -73,6 +84,7 @@ int CommandEvalRun(const EvalOptions& options)
 
     const Metrics metrics = EvalMetrics(evaluation);
     const Breakdowns breakdowns = BreakdownsOf(evaluation);
+    const EvalIntervals intervals = EvalIntervalsOf(evaluation, metrics, breakdowns, options.intervals);
     EvalReport report{&evaluation,
                       &metrics,
                       &breakdowns,
@@ -81,7 +93,8 @@ int CommandEvalRun(const EvalOptions& options)
                       options.inputs.labels,
                       options.inputs.mergeSeconds,
                       options.inputs.threads,
-                      {}};
+                      {},
+                      &intervals};
     bool met = true;
     for (const Requirement& r : requirements) {
         double value = 0.0;
@@ -92,7 +105,7 @@ int CommandEvalRun(const EvalOptions& options)
     // A report on standard output stands alone there.
     const bool toStandardOutput = options.json == "-" || options.csv == "-" || options.html == "-";
     if (!options.quiet && !toStandardOutput) {
-        CommandPrint(ReportText(report));
+        CommandPrint(ReportText(report, listing));
     }
 
     bool written = true;

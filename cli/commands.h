@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "config.h"
+#include "eval_intervals.h"
 #include "file_rules.h"
 #include "load_inputs.h"
 #include "sweep_plan.h"
@@ -83,6 +84,14 @@ CLI::Validator CommandSeconds();
 // A validator of --seed: a whole number from 0 to 18446744073709551615.
 CLI::Validator CommandSeed();
 
+// A validator of --confidence: a number strictly between 0 and 1.
+CLI::Validator CommandConfidence();
+
+// The options of the intervals: --confidence LEVEL, --bootstrap N and, when
+// seed, --seed S (a command with a seed of its own leaves it out and sets
+// settings->seed itself).
+void CommandAddIntervalOptions(CLI::App* command, IntervalSettings* settings, bool seed);
+
 // A validator of a file's name: not empty.
 CLI::Validator CommandFileName();
 
@@ -101,6 +110,8 @@ struct EvalOptions {
     std::vector<std::string>
     requires;
     bool quiet = false;
+    IntervalSettings intervals = IntervalDefaultSettings();
+    std::string list;  // --list: N, all, missed, alarms or none; empty for the default
 };
 CLI::App* CommandEvalAdd(CLI::App* app, EvalOptions* options);
 int CommandEvalRun(const EvalOptions& options);
