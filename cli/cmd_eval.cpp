@@ -42,15 +42,15 @@ CLI::App* CommandEvalAdd(CLI::App* app, EvalOptions* options)
 int CommandEvalRun(const EvalOptions& options)
 {
     std::string error;
+    ReportListing listing{ReportListMode::First, kReportListDefault};
+    if (!options.list.empty() && !ReportParseListing(options.list, &listing, &error)) {
+        CommandError(error);
+        return kExitUsage;
+    }
     EvalSettings settings{};
     Manifest manifest;
     InputSet inputs{};
     if (!InputsLoad(options.inputs, &settings.config, &manifest, &inputs, &error)) {
-        CommandError(error);
-        return kExitUsage;
-    }
-    ReportListing listing{ReportListMode::First, kReportListDefault};
-    if (!options.list.empty() && !ReportParseListing(options.list, &listing, &error)) {
         CommandError(error);
         return kExitUsage;
     }

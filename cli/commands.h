@@ -16,6 +16,7 @@
 #include "file_rules.h"
 #include "load_inputs.h"
 #include "sweep_plan.h"
+#include "sweep_summary.h"
 
 // Exit statuses of the program.
 constexpr int kExitOk = 0;
@@ -124,6 +125,9 @@ struct SweepOptions {
     std::string html;
     std::string summary;
     bool quiet = false;
+    // The intervals' level and the nested selection's bootstrap resamples
+    // (its seed is --seed's).
+    IntervalSettings intervals{kIntervalDefaultConfidence, kSweepNestedResamples, 1};
 };
 CLI::App* CommandSweepAdd(CLI::App* app, SweepOptions* options);
 int CommandSweepRun(const SweepOptions& options);

@@ -48,6 +48,16 @@
     return v == null || Number.isNaN(v) ? '-' : Number(v).toFixed(digits);
   }
 
+  // An interval {lower, upper} as "[lower, upper]", "-" when undefined.
+  function interval(i, digits) {
+    return i ? '[' + fixed(i.lower, digits) + ', ' + fixed(i.upper, digits) + ']' : '-';
+  }
+
+  // The confidence level of a report's intervals as "95 %".
+  function level(intervals) {
+    return intervals ? String(Math.round(intervals.confidence * 1000) / 10) + ' %' : '';
+  }
+
   function table(headers, rows, cls) {
     const head = el('tr', null, headers.map(h => el('th', { class: h.text ? 'text' : null, text: h.label })));
     const body = rows.map(r => el('tr', null, r.map((v, i) =>
@@ -630,20 +640,32 @@
     header('tumblewatch eval: ' + rep.recordings.length + ' recordings');
 
     app.append(el('h2', { text: 'Summary' }));
+    const iv = rep.intervals || {};
+    const boot = iv.bootstrap;
     const rates = [
-      ['sensitivity', fixed(s.sensitivity, 3), s.tp + ' of ' + s.falls + ' falls detected'],
-      ['specificity', fixed(s.specificity, 3), s.tn + ' of ' + s.adls + ' ADLs without an alarm'],
-      ['precision', fixed(s.precision, 3), ''],
-      ['F1', fixed(s.f1, 3), ''],
-      ['accuracy', fixed(s.accuracy, 3), ''],
-      ['false alarms per hour', fixed(s.false_alarms_per_hour, 2),
+      ['sensitivity', fixed(s.sensitivity, 3), interval(iv.sensitivity, 3), s.tp + ' of ' + s.falls + ' falls detected'],
+      ['specificity', fixed(s.specificity, 3), interval(iv.specificity, 3), s.tn + ' of ' + s.adls + ' ADLs without an alarm'],
+      ['precision', fixed(s.precision, 3), interval(iv.precision, 3), s.tp + ' of ' + (s.tp + s.fp) + ' recordings with an alarm are falls'],
+      ['F1', fixed(s.f1, 3), '', ''],
+      ['accuracy', fixed(s.accuracy, 3), '', ''],
+      ['false alarms per hour', fixed(s.false_alarms_per_hour, 2), interval(iv.false_alarms_per_hour, 2),
         s.false_alarm_events + ' events in ' + fixed(s.adl_hours, 2) + ' h of ADL'],
-      ['latency (median, min, max)', fixed(s.latency_median, 2) + ' s',
+      ['latency (median, min, max)', fixed(s.latency_median, 2) + ' s', '',
         s.latency_count ? fixed(s.latency_min, 2) + ' to ' + fixed(s.latency_max, 2) + ' s over ' + s.latency_count + ' falls' : ''],
-      ['recordings', String(s.recordings_found),
+      ['recordings', String(s.recordings_found), '',
         s.unlabelled + ' unlabelled, ' + s.unreadable + ' unreadable, ' + s.samples + ' samples'],
     ];
-    const summary = table([{ label: 'metric', text: true }, { label: 'value' }, { label: '', text: true }], rates, 'summary');
+    if (boot) {
+      rates.push(['over subjects (bootstrap)', '', interval(boot.sensitivity, 3),
+        'sensitivity; specificity ' + interval(boot.specificity, 3) + ', false alarms per hour ' +
+        interval(boot.false_alarms_per_hour, 2) + ': ' + boot.resamples + ' resamples of ' + boot.subjects +
+        ' subjects, seed ' + boot.seed]);
+    }
+    const summary = el('div', null, [
+      table([{ label: 'metric', text: true }, { label: 'value' }, { label: level(rep.intervals) + ' interval' },
+        { label: '', text: true }], rates, 'summary'),
+      el('p', { class: 'meta', text: 'Intervals: Wilson for shares of recordings, exact (Garwood) Poisson for false alarms ' +
+        'per hour; "-" where nothing was counted.' })]);
     const confusion = el('table', { class: 'confusion' }, [
       el('thead', null, [el('tr', null, [el('th'), el('th', { text: 'alarm' }), el('th', { text: 'no alarm' })])]),
       el('tbody', null, [
@@ -659,9 +681,10 @@
     app.append(table(
       [{ label: 'label', text: true }, { label: 'activity', text: true },
         ...(described ? [{ label: 'description', text: true }] : []), { label: 'recordings' },
-        { label: 'with alarms' }, { label: 'events' }, { label: 'hours' }],
-      rep.by_activity.map(a => [a.label, a.activity || '-', ...(described ? [a.description || '-'] : []),
-        a.recordings, a.detected, a.events, fixed(a.hours, 3)]),
+        { label: 'with alarms' }, { label: 'share, ' + level(rep.intervals) + ' interval' }, { label: 'events' }, { label: 'hours' }],
+      rep.by_activity.map((a, i) => [a.label, a.activity || '-', ...(described ? [a.description || '-'] : []),
+        a.recordings, a.detected,
+        interval(((iv.by_activity || [])[i] || {}).detected, 3), a.events, fixed(a.hours, 3)]),
       'activities'));
     app.append(el('h2', { text: 'By fall code' }));
     app.append(rep.by_code.length
@@ -671,10 +694,13 @@
     if (rep.by_folder.length > 1) {
       app.append(el('h2', { text: 'By folder' }));
       app.append(table(
-        [{ label: 'folder', text: true }, { label: 'recordings' }, { label: 'sensitivity' }, { label: 'specificity' },
-          { label: 'false alarms per hour' }],
-        rep.by_folder.map(f => [f.folder, f.recordings, fixed(f.sensitivity, 3), fixed(f.specificity, 3),
-          fixed(f.false_alarms_per_hour, 2)]), 'folders'));
+        [{ label: 'folder', text: true }, { label: 'recordings' }, { label: 'sensitivity' }, { label: 'interval' },
+          { label: 'specificity' }, { label: 'interval' }, { label: 'false alarms per hour' }, { label: 'interval' }],
+        rep.by_folder.map((f, i) => {
+          const fi = (iv.by_folder || [])[i] || {};
+          return [f.folder, f.recordings, fixed(f.sensitivity, 3), interval(fi.sensitivity, 3), fixed(f.specificity, 3),
+            interval(fi.specificity, 3), fixed(f.false_alarms_per_hour, 2), interval(fi.false_alarms_per_hour, 2)];
+        }), 'folders'));
     }
 
     // Missed falls and false alarms first, then the others in input order.
