@@ -48,6 +48,9 @@ std::string SpreadLine(const char* what, const SweepNestedSpread& s, double Swee
 // intervals from the counts and over the subjects.
 std::string Pooled(const SweepSummary& summary)
 {
+    if (SweepSummaryNestedSpread(summary).chosen == 0) {
+        return "  pooled over the held-out subjects: nothing, as no fold chose a configuration\n";
+    }
     const Metrics m = SweepSummaryNestedPooled(summary);
     const RateIntervals r = IntervalsOfMetrics(m, summary.intervals.confidence);
     std::string text = fmt::format(
@@ -114,7 +117,7 @@ std::string SweepNestedText(const SweepPlan& plan, const SweepSummary& summary, 
             }
             text += Wrapped(fmt::format("  fold {} chose {} {}:", i + 1, item, f.chosen.point.index), values);
             const RateIntervals r = IntervalsOfMetrics(f.held, summary.intervals.confidence);
-            text += fmt::format("  fold {} held-out {:g} % intervals: sensitivity {}, specificity {}, FA/h {}\n", i + 1,
+            text += fmt::format("  fold {} held out, {:g} %: sens. {}, specif. {}, FA/h {}\n", i + 1,
                                 summary.intervals.confidence * 100.0, IntervalText(r.sensitivity, 3),
                                 IntervalText(r.specificity, 3), IntervalText(r.falseAlarmsPerHour, 2));
         }

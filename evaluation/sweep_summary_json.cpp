@@ -179,6 +179,8 @@ ordered_json SweepSummaryJson(const SweepSummary& summary, const SweepLayout& la
 {
     const bool folds = layout.folds > 0;
     ordered_json base = Figures(summary.base.all);
+    base["false_alarm_events"] = summary.base.all.falseAlarmEvents;
+    base["adl_hours"] = SweepJsonRate(summary.base.all.adlHours);
     base["intervals"] = IntervalsOf(summary.base.all, summary.intervals.confidence);
     base["changes"] = ConfigChanges(summary.base.config);
     if (folds) {
@@ -206,7 +208,8 @@ ordered_json SweepSummaryJson(const SweepSummary& summary, const SweepLayout& la
                           {"varied", varied},
                           {"folds", layout.folds},
                           {"objective", summary.objective.text},
-                          {"limit", Limit(summary.objective)}}},
+                          {"limit", Limit(summary.objective)},
+                          {"confidence", summary.intervals.confidence}}},
                         {"configurations", configurations},
                         {"rows", summary.rows},
                         {"refused", configurations - summary.rows},

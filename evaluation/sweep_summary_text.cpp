@@ -86,11 +86,11 @@ std::string Best(const SweepSummary& summary, const std::string& item)
             : summary.objective.text;
     std::string text = fmt::format("\nBest on all recordings, {}:\n", objective);
     if (!summary.best.found) {
-        return text + "  no configuration qualifies\n";
+        return text + "  no configuration qualifies\n" + Hint(summary);
     }
     const SweepPoint& best = summary.best.point;
     const RateIntervals r = IntervalsOfMetrics(summary.bestMetrics, summary.intervals.confidence);
-    text += fmt::format("  {} {}: sensitivity {} {}, false alarms per hour {} {}, F1 {}\n", item, best.index,
+    text += fmt::format("  {} {}: sensitivity {} {}, FA/h {} {}, F1 {}\n", item, best.index,
                         SweepRateText(best.sensitivity, 3), IntervalText(r.sensitivity, 3),
                         SweepRateText(best.falseAlarmsPerHour, 2), IntervalText(r.falseAlarmsPerHour, 2),
                         SweepRateText(best.f1, 3));
@@ -128,7 +128,7 @@ std::string SweepSummaryText(const SweepPlan& plan, const SweepSummary& summary,
                         seconds > 0 ? static_cast<double>(run.samples) / seconds / 1e6 : 0.0);
     const Metrics& base = summary.base.all;
     const RateIntervals r = IntervalsOfMetrics(base, summary.intervals.confidence);
-    text += fmt::format("  base configuration: sensitivity {} {}, false alarms per hour {} {}, F1 {}\n",
+    text += fmt::format("  base configuration: sensitivity {} {}, FA/h {} {}, F1 {}\n",
                         SweepRateText(base.sensitivity, 3), IntervalText(r.sensitivity, 3),
                         SweepRateText(base.falseAlarmsPerHour, 2), IntervalText(r.falseAlarmsPerHour, 2),
                         SweepRateText(base.f1, 3));

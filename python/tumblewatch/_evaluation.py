@@ -84,6 +84,12 @@ class Evaluation:
         The configuration evaluated.
     failures : list of dict
         ``{"path", "reason"}`` of every recording that could not be read.
+    intervals : dict
+        The intervals of the rates at the evaluation's ``confidence``:
+        ``sensitivity``, ``specificity``, ``precision`` (Wilson) and
+        ``false_alarms_per_hour`` (exact Poisson), each ``{"lower", "upper"}``
+        or None when nothing was counted; ``by_activity`` and ``by_folder``;
+        and ``bootstrap`` (over the subjects; None unless asked for).
     document : dict
         The whole JSON document.
     """
@@ -92,6 +98,7 @@ class Evaluation:
         self._text = text
         self.document: Dict[str, Any] = json.loads(text)
         self.summary: Dict[str, Any] = dict(self.document["summary"])
+        self.intervals: Dict[str, Any] = dict(self.document.get("intervals") or {})
         self.config = Config.from_dict(self.document["config"])
         self.failures: List[Dict[str, str]] = list(self.document["failures"])
         recordings = self.document["recordings"]
@@ -133,12 +140,40 @@ class Evaluation:
                 f"false alarms per hour {rate(s['false_alarms_per_hour'])}>")
 
 
+def _as_confidence(value: Any) -> float:
+    if isinstance(value, bool) or not isinstance(value, (int, float)):
+        raise TypeError(f"confidence: expected a number between 0 and 1, got {type(value).__name__}")
+    level = float(value)
+    if not 0.0 < level < 1.0:
+        raise ValueError(f"confidence: expected a level between 0 and 1, such as 0.95, got {value!r}")
+    return level
+
+
+def _as_count(name: str, value: Any) -> int:
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError(f"{name}: expected an int, got {type(value).__name__}")
+    if not 0 <= value <= 1000000:
+        raise ValueError(f"{name}: expected 0 to 1000000, got {value}")
+    return int(value)
+
+
+def _as_seed(value: Any) -> int:
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError(f"seed: expected an int, got {type(value).__name__}")
+    if not 0 <= value < 2**64:
+        raise ValueError(f"seed: expected 0 to 18446744073709551615, got {value}")
+    return int(value)
+
+
 def evaluate(
     paths: Optional[Paths] = None,
     labels: Optional[Union[str, "os.PathLike[str]"]] = None,
     config: Optional[Config] = None,
     merge: float = 10.0,
     threads: Optional[int] = None,
+    confidence: float = 0.95,
+    bootstrap: int = 0,
+    seed: int = 1,
 ) -> Evaluation:
     """Evaluate the detector on recordings, as ``tumblewatch eval`` does.
 
@@ -159,6 +194,13 @@ def evaluate(
     threads : int, optional
         Worker threads; every hardware thread by default. The results are the
         same for any number.
+    confidence : float, default 0.95
+        The level of every interval, between 0 and 1 (``--confidence``).
+    bootstrap : int, default 0
+        Resamples of a bootstrap over the subjects (``--bootstrap``); 0 for none.
+    seed : int, default 1
+        The bootstrap's seed, 0 to 2**64 - 1 (``--seed``): the same seed gives
+        the same intervals.
 
     Returns
     -------
@@ -185,7 +227,8 @@ def evaluate(
     """
     path_list = as_paths(paths)
     text = _tumblewatch.evaluate(path_list, as_labels(labels), config_values(config), as_merge(merge),
-                                 as_threads(threads))
+                                 as_threads(threads), _as_confidence(confidence), _as_count("bootstrap", bootstrap),
+                                 _as_seed(seed))
     evaluation = Evaluation(text)
     for failure in evaluation.failures:
         warnings.warn(f"{failure['path']}: {failure['reason']}", RuntimeWarning, stacklevel=2)

@@ -48,6 +48,11 @@
     return v == null || Number.isNaN(v) ? '-' : Number(v).toFixed(digits);
   }
 
+  // An interval given as [lower, upper] as {lower, upper}.
+  function pair(i) {
+    return i ? { lower: i[0], upper: i[1] } : null;
+  }
+
   // An interval {lower, upper} as "[lower, upper]", "-" when undefined.
   function interval(i, digits) {
     return i ? '[' + fixed(i.lower, digits) + ', ' + fixed(i.upper, digits) + ']' : '-';
@@ -770,9 +775,21 @@
 
   // ---- the sweep's page -------------------------------------------------------
 
+  // False alarms per hour on an axis that is linear up to 0.1 per hour and
+  // logarithmic beyond (uPlot's asinh scale), so that 0 has its place and
+  // the figures under 1 per hour, where a wearable has to live, are spread.
+  const FA_LINEAR_BELOW = 0.1;
+
+  function faSplits(self, axisIdx, min, max) {
+    const ticks = [0, 0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000];
+    return ticks.filter(t => t >= min && t <= max);
+  }
+
   // One scatter of sensitivity against false alarms per hour: a point per
-  // configuration, the front as a line, the base configuration marked.
-  function scatter(host, sw, title, sensKey, faKey, frontRows, baseValue) {
+  // configuration, the front as a line, the base configuration marked; the
+  // intervals of the front's points and the base's (where the view has
+  // them) as whiskers.
+  function scatter(host, sw, title, sensKey, faKey, frontRows, baseValue, intervals) {
     const sens = sw.metrics[sensKey];
     const fa = sw.metrics[faKey];
     const rows = [];
@@ -796,11 +813,58 @@
     host.append(box);
     const tip = el('div', { class: 'tip' });
     const baseLabel = base.known ? base.label + (base.changes.length ? ' (' + base.changes.join(' ') + ')' : '') : 'base configuration';
+    // Whiskers: the front's points and the base's rows, where the view has intervals.
+    const whiskered = intervals ? all.filter(p => p.row >= 0 && (front.has(p.row) || baseRows.has(p.row))) : [];
+    const drawWhiskers = self => {
+      if (!whiskered.length) return;
+      const ctx = self.ctx;
+      ctx.save();
+      ctx.lineWidth = Math.max(1, devicePixelRatio);
+      ctx.strokeStyle = 'rgba(224, 0, 0, 0.55)';
+      const cap = 4 * devicePixelRatio;
+      for (const p of whiskered) {
+        const xi = intervals.false_alarms_per_hour[p.row];
+        const yi = intervals.sensitivity[p.row];
+        const cx = self.valToPos(p.x, 'x', true);
+        const cy = self.valToPos(p.y, 'y', true);
+        ctx.beginPath();
+        if (yi) {
+          const y0 = self.valToPos(yi[0], 'y', true);
+          const y1 = self.valToPos(yi[1], 'y', true);
+          ctx.moveTo(cx, y0); ctx.lineTo(cx, y1);
+          ctx.moveTo(cx - cap, y0); ctx.lineTo(cx + cap, y0);
+          ctx.moveTo(cx - cap, y1); ctx.lineTo(cx + cap, y1);
+        }
+        if (xi) {
+          const x0 = self.valToPos(xi[0], 'x', true);
+          const x1 = self.valToPos(xi[1], 'x', true);
+          ctx.moveTo(x0, cy); ctx.lineTo(x1, cy);
+          ctx.moveTo(x0, cy - cap); ctx.lineTo(x0, cy + cap);
+          ctx.moveTo(x1, cy - cap); ctx.lineTo(x1, cy + cap);
+        }
+        ctx.stroke();
+      }
+      ctx.restore();
+    };
+    // The x range takes in the whiskers.
+    const dataMin = all.length ? all[0].x : null;
+    const dataMax = all.length ? all[all.length - 1].x : null;
+    let xMax = Math.max(1, ...all.map(p => p.x));
+    for (const p of whiskered) {
+      const xi = intervals.false_alarms_per_hour[p.row];
+      if (xi) xMax = Math.max(xMax, xi[1]);
+    }
     const u = new uPlot({
-      width: Math.min(760, Math.max(420, (host.clientWidth - 40) / 2)),
-      height: 420,
-      scales: { x: { time: false }, y: { range: (self, mn, mx) => [Math.min(0, mn), Math.max(1, mx)] } },
-      axes: [{ label: 'false alarms per hour' }, { label: 'sensitivity' }],
+      width: Math.max(360, host.clientWidth - 8),
+      height: Math.max(320, Math.min(560, Math.round(host.clientWidth * 0.45))),
+      scales: {
+        // The whole view from 0 to past the widest whisker; a zoom keeps its own range.
+        x: { time: false, distr: 4, asinh: FA_LINEAR_BELOW,
+          range: (self, mn, mx) => (mn === dataMin && mx === dataMax ? [0, Math.max(xMax, mx) * 1.1] : [mn, mx]) },
+        y: { range: (self, mn, mx) => [Math.min(0, mn), Math.max(1, mx)] },
+      },
+      axes: [{ label: 'false alarms per hour (linear below 0.1, logarithmic above)', splits: faSplits,
+        values: (self, ticks) => ticks.map(t => String(t)) }, { label: 'sensitivity' }],
       legend: { live: false },
       cursor: { drag: { x: true, y: true, uni: 30 }, points: { show: false } },
       series: [
@@ -814,6 +878,7 @@
       ],
       hooks: {
         setCursor: [self => showTip(self)],
+        draw: [drawWhiskers],
       },
     }, [xs, ys, fs, bs], box);
     box.append(tip);
@@ -832,6 +897,10 @@
       let text = '<b>configuration ' + sw.config[i] + '</b>' + (front.has(i) ? ' (on the front)' : '') +
         (baseRows.has(i) ? ' (' + escapeHtml(base.label) + ')' : '') + '<br>' + escapeHtml(values) +
         '<br>sensitivity ' + fixed(p.y, 3) + ', false alarms per hour ' + fixed(p.x, 2) + ', F1 ' + fixed(sw.metrics.f1[i], 3);
+      if (intervals) {
+        text += '<br>' + level(intervals) + ' intervals: sensitivity ' + interval(pair(intervals.sensitivity[i]), 3) +
+          ', false alarms per hour ' + interval(pair(intervals.false_alarms_per_hour[i]), 2);
+      }
       if (sw.folds) {
         text += '<br>tuning: ' + fixed(sw.metrics.tune_sensitivity[i], 3) + ', ' + fixed(sw.metrics.tune_false_alarms_per_hour[i], 2) +
           '; held-out: ' + fixed(sw.metrics.held_sensitivity[i], 3) + ', ' + fixed(sw.metrics.held_false_alarms_per_hour[i], 2);
@@ -871,7 +940,8 @@
       tip.style.top = over.top - boxRect.top + top + 14 + 'px';
     }
 
-    state.scatters.push({ title, plot: u, points: points.length, configurations: sw.config.length, undefined: undefinedCount });
+    state.scatters.push({ title, plot: u, points: points.length, configurations: sw.config.length, undefined: undefinedCount,
+      whiskers: whiskered.length });
     return u;
   }
 
@@ -886,26 +956,44 @@
     section.append(el('p', { class: 'meta', text: 'For each of the ' + n.folds.length + ' folds, the best configuration under ' +
       n.objective + ' on the other folds\' subjects alone (limit: its false alarms per hour there), scored on the fold\'s ' +
       'held-out subjects. Shift: held-out minus tuning.' }));
-    const headers = ['fold', 'held-out subjects', 'limit', 'config', 'varied values', 'TP', 'FN', 'FP', 'TN', 'sens.', 'specif.',
-      'F1', 'FA/h', 'tuning sens.', 'tuning FA/h', 'shift sens.', 'shift FA/h']
-      .map((label, i) => ({ label, text: i === 1 || i === 4 }));
+    // The figures first, then what they were measured on and with.
+    const ci = (f, key, digits) => interval(f.intervals ? f.intervals[key] : null, digits);
+    const headers = ['fold', 'config', 'TP', 'FN', 'FP', 'TN', 'sens.', level(n) + ' interval', 'specif.', 'F1', 'FA/h',
+      level(n) + ' interval', 'tuning sens.', 'tuning FA/h', 'shift sens.', 'shift FA/h', 'limit', 'varied values',
+      'held-out subjects']
+      .map((label, i) => ({ label, text: i >= 17 }));
+    const blanks = k => new Array(k).fill('');
     const rows = n.folds.map(f => {
       if (f.config == null) {
-        return [String(f.fold), f.subjects.join(' '), fixed(f.limit, 2), '-', 'no configuration meets the objective',
-          '', '', '', '', '', '', '', '', '', '', '', ''];
+        return [String(f.fold), '-', ...blanks(14), fixed(f.limit, 2), 'no configuration meets the objective',
+          f.subjects.join(' ')];
       }
-      return [String(f.fold), f.subjects.join(' '), fixed(f.limit, 2), String(f.config),
-        sw.varied.map(name => name + '=' + f.values[name]).join(' '),
-        String(f.tp), String(f.fn), String(f.fp), String(f.tn), fixed(f.sensitivity, 3), fixed(f.specificity, 3),
-        fixed(f.f1, 3), fixed(f.false_alarms_per_hour, 2), fixed(f.tuning.sensitivity, 3),
-        fixed(f.tuning.false_alarms_per_hour, 2), fixed(f.shift.sensitivity, 3), fixed(f.shift.false_alarms_per_hour, 2)];
+      return [String(f.fold), String(f.config),
+        String(f.tp), String(f.fn), String(f.fp), String(f.tn), fixed(f.sensitivity, 3), ci(f, 'sensitivity', 3),
+        fixed(f.specificity, 3), fixed(f.f1, 3), fixed(f.false_alarms_per_hour, 2), ci(f, 'false_alarms_per_hour', 2),
+        fixed(f.tuning.sensitivity, 3), fixed(f.tuning.false_alarms_per_hour, 2), fixed(f.shift.sensitivity, 3),
+        fixed(f.shift.false_alarms_per_hour, 2), fixed(f.limit, 2),
+        sw.varied.map(name => name + '=' + f.values[name]).join(' '), f.subjects.join(' ')];
     });
     for (const [what, s] of [['mean', n.mean], ['sd', n.sd]]) {
-      rows.push([what, n.chosen + ' of ' + n.folds.length + ' folds chose one', '', '', '', fixed(s.tp, 1), fixed(s.fn, 1),
-        fixed(s.fp, 1), fixed(s.tn, 1), fixed(s.sensitivity, 3), fixed(s.specificity, 3), fixed(s.f1, 3),
-        fixed(s.false_alarms_per_hour, 2), '', '', '', '']);
+      rows.push([what, '', fixed(s.tp, 1), fixed(s.fn, 1), fixed(s.fp, 1), fixed(s.tn, 1), fixed(s.sensitivity, 3), '',
+        fixed(s.specificity, 3), fixed(s.f1, 3), fixed(s.false_alarms_per_hour, 2), '', ...blanks(5),
+        n.chosen + ' of ' + n.folds.length + ' folds chose one', '']);
     }
-    section.append(table(headers, rows, 'nested'));
+    section.append(el('div', { class: 'wide' }, [table(headers, rows, 'nested')]));
+    if (n.pooled) {
+      const p = n.pooled;
+      const b = p.bootstrap;
+      const line = (what, value, digits, key) => what + ' ' + fixed(value, digits) + ' ' +
+        interval(p.intervals[key], digits) + (b ? ', over subjects ' + interval(b[key], digits) : '');
+      section.append(el('p', { class: 'pooled', text: 'Pooled over every held-out subject, each scored by its fold\'s ' +
+        'choice (TP ' + p.tp + ', FN ' + p.fn + ', FP ' + p.fp + ', TN ' + p.tn + '): ' +
+        line('sensitivity', p.sensitivity, 3, 'sensitivity') + '; ' + line('specificity', p.specificity, 3, 'specificity') +
+        '; ' + line('false alarms per hour', p.false_alarms_per_hour, 2, 'false_alarms_per_hour') + '.' }));
+      section.append(el('p', { class: 'meta', text: level(n) + ' intervals: Wilson and exact Poisson from the counts' +
+        (b ? '; over subjects: a percentile bootstrap of ' + b.resamples + ' resamples of the ' + b.subjects +
+          ' subjects (seed ' + b.seed + ')' : '') + '.' }));
+    }
     app.append(section);
     nestedChart(section, n);
   }
@@ -971,15 +1059,39 @@
     app.append(host);
     const ev = base.evaluated;
     const pick = (s, f) => (ev ? { x: ev[f], y: ev[s] } : null);
-    scatter(host, sw, sw.folds ? 'All recordings' : 'Sensitivity against false alarms per hour', 'sensitivity',
-      'false_alarms_per_hour', sw.fronts.all, pick('sensitivity', 'false_alarms_per_hour'));
+    const views = [
+      { key: 'all', name: 'All recordings', title: sw.folds ? 'All recordings' : 'Sensitivity against false alarms per hour',
+        sens: 'sensitivity', fa: 'false_alarms_per_hour', front: sw.fronts.all, intervals: sw.intervals },
+    ];
     if (sw.folds) {
-      scatter(host, sw, 'Tuning parts: each configuration on every fold\'s other subjects, mean over the folds',
-        'tune_sensitivity', 'tune_false_alarms_per_hour', sw.fronts.tune, pick('tune_sensitivity', 'tune_false_alarms_per_hour'));
-      scatter(host, sw, 'Held-out groups: the same configuration on every fold\'s own subjects, mean over the folds ' +
-        '(no choice per fold; the line joins the tuning front\'s configurations)',
-        'held_sensitivity', 'held_false_alarms_per_hour', sw.fronts.tune, pick('held_sensitivity', 'held_false_alarms_per_hour'));
+      views.push({ key: 'tune', name: 'Tuning parts', title: 'Tuning parts: each configuration on every fold\'s other ' +
+        'subjects, mean over the folds', sens: 'tune_sensitivity', fa: 'tune_false_alarms_per_hour', front: sw.fronts.tune });
+      views.push({ key: 'held', name: 'Held-out groups', title: 'Held-out groups: the same configuration on every fold\'s ' +
+        'own subjects, mean over the folds (no choice per fold; the line joins the tuning front\'s configurations)',
+      sens: 'held_sensitivity', fa: 'held_false_alarms_per_hour', front: sw.fronts.tune });
     }
+    const chartBox = el('div', { class: 'scatter-host' });
+    const show = key => {
+      const v = views.find(w => w.key === key);
+      for (const s of state.scatters) s.plot.destroy();
+      state.scatters.length = 0;
+      chartBox.replaceChildren();
+      scatter(chartBox, sw, v.title, v.sens, v.fa, v.front, pick(v.sens, v.fa), v.intervals || null);
+      state.view = key;
+      for (const b of host.querySelectorAll('.views button')) b.setAttribute('aria-pressed', String(b.dataset.view === key));
+    };
+    if (views.length > 1) {
+      host.append(el('div', { class: 'views', role: 'group', 'aria-label': 'figures shown' },
+        views.map(v => el('button', { type: 'button', 'data-view': v.key, text: v.name, onclick: () => show(v.key) }))));
+    }
+    host.append(chartBox);
+    if (sw.intervals) {
+      host.append(el('p', { class: 'hint', text: 'Whiskers: ' + level(sw.intervals) + ' intervals of the front\'s ' +
+        'configurations and the base\'s over all recordings (Wilson for sensitivity, exact Poisson for false alarms per ' +
+        'hour); the means over folds have none.' }));
+    }
+    state.showView = show;
+    show('all');
     if (sw.nested) {
       nestedSection(sw);
     } else if (sw.folds) {
