@@ -178,7 +178,7 @@ void Folders(std::string* out, const Breakdowns& b, const EvalIntervals& interva
                             Rate(m.falseAlarmsPerHour, 2));
         if (i < intervals.folders.size()) {
             const RateIntervals& in = intervals.folders[i];
-            *out += fmt::format("  {:<24} intervals: sensitivity {}, specificity {}, FA/hour {}\n", "",
+            *out += fmt::format("    intervals: sensitivity {}, specificity {}, FA/hour {}\n",
                                 IntervalText(in.sensitivity, 3), IntervalText(in.specificity, 3),
                                 IntervalText(in.falseAlarmsPerHour, 2));
         }

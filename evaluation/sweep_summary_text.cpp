@@ -71,9 +71,8 @@ std::string Hint(const SweepSummary& summary)
         return "";
     }
     return fmt::format(
-        "  the limit {} is the base configuration's own false alarms per hour: --objective "
-        "max:sensitivity@fa<=X\n  sets another (X per hour), --objective max:f1 weighs falls and false alarms "
-        "together\n",
+        "  the limit {} is the base configuration's own false alarms per hour; --objective\n"
+        "  max:sensitivity@fa<=X sets another (X per hour), --objective max:f1 weighs falls and false alarms\n",
         SweepRateText(summary.objective.limit, 2));
 }
 

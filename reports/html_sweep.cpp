@@ -119,19 +119,20 @@ ordered_json BaseJson(const SweepLayout& layout, const std::vector<SweepRecord>&
     return j;
 }
 
-// The hours of ADL recording behind every row: the base configuration's
-// as evaluated, else the summary's, else from the row with the most
-// false-alarm events (its events over its rate); NaN when none says.
+// The hours of ADL recording behind every row: the summary's (so that a
+// page is the same whoever made the summary), else the base
+// configuration's as evaluated, else from the row with the most false-alarm
+// events (its events over its rate); NaN when none says.
 double AdlHours(const std::vector<SweepRecord>& rows, const SweepRow* base, const ordered_json* summary)
 {
-    if (base != nullptr) {
-        return base->all.adlHours;
-    }
     if (summary != nullptr && summary->contains("base") && (*summary)["base"].is_object()) {
         const ordered_json& b = (*summary)["base"];
         if (b.contains("adl_hours") && b["adl_hours"].is_number()) {
             return b["adl_hours"].get<double>();
         }
+    }
+    if (base != nullptr && base->all.adlHours > 0.0) {
+        return base->all.adlHours;
     }
     double events = 0.0;
     double hours = std::nan("");

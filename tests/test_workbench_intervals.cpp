@@ -207,12 +207,12 @@ TEST(WorkbenchIntervals, SweepShowsEveryVariedValueAndPoolsTheNestedSelection)
         }
     }
     // The default objective's limit is the base's, and the summary says how to choose another.
-    EXPECT_EQ(a.output.find("--objective max:sensitivity@fa<=X"), std::string::npos);
+    EXPECT_EQ(a.output.find("max:sensitivity@fa<=X sets another"), std::string::npos);
     const BenchRun plain = Tumblewatch(dir.path(), {"sweep", "--labels", "labels.manifest", "--grid", "fallWindow=6,10",
                                                     "--out", "c.csv"});
     ASSERT_EQ(plain.status, 0) << plain.errors;
-    EXPECT_NE(plain.output.find("is the base configuration's own false alarms per hour: --objective "
-                                "max:sensitivity@fa<=X"),
+    EXPECT_NE(plain.output.find("is the base configuration's own false alarms per hour; --objective\n"
+                                "  max:sensitivity@fa<=X sets another"),
               std::string::npos)
         << plain.output;
     // The pooled held-out figures with their bootstrap, the same for any threads.

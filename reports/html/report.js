@@ -781,8 +781,14 @@
   const FA_LINEAR_BELOW = 0.1;
 
   function faSplits(self, axisIdx, min, max) {
-    const ticks = [0, 0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000];
+    const ticks = [0, 0.03, 0.1, 0.3, 1, 3, 10, 30, 100, 300, 1000, 3000, 10000, 30000, 100000];
     return ticks.filter(t => t >= min && t <= max);
+  }
+
+  // The axis of false alarms per hour on that scale: every split labelled.
+  function faAxis(label) {
+    return { label, splits: faSplits, filter: (self, splits) => splits,
+      values: (self, ticks) => ticks.map(t => (t == null ? '' : String(t))) };
   }
 
   // One scatter of sensitivity against false alarms per hour: a point per
@@ -863,8 +869,7 @@
           range: (self, mn, mx) => (mn === dataMin && mx === dataMax ? [0, Math.max(xMax, mx) * 1.1] : [mn, mx]) },
         y: { range: (self, mn, mx) => [Math.min(0, mn), Math.max(1, mx)] },
       },
-      axes: [{ label: 'false alarms per hour (linear below 0.1, logarithmic above)', splits: faSplits,
-        values: (self, ticks) => ticks.map(t => String(t)) }, { label: 'sensitivity' }],
+      axes: [faAxis('false alarms per hour (linear below 0.1, logarithmic above)'), { label: 'sensitivity' }],
       legend: { live: false },
       cursor: { drag: { x: true, y: true, uni: 30 }, points: { show: false } },
       series: [
@@ -1028,10 +1033,15 @@
       'on the tuning part and on the held-out subjects, joined' })]);
     section.append(box);
     const u = new uPlot({
-      width: Math.min(900, Math.max(420, section.clientWidth - 40)),
-      height: 420,
-      scales: { x: { time: false }, y: { range: (self, mn, mx) => [Math.min(0, mn), Math.max(1, mx)] } },
-      axes: [{ label: 'false alarms per hour' }, { label: 'sensitivity' }],
+      width: Math.max(360, section.clientWidth - 8),
+      height: Math.max(320, Math.min(480, Math.round(section.clientWidth * 0.4))),
+      scales: {
+        x: { time: false, distr: 4, asinh: FA_LINEAR_BELOW,
+          range: (self, mn, mx) => (points.length && mn === points[0].x && mx === points[points.length - 1].x
+            ? [0, Math.max(1, mx) * 1.1] : [mn, mx]) },
+        y: { range: (self, mn, mx) => [Math.min(0, mn), Math.max(1, mx)] },
+      },
+      axes: [faAxis('false alarms per hour (linear below 0.1, logarithmic above)'), { label: 'sensitivity' }],
       legend: { live: false },
       cursor: { drag: { x: true, y: true, uni: 30 }, points: { show: false } },
       series,
