@@ -31,10 +31,11 @@ CLI::App* CommandEvalAdd(CLI::App* app, EvalOptions* options)
         ->allow_extra_args(false);
     command->add_flag("-q,--quiet", options->quiet, "no report and no progress on the terminal");
     CommandAddIntervalOptions(command, &options->intervals, true);
-    command->add_option("--list", options->list,
-                        fmt::format("the recordings listed on the terminal: N of each list (default {}), all, "
-                                    "missed, alarms or none",
-                                    kReportListDefault))
+    command
+        ->add_option("--list", options->list,
+                     fmt::format("the recordings listed on the terminal: N of each list (default {}), all, "
+                                 "missed, alarms or none",
+                                 kReportListDefault))
         ->type_name("N|all|missed|alarms|none");
     return command;
 }

@@ -97,7 +97,8 @@ CLI::App* CommandSweepAdd(CLI::App* app, SweepOptions* options)
         ->add_option("--summary", options->summary,
                      "write the front, the best configuration and the nested selection as JSON")
         ->check(CommandFileName());
-    command->add_option("--confidence", options->intervals.confidence, "confidence level of every interval (default 0.95)")
+    command
+        ->add_option("--confidence", options->intervals.confidence, "confidence level of every interval (default 0.95)")
         ->check(CommandConfidence());
     command
         ->add_option("--bootstrap", options->intervals.bootstrap,

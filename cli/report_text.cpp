@@ -231,16 +231,18 @@ void Lists(std::string* out, const Evaluation& ev, const ReportListing& listing)
     Listed(out, missed, all || listing.mode == ReportListMode::Missed, "missed", listing,
            [&](const RecordingOutcome* o) { *out += fmt::format("  {}\n", Fit(o->input.path, 96)); });
     *out += fmt::format("\nFalse alarms ({})\n", alarmed.size());
-    Listed(out, alarmed, all || listing.mode == ReportListMode::Alarms, "alarms", listing, [&](const RecordingOutcome* o) {
-        std::string codes;
-        for (std::size_t i = 0; i < o->detect.alarms.size() && i < 6; ++i) {
-            codes += fmt::format("{}{}@{}", i == 0 ? "" : " ", o->detect.alarms[i].code, o->detect.alarms[i].sample);
-        }
-        if (o->alarmCount > 6) {
-            codes += " ...";
-        }
-        *out += fmt::format("  {:<56} {:>3} ev  {}\n", Fit(o->input.path, 56), o->eventCount, Fit(codes, 34));
-    });
+    Listed(out, alarmed, all || listing.mode == ReportListMode::Alarms, "alarms", listing,
+           [&](const RecordingOutcome* o) {
+               std::string codes;
+               for (std::size_t i = 0; i < o->detect.alarms.size() && i < 6; ++i) {
+                   codes +=
+                       fmt::format("{}{}@{}", i == 0 ? "" : " ", o->detect.alarms[i].code, o->detect.alarms[i].sample);
+               }
+               if (o->alarmCount > 6) {
+                   codes += " ...";
+               }
+               *out += fmt::format("  {:<56} {:>3} ev  {}\n", Fit(o->input.path, 56), o->eventCount, Fit(codes, 34));
+           });
     if (!failed.empty()) {
         *out += fmt::format("\nNot read, not counted or not traced completely ({})\n", failed.size());
         for (const RecordingOutcome* o : failed) {
@@ -266,9 +268,9 @@ void Lists(std::string* out, const Evaluation& ev, const ReportListing& listing)
 bool ReportParseListing(const std::string& text, ReportListing* listing, std::string* error)
 {
     static const std::pair<const char*, ReportListMode> kWords[] = {{"all", ReportListMode::All},
-                                                                   {"missed", ReportListMode::Missed},
-                                                                   {"alarms", ReportListMode::Alarms},
-                                                                   {"none", ReportListMode::None}};
+                                                                    {"missed", ReportListMode::Missed},
+                                                                    {"alarms", ReportListMode::Alarms},
+                                                                    {"none", ReportListMode::None}};
     for (const auto& word : kWords) {
         if (text == word.first) {
             *listing = ReportListing{word.second, 0};
@@ -282,7 +284,8 @@ bool ReportParseListing(const std::string& text, ReportListing* listing, std::st
     } catch (const std::exception&) {
         used = 0;
     }
-    if (text.empty() || used != text.size() || n < 0 || n > 1000000000 || !std::isdigit(static_cast<unsigned char>(text[0]))) {
+    if (text.empty() || used != text.size() || n < 0 || n > 1000000000 ||
+        !std::isdigit(static_cast<unsigned char>(text[0]))) {
         *error = "--list " + text + ": expected a number of recordings (0 to 1000000000), all, missed, alarms or none";
         return false;
     }

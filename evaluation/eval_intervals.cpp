@@ -70,7 +70,8 @@ EvalIntervals EvalIntervalsOf(const Evaluation& evaluation, const Metrics& metri
     result.bootstrapped = settings.bootstrap > 0;
     if (result.bootstrapped) {
         result.bootstrap = IntervalBootstrapSubjects(
-            EvalSubjects(evaluation), IntervalBootstrapSettings{settings.bootstrap, settings.seed, settings.confidence});
+            EvalSubjects(evaluation),
+            IntervalBootstrapSettings{settings.bootstrap, settings.seed, settings.confidence});
     }
     return result;
 }

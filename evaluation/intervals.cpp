@@ -1,11 +1,11 @@
 // Confidence intervals: Wilson, Garwood and the subject-level bootstrap.
 #include "intervals.h"
 
+#include <fmt/core.h>
 #include <algorithm>
 #include <boost/math/special_functions/erf.hpp>
 #include <boost/math/special_functions/gamma.hpp>
 #include <cmath>
-#include <fmt/core.h>
 #include <limits>
 #include <random>
 
@@ -134,11 +134,11 @@ IntervalBootstrap IntervalBootstrapSubjects(const std::vector<IntervalSubject>& 
             sum.falseAlarmEvents += s.falseAlarmEvents;
             sum.adlSamples += s.adlSamples;
         }
-        const double values[] = {Share(sum.tp, sum.tp + sum.fn), Share(sum.tn, sum.tn + sum.fp),
-                                 Share(sum.tp, sum.tp + sum.fp),
-                                 sum.adlSamples == 0 ? kNaN
-                                                     : static_cast<double>(sum.falseAlarmEvents) /
-                                                           (static_cast<double>(sum.adlSamples) / kSamplesPerHour)};
+        const double values[] = {
+            Share(sum.tp, sum.tp + sum.fn), Share(sum.tn, sum.tn + sum.fp), Share(sum.tp, sum.tp + sum.fp),
+            sum.adlSamples == 0
+                ? kNaN
+                : static_cast<double>(sum.falseAlarmEvents) / (static_cast<double>(sum.adlSamples) / kSamplesPerHour)};
         std::vector<double>* lists[] = {&sensitivity, &specificity, &precision, &falseAlarms};
         for (int f = 0; f < 4; ++f) {
             if (!std::isnan(values[f])) {

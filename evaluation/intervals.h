@@ -76,14 +76,14 @@ struct IntervalBootstrapSettings {
 // Percentile bootstrap intervals of the pooled figures of a set of
 // subjects.
 struct IntervalBootstrap {
-    int subjects;             // subjects resampled
-    int resamples;            // resamples drawn
-    uint64_t seed;            // as given
-    Interval sensitivity;     // sum tp / sum (tp + fn)
-    Interval specificity;     // sum tn / sum (tn + fp)
-    Interval precision;       // sum tp / sum (tp + fp)
+    int subjects;                 // subjects resampled
+    int resamples;                // resamples drawn
+    uint64_t seed;                // as given
+    Interval sensitivity;         // sum tp / sum (tp + fn)
+    Interval specificity;         // sum tn / sum (tn + fp)
+    Interval precision;           // sum tp / sum (tp + fp)
     Interval falseAlarmsPerHour;  // sum events / (sum adlSamples / 50 / 3600)
-    int sensitivityDefined;   // resamples in which each figure was defined
+    int sensitivityDefined;       // resamples in which each figure was defined
     int specificityDefined;
     int precisionDefined;
     int falseAlarmsPerHourDefined;

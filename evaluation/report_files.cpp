@@ -167,8 +167,8 @@ ordered_json IntervalsJson(const EvalIntervals& in, const Breakdowns& b)
         return j;
     }
     const IntervalBootstrap& boot = in.bootstrap;
-    ordered_json bootstrap = RateIntervalsJson(RateIntervals{boot.sensitivity, boot.specificity, boot.precision,
-                                                             boot.falseAlarmsPerHour});
+    ordered_json bootstrap =
+        RateIntervalsJson(RateIntervals{boot.sensitivity, boot.specificity, boot.precision, boot.falseAlarmsPerHour});
     bootstrap["subjects"] = boot.subjects;
     bootstrap["resamples"] = boot.resamples;
     bootstrap["seed"] = boot.seed;

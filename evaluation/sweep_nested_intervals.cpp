@@ -64,8 +64,8 @@ void SweepSummaryBootstrapNested(SweepSummary* summary, const SweepData& data, d
             if (score.label == Label::None) {
                 continue;
             }
-            IntervalSubject& s = subjects.emplace(data.recordings[i].labels.subject, IntervalSubject{0, 0, 0, 0, 0, 0})
-                                     .first->second;
+            IntervalSubject& s =
+                subjects.emplace(data.recordings[i].labels.subject, IntervalSubject{0, 0, 0, 0, 0, 0}).first->second;
             const bool detected = score.firstAlarm >= 0;
             if (score.label == Label::Fall) {
                 (detected ? s.tp : s.fn) += 1;
@@ -81,7 +81,7 @@ void SweepSummaryBootstrapNested(SweepSummary* summary, const SweepData& data, d
     for (const auto& entry : subjects) {
         list.push_back(entry.second);
     }
-    summary->nestedBootstrap =
-        IntervalBootstrapSubjects(list, IntervalBootstrapSettings{settings.bootstrap, settings.seed, settings.confidence});
+    summary->nestedBootstrap = IntervalBootstrapSubjects(
+        list, IntervalBootstrapSettings{settings.bootstrap, settings.seed, settings.confidence});
     summary->nestedBootstrapped = true;
 }

@@ -53,9 +53,9 @@ std::string Pooled(const SweepSummary& summary)
     }
     const Metrics m = SweepSummaryNestedPooled(summary);
     const RateIntervals r = IntervalsOfMetrics(m, summary.intervals.confidence);
-    std::string text = fmt::format(
-        "  pooled over every held-out subject, each scored by its fold's choice: TP {} FN {} FP {} TN {}\n", m.tp, m.fn,
-        m.fp, m.tn);
+    std::string text =
+        fmt::format("  pooled over every held-out subject, each scored by its fold's choice: TP {} FN {} FP {} TN {}\n",
+                    m.tp, m.fn, m.fp, m.tn);
     const bool boot = summary.nestedBootstrapped;
     const IntervalBootstrap& b = summary.nestedBootstrap;
     text += fmt::format("    sensitivity {} {}{}\n", SweepRateText(m.sensitivity, 3), IntervalText(r.sensitivity, 3),
@@ -65,10 +65,11 @@ std::string Pooled(const SweepSummary& summary)
     text += fmt::format("    false alarms per hour {} {}{}\n", SweepRateText(m.falseAlarmsPerHour, 2),
                         IntervalText(r.falseAlarmsPerHour, 2),
                         boot ? ", over subjects " + IntervalText(b.falseAlarmsPerHour, 2) : std::string());
-    text += fmt::format("    ({:g} % intervals: Wilson and exact Poisson from the counts", summary.intervals.confidence * 100.0);
+    text += fmt::format("    ({:g} % intervals: Wilson and exact Poisson from the counts",
+                        summary.intervals.confidence * 100.0);
     if (boot) {
-        text += fmt::format("; over subjects: a bootstrap of\n    {} resamples of the {} subjects, seed {}", b.resamples,
-                            b.subjects, b.seed);
+        text += fmt::format("; over subjects: a bootstrap of\n    {} resamples of the {} subjects, seed {}",
+                            b.resamples, b.subjects, b.seed);
     }
     return text + ")\n";
 }

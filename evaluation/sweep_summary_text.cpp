@@ -127,10 +127,10 @@ std::string SweepSummaryText(const SweepPlan& plan, const SweepSummary& summary,
                         seconds > 0 ? static_cast<double>(run.samples) / seconds / 1e6 : 0.0);
     const Metrics& base = summary.base.all;
     const RateIntervals r = IntervalsOfMetrics(base, summary.intervals.confidence);
-    text += fmt::format("  base configuration: sensitivity {} {}, FA/h {} {}, F1 {}\n",
-                        SweepRateText(base.sensitivity, 3), IntervalText(r.sensitivity, 3),
-                        SweepRateText(base.falseAlarmsPerHour, 2), IntervalText(r.falseAlarmsPerHour, 2),
-                        SweepRateText(base.f1, 3));
+    text +=
+        fmt::format("  base configuration: sensitivity {} {}, FA/h {} {}, F1 {}\n", SweepRateText(base.sensitivity, 3),
+                    IntervalText(r.sensitivity, 3), SweepRateText(base.falseAlarmsPerHour, 2),
+                    IntervalText(r.falseAlarmsPerHour, 2), SweepRateText(base.f1, 3));
     text += Front(plan, summary, run.item);
     text += Best(summary, run.item);
     if (!summary.nested.empty()) {

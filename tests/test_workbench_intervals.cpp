@@ -78,9 +78,9 @@ TEST(WorkbenchIntervals, BootstrapIsTheSameFromItsSeedForAnyThreads)
     TempDir dir;
     SixSubjects(dir);
     const auto boot = [&](const std::string& threads, const std::string& seed) {
-        const BenchRun run = Tumblewatch(dir.path(), {"eval", "--labels", "labels.manifest", "--set", "fallWindow=5",
-                                                      "--bootstrap", "400", "--seed", seed, "-j", threads, "--json",
-                                                      "-"});
+        const BenchRun run =
+            Tumblewatch(dir.path(), {"eval", "--labels", "labels.manifest", "--set", "fallWindow=5", "--bootstrap",
+                                     "400", "--seed", seed, "-j", threads, "--json", "-"});
         EXPECT_EQ(run.status, 0) << run.errors;
         return json::parse(run.output)["intervals"]["bootstrap"];
     };
@@ -104,10 +104,17 @@ TEST(WorkbenchIntervals, BadSeedsLevelsAndResamplesAreRefused)
 {
     TempDir dir;
     SixSubjects(dir);
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--seed", "18446744073709551616"}, {"--seed", "-1"}, {"--seed", "x"},
-          {"--confidence", "1"}, {"--confidence", "0"}, {"--confidence", "95"}, {"--confidence", "nan"},
-          {"--bootstrap", "0"}, {"--bootstrap", "1000001"}, {"--list", "-3"}, {"--list", "some"}}) {
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--seed", "18446744073709551616"},
+                                                {"--seed", "-1"},
+                                                {"--seed", "x"},
+                                                {"--confidence", "1"},
+                                                {"--confidence", "0"},
+                                                {"--confidence", "95"},
+                                                {"--confidence", "nan"},
+                                                {"--bootstrap", "0"},
+                                                {"--bootstrap", "1000001"},
+                                                {"--list", "-3"},
+                                                {"--list", "some"}}) {
         std::vector<std::string> args{"eval", "--labels", "labels.manifest", "--json", "out.json"};
         args.insert(args.end(), bad.begin(), bad.end());
         const BenchRun run = Tumblewatch(dir.path(), args);
@@ -146,8 +153,8 @@ TEST(WorkbenchIntervals, ListsAreCappedAndSayWhatTheyLeaveOut)
     TempDir dir;
     SixSubjects(dir);
     const auto report = [&](const std::vector<std::string>& list) {
-        std::vector<std::string> args{"eval",         "--labels", "labels.manifest", "--set",
-                                      "fallWindow=63", "--set",   "tiltLimit=89"};
+        std::vector<std::string> args{"eval",          "--labels", "labels.manifest", "--set",
+                                      "fallWindow=63", "--set",    "tiltLimit=89"};
         args.insert(args.end(), list.begin(), list.end());
         const BenchRun run = Tumblewatch(dir.path(), args);
         EXPECT_EQ(run.status, 0) << run.errors;
@@ -184,11 +191,27 @@ TEST(WorkbenchIntervals, SweepShowsEveryVariedValueAndPoolsTheNestedSelection)
 {
     TempDir dir;
     SixSubjects(dir);
-    const std::vector<std::string> args{"sweep",         "--labels",         "labels.manifest", "--grid",
-                                        "fallWindow=6,10", "--grid",         "tiltLimit=20,35", "--grid",
-                                        "quietMagnitude=50", "--grid",       "impactSoftSum=1000", "--grid",
-                                        "impactHardSum=3000", "--folds",     "3",               "--seed",
-                                        "3",             "--bootstrap",      "300", "--objective", "max:f1"};
+    const std::vector<std::string> args{"sweep",
+                                        "--labels",
+                                        "labels.manifest",
+                                        "--grid",
+                                        "fallWindow=6,10",
+                                        "--grid",
+                                        "tiltLimit=20,35",
+                                        "--grid",
+                                        "quietMagnitude=50",
+                                        "--grid",
+                                        "impactSoftSum=1000",
+                                        "--grid",
+                                        "impactHardSum=3000",
+                                        "--folds",
+                                        "3",
+                                        "--seed",
+                                        "3",
+                                        "--bootstrap",
+                                        "300",
+                                        "--objective",
+                                        "max:f1"};
     std::vector<std::string> first = args;
     first.insert(first.end(), {"--out", "a.csv", "--summary", "a.json"});
     std::vector<std::string> second = args;
@@ -208,8 +231,8 @@ TEST(WorkbenchIntervals, SweepShowsEveryVariedValueAndPoolsTheNestedSelection)
     }
     // The default objective's limit is the base's, and the summary says how to choose another.
     EXPECT_EQ(a.output.find("max:sensitivity@fa<=X sets another"), std::string::npos);
-    const BenchRun plain = Tumblewatch(dir.path(), {"sweep", "--labels", "labels.manifest", "--grid", "fallWindow=6,10",
-                                                    "--out", "c.csv"});
+    const BenchRun plain = Tumblewatch(
+        dir.path(), {"sweep", "--labels", "labels.manifest", "--grid", "fallWindow=6,10", "--out", "c.csv"});
     ASSERT_EQ(plain.status, 0) << plain.errors;
     EXPECT_NE(plain.output.find("is the base configuration's own false alarms per hour; --objective\n"
                                 "  max:sensitivity@fa<=X sets another"),

@@ -45,8 +45,8 @@ std::string Evaluate(const std::vector<std::string>& paths, const std::string& l
                      fmt::format("confidence: expected a level between 0 and 1, such as 0.95, got {}", confidence));
     }
     if (bootstrap < 0 || bootstrap > kIntervalMaxResamples) {
-        BindingRaise(PyExc_ValueError,
-                     fmt::format("bootstrap: expected 0 (none) to {} resamples, got {}", kIntervalMaxResamples, bootstrap));
+        BindingRaise(PyExc_ValueError, fmt::format("bootstrap: expected 0 (none) to {} resamples, got {}",
+                                                   kIntervalMaxResamples, bootstrap));
     }
     const InputOptions options = InputsOf(paths, labels, BindingConfigOf(config), merge, threads);
     std::string error;
