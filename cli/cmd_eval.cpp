@@ -30,12 +30,24 @@ CLI::App* CommandEvalAdd(CLI::App* app, EvalOptions* options)
         ->type_name("EXPR")
         ->allow_extra_args(false);
     command->add_flag("-q,--quiet", options->quiet, "no report and no progress on the terminal");
+    CommandAddIntervalOptions(command, &options->intervals, true);
+    command
+        ->add_option("--list", options->list,
+                     fmt::format("the recordings listed on the terminal: N of each list (default {}), all, "
+                                 "missed, alarms or none",
+                                 kReportListDefault))
+        ->type_name("N|all|missed|alarms|none");
     return command;
 }
 
 int CommandEvalRun(const EvalOptions& options)
 {
     std::string error;
+    ReportListing listing{ReportListMode::First, kReportListDefault};
+    if (!options.list.empty() && !ReportParseListing(options.list, &listing, &error)) {
+        CommandError(error);
+        return kExitUsage;
+    }
     EvalSettings settings{};
     Manifest manifest;
     InputSet inputs{};
@@ -74,6 +86,7 @@ int CommandEvalRun(const EvalOptions& options)
 
     const Metrics metrics = EvalMetrics(evaluation);
     const Breakdowns breakdowns = BreakdownsOf(evaluation);
+    const EvalIntervals intervals = EvalIntervalsOf(evaluation, metrics, breakdowns, options.intervals);
     EvalReport report{&evaluation,
                       &metrics,
                       &breakdowns,
@@ -83,6 +96,7 @@ int CommandEvalRun(const EvalOptions& options)
                       options.inputs.mergeSeconds,
                       options.inputs.threads,
                       {},
+                      &intervals,
                       options.inputs.moreLabels,
                       options.inputs.window};
     bool met = true;
@@ -95,7 +109,7 @@ int CommandEvalRun(const EvalOptions& options)
     // A report on standard output stands alone there.
     const bool toStandardOutput = options.json == "-" || options.csv == "-" || options.html == "-";
     if (!options.quiet && !toStandardOutput) {
-        CommandPrint(ReportText(report));
+        CommandPrint(ReportText(report, listing));
     }
 
     bool written = true;

@@ -64,6 +64,35 @@ CLI::Validator CommandSeed()
         "0..2^64-1");
 }
 
+CLI::Validator CommandConfidence()
+{
+    return CLI::Validator(
+        [](std::string& text) {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            if (text.empty() || end != text.c_str() + text.size() || !IntervalConfidenceValid(value)) {
+                return "'" + text + "': must be a confidence level between 0 and 1, such as 0.95";
+            }
+            return std::string();
+        },
+        "LEVEL");
+}
+
+void CommandAddIntervalOptions(CLI::App* command, IntervalSettings* settings, bool seed)
+{
+    command->add_option("--confidence", settings->confidence, "confidence level of every interval (default 0.95)")
+        ->check(CommandConfidence());
+    command
+        ->add_option("--bootstrap", settings->bootstrap,
+                     fmt::format("subject-level bootstrap intervals from N resamples (1 to {}; default none)",
+                                 kIntervalMaxResamples))
+        ->check(CommandIntRange(1, kIntervalMaxResamples));
+    if (seed) {
+        command->add_option("--seed", settings->seed, "seed of the bootstrap (0 to 2^64-1; default 1)")
+            ->check(CommandSeed());
+    }
+}
+
 CLI::Validator CommandFileName()
 {
     // CLI11 hands validators a mutable string.

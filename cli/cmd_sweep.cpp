@@ -102,6 +102,15 @@ CLI::App* CommandSweepAdd(CLI::App* app, SweepOptions* options)
         ->add_option("--summary", options->summary,
                      "write the front, the best configuration and the nested selection as JSON")
         ->check(CommandFileName());
+    command
+        ->add_option("--confidence", options->intervals.confidence, "confidence level of every interval (default 0.95)")
+        ->check(CommandConfidence());
+    command
+        ->add_option("--bootstrap", options->intervals.bootstrap,
+                     fmt::format("resamples of the nested selection's bootstrap over subjects, seeded with --seed (1 "
+                                 "to {}; default {})",
+                                 kIntervalMaxResamples, kSweepNestedResamples))
+        ->check(CommandIntRange(1, kIntervalMaxResamples));
     command->add_flag("-q,--quiet", options->quiet, "no summary and no progress on the terminal");
     return command;
 }
@@ -114,7 +123,7 @@ int CommandSweepRun(const SweepOptions& options)
     if (!Plan(options, &plan) || !Earlier(options, &exists)) {
         return kExitUsage;
     }
-    const SweepSessionOptions run{true, !options.quiet};
+    const SweepSessionOptions run{true, !options.quiet, options.intervals};
     SweepSession session{};
     const bool started = SweepSessionStart(&plan, options.request, run, &session, &error);
     for (const std::string& f : session.data.failures) {

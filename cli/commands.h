@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "config.h"
+#include "eval_intervals.h"
 #include "file_rules.h"
 #include "load_inputs.h"
 #include "sweep_plan.h"
+#include "sweep_summary.h"
 
 // Exit statuses of the program.
 constexpr int kExitOk = 0;
@@ -90,6 +92,14 @@ CLI::Validator CommandSeconds();
 // A validator of --seed: a whole number from 0 to 18446744073709551615.
 CLI::Validator CommandSeed();
 
+// A validator of --confidence: a number strictly between 0 and 1.
+CLI::Validator CommandConfidence();
+
+// The options of the intervals: --confidence LEVEL, --bootstrap N and, when
+// seed, --seed S (a command with a seed of its own leaves it out and sets
+// settings->seed itself).
+void CommandAddIntervalOptions(CLI::App* command, IntervalSettings* settings, bool seed);
+
 // A validator of a file's name: not empty.
 CLI::Validator CommandFileName();
 
@@ -108,6 +118,8 @@ struct EvalOptions {
     std::vector<std::string>
     requires;
     bool quiet = false;
+    IntervalSettings intervals = IntervalDefaultSettings();
+    std::string list;  // --list: N, all, missed, alarms or none; empty for the default
 };
 CLI::App* CommandEvalAdd(CLI::App* app, EvalOptions* options);
 int CommandEvalRun(const EvalOptions& options);
@@ -120,6 +132,9 @@ struct SweepOptions {
     std::string html;
     std::string summary;
     bool quiet = false;
+    // The intervals' level and the nested selection's bootstrap resamples
+    // (its seed is --seed's).
+    IntervalSettings intervals{kIntervalDefaultConfidence, kSweepNestedResamples, 1};
 };
 CLI::App* CommandSweepAdd(CLI::App* app, SweepOptions* options);
 int CommandSweepRun(const SweepOptions& options);

@@ -1,7 +1,12 @@
 // The terminal report of an evaluation.
 #include <fmt/core.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <functional>
+#include <stdexcept>
+#include <utility>
 
 #include "commands.h"
 #include "config.h"
@@ -91,15 +96,20 @@ void Summary(std::string* out, const EvalReport& r)
     *out += fmt::format("  configuration: {}\n", config);
     *out += fmt::format("  events: alarms less than {:g} s apart are one event\n\n", r.mergeSeconds);
 
-    *out += fmt::format("Summary\n");
-    *out += fmt::format("  {:<22} {:>7}   {} of {} detected\n", "sensitivity", Rate(m.sensitivity), m.tp, m.falls);
-    *out +=
-        fmt::format("  {:<22} {:>7}   {} of {} without an alarm\n", "specificity", Rate(m.specificity), m.tn, m.adls);
-    *out += fmt::format("  {:<22} {:>7}\n", "precision", Rate(m.precision));
+    const EvalIntervals intervals = ReportIntervals(r);
+    const RateIntervals& in = intervals.summary;
+    *out += fmt::format("{:<34}{:g} % interval\n", "Summary", intervals.settings.confidence * 100.0);
+    *out += fmt::format("  {:<22} {:>7}  {:<16}  {} of {} detected\n", "sensitivity", Rate(m.sensitivity),
+                        IntervalText(in.sensitivity, 3), m.tp, m.falls);
+    *out += fmt::format("  {:<22} {:>7}  {:<16}  {} of {} without an alarm\n", "specificity", Rate(m.specificity),
+                        IntervalText(in.specificity, 3), m.tn, m.adls);
+    *out += fmt::format("  {:<22} {:>7}  {:<16}  {} of {} recordings with an alarm are falls\n", "precision",
+                        Rate(m.precision), IntervalText(in.precision, 3), m.tp, m.tp + m.fp);
     *out += fmt::format("  {:<22} {:>7}\n", "F1", Rate(m.f1));
     *out += fmt::format("  {:<22} {:>7}\n", "accuracy", Rate(m.accuracy));
-    *out += fmt::format("  {:<22} {:>7}   {} in {:.2f} h of ADL recordings\n", "false alarms per hour",
-                        Rate(m.falseAlarmsPerHour, 2), Plural(m.falseAlarmEvents, "event", "events"), m.adlHours);
+    *out += fmt::format("  {:<22} {:>7}  {:<16}  {} in {:.2f} h of ADL recordings\n", "false alarms per hour",
+                        Rate(m.falseAlarmsPerHour, 2), IntervalText(in.falseAlarmsPerHour, 2),
+                        Plural(m.falseAlarmEvents, "event", "events"), m.adlHours);
     if (m.latencyCount > 0 && m.timedFalls > 0) {
         *out += fmt::format(
             "  {:<22} {:>7}   min {:.2f}, max {:.2f}: from the fall's start (else the impact) to "
@@ -112,6 +122,19 @@ void Summary(std::string* out, const EvalReport& r)
         *out += fmt::format("  {:<22} {:>7}\n", "latency median (s)", "-");
     }
 
+    if (intervals.bootstrapped) {
+        const IntervalBootstrap& b = intervals.bootstrap;
+        *out += fmt::format("  over subjects: a bootstrap of {} resamples of the {} subjects (seed {}):\n", b.resamples,
+                            b.subjects, b.seed);
+        if (b.subjects < 2) {
+            *out += "    too few subjects to resample: no interval\n";
+        } else {
+            *out += fmt::format("    sensitivity {}, specificity {}, precision {},\n    false alarms per hour {}\n",
+                                IntervalText(b.sensitivity, 3), IntervalText(b.specificity, 3),
+                                IntervalText(b.precision, 3), IntervalText(b.falseAlarmsPerHour, 2));
+        }
+    }
+    *out += "  (Wilson intervals of shares, exact Poisson of false alarms per hour; - where nothing was counted)\n";
     FallWindowLines(out, r);
 
     *out += fmt::format("\nConfusion matrix        detected   not detected\n");
@@ -134,21 +157,23 @@ std::string FitStart(const std::string& text, std::size_t width)
     return s.substr(0, to) + "...";
 }
 
-void Activities(std::string* out, const Breakdowns& b)
+void Activities(std::string* out, const Breakdowns& b, const EvalIntervals& intervals)
 {
     if (b.activities.empty()) {
         return;
     }
-    *out += fmt::format("\nBy activity\n  {:<5} {:<53} {:>10} {:>9} {:>6} {:>8}\n", "label", "activity", "recordings",
-                        "detected", "events", "hours");
-    for (const ActivityRow& a : b.activities) {
+    *out += fmt::format("\nBy activity\n  {:<5} {:<37} {:>10} {:>9} {:>15} {:>6} {:>8}\n", "label", "activity",
+                        "recordings", "detected", "share interval", "events", "hours");
+    for (std::size_t i = 0; i < b.activities.size(); ++i) {
+        const ActivityRow& a = b.activities[i];
         // The code, and beside it what the activity is when the labels say.
-        std::string activity = a.activity.empty() ? "-" : Fit(a.activity, 53);
-        if (!a.description.empty() && activity.size() + 2 < 53) {
-            activity = FitStart((a.activity.empty() ? "-" : a.activity) + " " + a.description, 53);
+        std::string activity = a.activity.empty() ? "-" : Fit(a.activity, 37);
+        if (!a.description.empty() && activity.size() + 2 < 37) {
+            activity = FitStart((a.activity.empty() ? "-" : a.activity) + " " + a.description, 37);
         }
-        *out += fmt::format("  {:<5} {:<53} {:>10} {:>9} {:>6} {:>8.3f}\n", LabelName(a.label), activity, a.recordings,
-                            a.detected, a.events, a.hours);
+        const Interval share = i < intervals.activities.size() ? intervals.activities[i] : Interval{0, 0, false};
+        *out += fmt::format("  {:<5} {:<37} {:>10} {:>9} {:>15} {:>6} {:>8.3f}\n", LabelName(a.label), activity,
+                            a.recordings, a.detected, IntervalText(share, 3), a.events, a.hours);
     }
 }
 
@@ -164,18 +189,25 @@ void Codes(std::string* out, const Breakdowns& b)
     }
 }
 
-void Folders(std::string* out, const Breakdowns& b)
+void Folders(std::string* out, const Breakdowns& b, const EvalIntervals& intervals)
 {
     if (b.folders.size() < 2) {
         return;
     }
     *out += fmt::format("\nBy folder\n  {:<24} {:>5} {:>4} {:>4} {:>5} {:>4} {:>4} {:>11} {:>11} {:>9}\n", "folder",
                         "falls", "TP", "FN", "ADLs", "FP", "TN", "sensitivity", "specificity", "FA/hour");
-    for (const FolderRow& f : b.folders) {
+    for (std::size_t i = 0; i < b.folders.size(); ++i) {
+        const FolderRow& f = b.folders[i];
         const Metrics& m = f.metrics;
         *out += fmt::format("  {:<24} {:>5} {:>4} {:>4} {:>5} {:>4} {:>4} {:>11} {:>11} {:>9}\n", Fit(f.folder, 24),
                             m.falls, m.tp, m.fn, m.adls, m.fp, m.tn, Rate(m.sensitivity), Rate(m.specificity),
                             Rate(m.falseAlarmsPerHour, 2));
+        if (i < intervals.folders.size()) {
+            const RateIntervals& in = intervals.folders[i];
+            *out += fmt::format("    intervals: sensitivity {}, specificity {}, FA/hour {}\n",
+                                IntervalText(in.sensitivity, 3), IntervalText(in.specificity, 3),
+                                IntervalText(in.falseAlarmsPerHour, 2));
+        }
     }
 }
 
@@ -225,7 +257,26 @@ void OutsideAlarms(std::string* out, const Evaluation& ev)
     }
 }
 
-void Lists(std::string* out, const Evaluation& ev)
+// The recordings of a list that the listing shows: all of them, the first
+// count, or none; the rest said in a line.
+// word is the --list word that shows this list alone.
+void Listed(std::string* out, const std::vector<const RecordingOutcome*>& list, bool shown, const char* word,
+            const ReportListing& listing, const std::function<void(const RecordingOutcome*)>& line)
+{
+    std::size_t show = 0;
+    if (shown) {
+        show = listing.mode == ReportListMode::First ? std::min<std::size_t>(list.size(), listing.count) : list.size();
+    }
+    for (std::size_t i = 0; i < show; ++i) {
+        line(list[i]);
+    }
+    if (show < list.size()) {
+        *out += fmt::format("  ... {} more: --list {} shows {}\n", list.size() - show, shown ? "all" : word,
+                            show == 0 ? "them" : "every one");
+    }
+}
+
+void Lists(std::string* out, const Evaluation& ev, const ReportListing& listing)
 {
     std::vector<const RecordingOutcome*> missed;
     std::vector<const RecordingOutcome*> alarmed;
@@ -247,21 +298,23 @@ void Lists(std::string* out, const Evaluation& ev)
             alarmed.push_back(&o);
         }
     }
+    const bool all = listing.mode == ReportListMode::All || listing.mode == ReportListMode::First;
     *out += fmt::format("\nMissed falls ({})\n", missed.size());
-    for (const RecordingOutcome* o : missed) {
-        *out += fmt::format("  {}\n", Fit(o->input.path, 96));
-    }
+    Listed(out, missed, all || listing.mode == ReportListMode::Missed, "missed", listing,
+           [&](const RecordingOutcome* o) { *out += fmt::format("  {}\n", Fit(o->input.path, 96)); });
     *out += fmt::format("\nFalse alarms ({})\n", alarmed.size());
-    for (const RecordingOutcome* o : alarmed) {
-        std::string codes;
-        for (std::size_t i = 0; i < o->detect.alarms.size() && i < 6; ++i) {
-            codes += fmt::format("{}{}@{}", i == 0 ? "" : " ", o->detect.alarms[i].code, o->detect.alarms[i].sample);
-        }
-        if (o->alarmCount > 6) {
-            codes += " ...";
-        }
-        *out += fmt::format("  {:<56} {:>3} ev  {}\n", Fit(o->input.path, 56), o->eventCount, Fit(codes, 34));
-    }
+    Listed(out, alarmed, all || listing.mode == ReportListMode::Alarms, "alarms", listing,
+           [&](const RecordingOutcome* o) {
+               std::string codes;
+               for (std::size_t i = 0; i < o->detect.alarms.size() && i < 6; ++i) {
+                   codes +=
+                       fmt::format("{}{}@{}", i == 0 ? "" : " ", o->detect.alarms[i].code, o->detect.alarms[i].sample);
+               }
+               if (o->alarmCount > 6) {
+                   codes += " ...";
+               }
+               *out += fmt::format("  {:<56} {:>3} ev  {}\n", Fit(o->input.path, 56), o->eventCount, Fit(codes, 34));
+           });
     if (!failed.empty()) {
         *out += fmt::format("\nNot read, not counted or not traced completely ({})\n", failed.size());
         for (const RecordingOutcome* o : failed) {
@@ -284,16 +337,50 @@ void Lists(std::string* out, const Evaluation& ev)
 
 }  // namespace
 
+bool ReportParseListing(const std::string& text, ReportListing* listing, std::string* error)
+{
+    static const std::pair<const char*, ReportListMode> kWords[] = {{"all", ReportListMode::All},
+                                                                    {"missed", ReportListMode::Missed},
+                                                                    {"alarms", ReportListMode::Alarms},
+                                                                    {"none", ReportListMode::None}};
+    for (const auto& word : kWords) {
+        if (text == word.first) {
+            *listing = ReportListing{word.second, 0};
+            return true;
+        }
+    }
+    std::size_t used = 0;
+    long long n = -1;
+    try {
+        n = std::stoll(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (text.empty() || used != text.size() || n < 0 || n > 1000000000 ||
+        !std::isdigit(static_cast<unsigned char>(text[0]))) {
+        *error = "--list " + text + ": expected a number of recordings (0 to 1000000000), all, missed, alarms or none";
+        return false;
+    }
+    *listing = ReportListing{ReportListMode::First, static_cast<std::size_t>(n)};
+    return true;
+}
+
 std::string ReportText(const EvalReport& report)
+{
+    return ReportText(report, ReportListing{ReportListMode::First, kReportListDefault});
+}
+
+std::string ReportText(const EvalReport& report, const ReportListing& listing)
 {
     std::string text;
     std::string* out = &text;
+    const EvalIntervals intervals = ReportIntervals(report);
     Summary(out, report);
-    Activities(out, *report.breakdowns);
+    Activities(out, *report.breakdowns, intervals);
     Codes(out, *report.breakdowns);
-    Folders(out, *report.breakdowns);
+    Folders(out, *report.breakdowns, intervals);
     Datasets(out, *report.breakdowns);
-    Lists(out, *report.evaluation);
+    Lists(out, *report.evaluation, listing);
     OutsideAlarms(out, *report.evaluation);
     if (!report.requirements.empty()) {
         *out += fmt::format("\nRequirements\n");

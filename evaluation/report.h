@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "breakdown.h"
+#include "eval_intervals.h"
 #include "evaluation.h"
 #include "file_rules.h"
 #include "require.h"
@@ -30,9 +31,15 @@ struct EvalReport {
     double mergeSeconds;
     int threads;
     std::vector<RequirementResult> requirements;
+    // The intervals to show (EvalIntervalsOf); null for the default ones
+    // (IntervalDefaultSettings), which the reports then compute.
+    const EvalIntervals* intervals = nullptr;
     std::vector<std::string> moreManifests{};  // the further manifests given, in order
     FallWindowSettings window{};               // the margins of a timed fall's window
 };
+
+// The intervals a report shows: *report.intervals, or the default ones.
+EvalIntervals ReportIntervals(const EvalReport& report);
 
 // Writes the whole evaluation as a JSON document (see the README for its
 // schema) to sink, piece by piece: one recording at a time, never the

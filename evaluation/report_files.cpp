@@ -175,6 +175,55 @@ ordered_json OutcomeJson(const RecordingOutcome& o)
     return j;
 }
 
+// An interval as {lower, upper}, null when undefined.
+ordered_json IntervalJson(const Interval& i)
+{
+    return i.defined ? ordered_json{{"lower", i.lower}, {"upper", i.upper}} : ordered_json(nullptr);
+}
+
+ordered_json RateIntervalsJson(const RateIntervals& r)
+{
+    return {{"sensitivity", IntervalJson(r.sensitivity)},
+            {"specificity", IntervalJson(r.specificity)},
+            {"precision", IntervalJson(r.precision)},
+            {"false_alarms_per_hour", IntervalJson(r.falseAlarmsPerHour)}};
+}
+
+// The "intervals" member: the summary's, per activity, per folder and the
+// bootstrap's (null without one).
+ordered_json IntervalsJson(const EvalIntervals& in, const Breakdowns& b)
+{
+    ordered_json j = RateIntervalsJson(in.summary);
+    j["confidence"] = in.settings.confidence;
+    j["methods"] = {{"shares", "wilson"}, {"false_alarms_per_hour", "poisson exact (garwood)"}};
+    ordered_json activities = ordered_json::array();
+    for (std::size_t i = 0; i < in.activities.size() && i < b.activities.size(); ++i) {
+        activities.push_back({{"label", LabelName(b.activities[i].label)},
+                              {"activity", b.activities[i].activity},
+                              {"detected", IntervalJson(in.activities[i])}});
+    }
+    j["by_activity"] = activities;
+    ordered_json folders = ordered_json::array();
+    for (std::size_t i = 0; i < in.folders.size() && i < b.folders.size(); ++i) {
+        ordered_json row = RateIntervalsJson(in.folders[i]);
+        row["folder"] = b.folders[i].folder;
+        folders.push_back(row);
+    }
+    j["by_folder"] = folders;
+    if (!in.bootstrapped) {
+        j["bootstrap"] = nullptr;
+        return j;
+    }
+    const IntervalBootstrap& boot = in.bootstrap;
+    ordered_json bootstrap =
+        RateIntervalsJson(RateIntervals{boot.sensitivity, boot.specificity, boot.precision, boot.falseAlarmsPerHour});
+    bootstrap["subjects"] = boot.subjects;
+    bootstrap["resamples"] = boot.resamples;
+    bootstrap["seed"] = boot.seed;
+    j["bootstrap"] = bootstrap;
+    return j;
+}
+
 // A CSV field, quoted when it holds a comma, a quote or a line end.
 std::string Field(const std::string& s)
 {
@@ -242,6 +291,14 @@ std::string CsvWindowColumns(const RecordingOutcome& o)
 
 }  // namespace
 
+EvalIntervals ReportIntervals(const EvalReport& report)
+{
+    if (report.intervals != nullptr) {
+        return *report.intervals;
+    }
+    return EvalIntervalsOf(*report.evaluation, *report.metrics, *report.breakdowns, IntervalDefaultSettings());
+}
+
 ReportCounts ReportCountsOf(const Evaluation& evaluation)
 {
     ReportCounts c{0, 0, 0};
@@ -289,6 +346,7 @@ void ReportJsonWrite(const EvalReport& r, const TextSink& sink)
     summary["samples"] = ev.samples;
     summary["seconds"] = ev.seconds;
     doc.Member("summary", summary);
+    doc.Member("intervals", IntervalsJson(ReportIntervals(r), *r.breakdowns));
 
     ordered_json activities = ordered_json::array();
     for (const ActivityRow& a : r.breakdowns->activities) {

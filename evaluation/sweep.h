@@ -106,6 +106,12 @@ struct SweepRow {
 void SweepFoldFigures(const SweepData& data, const MetricsCounts& all, const std::vector<MetricsCounts>& held,
                       SweepRow* row);
 
+// The score of every recording of data in fold under config (every
+// recording when fold is -1), computed as SweepEvaluate computes it; the
+// others are left with no label. config must be accepted by the detector.
+std::vector<RecordingScore> SweepScores(const SweepData& data, const TumblewatchConfig& config, double mergeSeconds,
+                                        int fold);
+
 struct SweepSettings {
     double mergeSeconds;
     int threads;

@@ -44,6 +44,36 @@ std::string SpreadLine(const char* what, const SweepNestedSpread& s, double Swee
                SweepRateText(s.falseAlarmsPerHour.*part, 2));
 }
 
+// The held-out figures pooled over every held-out subject, with their
+// intervals from the counts and over the subjects.
+std::string Pooled(const SweepSummary& summary)
+{
+    if (SweepSummaryNestedSpread(summary).chosen == 0) {
+        return "  pooled over the held-out subjects: nothing, as no fold chose a configuration\n";
+    }
+    const Metrics m = SweepSummaryNestedPooled(summary);
+    const RateIntervals r = IntervalsOfMetrics(m, summary.intervals.confidence);
+    std::string text =
+        fmt::format("  pooled over every held-out subject, each scored by its fold's choice: TP {} FN {} FP {} TN {}\n",
+                    m.tp, m.fn, m.fp, m.tn);
+    const bool boot = summary.nestedBootstrapped;
+    const IntervalBootstrap& b = summary.nestedBootstrap;
+    text += fmt::format("    sensitivity {} {}{}\n", SweepRateText(m.sensitivity, 3), IntervalText(r.sensitivity, 3),
+                        boot ? ", over subjects " + IntervalText(b.sensitivity, 3) : std::string());
+    text += fmt::format("    specificity {} {}{}\n", SweepRateText(m.specificity, 3), IntervalText(r.specificity, 3),
+                        boot ? ", over subjects " + IntervalText(b.specificity, 3) : std::string());
+    text += fmt::format("    false alarms per hour {} {}{}\n", SweepRateText(m.falseAlarmsPerHour, 2),
+                        IntervalText(r.falseAlarmsPerHour, 2),
+                        boot ? ", over subjects " + IntervalText(b.falseAlarmsPerHour, 2) : std::string());
+    text += fmt::format("    ({:g} % intervals: Wilson and exact Poisson from the counts",
+                        summary.intervals.confidence * 100.0);
+    if (boot) {
+        text += fmt::format("; over subjects: a bootstrap of\n    {} resamples of the {} subjects, seed {}",
+                            b.resamples, b.subjects, b.seed);
+    }
+    return text + ")\n";
+}
+
 }  // namespace
 
 std::string SweepNestedText(const SweepPlan& plan, const SweepSummary& summary, const std::string& item)
@@ -78,6 +108,7 @@ std::string SweepNestedText(const SweepPlan& plan, const SweepSummary& summary, 
     if (summary.objective.kind == ObjectiveKind::SensitivityAtBase) {
         text += "  limit: the base configuration's false alarms per hour on the fold's tuning part\n";
     }
+    text += Pooled(summary);
     for (std::size_t i = 0; i < k; ++i) {
         const SweepNestedFold& f = summary.nested[i];
         if (f.chosen.found) {
@@ -86,6 +117,10 @@ std::string SweepNestedText(const SweepPlan& plan, const SweepSummary& summary, 
                 values.push_back(SweepVariedText({plan.varied[v]}, {f.chosen.point.values[v]}));
             }
             text += Wrapped(fmt::format("  fold {} chose {} {}:", i + 1, item, f.chosen.point.index), values);
+            const RateIntervals r = IntervalsOfMetrics(f.held, summary.intervals.confidence);
+            text += fmt::format("  fold {} held out, {:g} %: sens. {}, specif. {}, FA/h {}\n", i + 1,
+                                summary.intervals.confidence * 100.0, IntervalText(r.sensitivity, 3),
+                                IntervalText(r.specificity, 3), IntervalText(r.falseAlarmsPerHour, 2));
         }
         text += Wrapped(fmt::format("  fold {} holds out:", i + 1), f.subjects);
     }

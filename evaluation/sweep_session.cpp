@@ -64,4 +64,7 @@ void SweepSessionRun(const SweepPlan& plan, const SweepRequest& request, int64_t
     ProgressEnd(progress);
     session->seconds = ProgressSeconds(progress);
     session->samples = progress.samples;
+    IntervalSettings intervals = options.intervals;
+    intervals.seed = request.seed;
+    SweepSummaryBootstrapNested(&session->summary, session->data, request.inputs.mergeSeconds, intervals);
 }

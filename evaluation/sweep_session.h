@@ -18,6 +18,9 @@
 struct SweepSessionOptions {
     bool frontEndCache = true;  // compute each recording's front end once (false: the whole pipeline per run)
     bool progress = false;      // a progress line on standard error when it is a terminal
+    // The intervals' level and the nested selection's bootstrap resamples;
+    // its seed is the request's.
+    IntervalSettings intervals{kIntervalDefaultConfidence, kSweepNestedResamples, 1};
 };
 
 struct SweepSession {
@@ -48,7 +51,9 @@ void SweepSessionResume(const SweepPlan& plan, const std::vector<SweepTally>& ea
 
 // Runs configurations first .. plan.count - 1 on request.inputs.threads
 // threads, hands each row (refused ones included, marked) to commit in
-// configuration order on the calling thread, and adds it to the summary.
+// configuration order on the calling thread, and adds it to the summary;
+// with folds, then bootstraps the nested selection over the subjects
+// (SweepSummaryBootstrapNested with options.intervals and request.seed).
 // When commit returns false the run stops after the configurations in
 // flight. Memory stays flat in the number of configurations.
 void SweepSessionRun(const SweepPlan& plan, const SweepRequest& request, int64_t first,

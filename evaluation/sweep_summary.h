@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "eval_intervals.h"
 #include "pareto.h"
 #include "sweep.h"
 #include "sweep_output.h"
@@ -61,6 +62,11 @@ struct SweepSummary {
     ObjectiveBest best;       // over every recording
     Metrics bestMetrics;      // the best configuration's figures over every recording
     std::vector<SweepNestedFold> nested;  // one per fold; empty without folds
+    // The intervals' level, and the resamples and seed of the nested
+    // selection's bootstrap (SweepSummaryBootstrapNested).
+    IntervalSettings intervals = IntervalDefaultSettings();
+    bool nestedBootstrapped = false;  // nestedBootstrap is computed
+    IntervalBootstrap nestedBootstrap{};
 };
 
 // Starts a summary for a sweep varying varied, under objective, with data's
@@ -75,6 +81,33 @@ void SweepSummaryAdd(SweepSummary* summary, const SweepRow& row);
 
 // The mean and spread of the nested selection's held-out figures.
 SweepNestedSpread SweepSummaryNestedSpread(const SweepSummary& summary);
+
+// The nested selection's held-out figures pooled over every held-out
+// subject, each scored by the configuration its fold chose (the folds that
+// chose none left out): the counts and rates of those recordings, as if
+// one set (no latencies).
+Metrics SweepSummaryNestedPooled(const SweepSummary& summary);
+
+// The intervals of a point of the summary's front (or of a row over every
+// recording) at the summary's level: its counts follow from its rates and
+// the set's falls and hours of ADL, which every configuration shares (the
+// base configuration's). Specificity and precision are left undefined.
+RateIntervals SweepPointIntervals(const SweepSummary& summary, const SweepPoint& point);
+
+// Resamples per subject-level bootstrap of a sweep's nested selection by
+// default.
+constexpr int kSweepNestedResamples = kIntervalDefaultResamples;
+
+// Sets summary->intervals to settings and, with folds, bootstraps the
+// pooled held-out figures over the held-out subjects: each fold's chosen
+// configuration is run again on the fold's held-out recordings of data
+// (mergeSeconds as the sweep's), each subject's counts taken, and
+// IntervalBootstrapSubjects run with settings over the subjects in byte
+// order of their names. The summary must hold every row (the choices are
+// final). Runs on the calling thread; costs one configuration over the
+// recordings.
+void SweepSummaryBootstrapNested(SweepSummary* summary, const SweepData& data, double mergeSeconds,
+                                 const IntervalSettings& settings);
 
 // The summary as the JSON document of `sweep --summary FILE` (and the
 // data of the sweep's page): the sweep's identity, the base

@@ -46,11 +46,17 @@ ordered_json FrontPoint(const std::vector<int>& varied, const SweepPoint& p, boo
     return j;
 }
 
-ordered_json Front(const std::vector<int>& varied, const ParetoFront& front, bool held)
+ordered_json IntervalOf(const Interval& i);
+
+ordered_json Front(const SweepSummary& summary, const ParetoFront& front, bool held)
 {
     ordered_json j = ordered_json::array();
     for (const SweepPoint& p : front.points) {
-        j.push_back(FrontPoint(varied, p, held));
+        ordered_json point = FrontPoint(summary.varied, p, held);
+        const RateIntervals r = SweepPointIntervals(summary, p);
+        point["intervals"] = {{"sensitivity", IntervalOf(r.sensitivity)},
+                              {"false_alarms_per_hour", IntervalOf(r.falseAlarmsPerHour)}};
+        j.push_back(point);
     }
     return j;
 }
@@ -58,6 +64,48 @@ ordered_json Front(const std::vector<int>& varied, const ParetoFront& front, boo
 ordered_json Limit(const Objective& objective)
 {
     return objective.kind == ObjectiveKind::F1 ? ordered_json(nullptr) : SweepJsonRate(objective.limit);
+}
+
+// An interval rounded as the rates are, null when undefined.
+ordered_json IntervalOf(const Interval& i)
+{
+    return i.defined ? ordered_json{{"lower", SweepJsonRate(i.lower)}, {"upper", SweepJsonRate(i.upper)}}
+                     : ordered_json(nullptr);
+}
+
+// The Wilson intervals of a set's shares and the exact Poisson interval of
+// its false alarms per hour.
+ordered_json IntervalsOf(const Metrics& m, double confidence)
+{
+    const RateIntervals r = IntervalsOfMetrics(m, confidence);
+    return ordered_json{{"sensitivity", IntervalOf(r.sensitivity)},
+                        {"specificity", IntervalOf(r.specificity)},
+                        {"precision", IntervalOf(r.precision)},
+                        {"false_alarms_per_hour", IntervalOf(r.falseAlarmsPerHour)}};
+}
+
+// The held-out figures pooled over the subjects, their intervals from the
+// counts and, when computed, over the subjects by the bootstrap.
+ordered_json Pooled(const SweepSummary& summary)
+{
+    const Metrics m = SweepSummaryNestedPooled(summary);
+    ordered_json j = Figures(m);
+    j["false_alarm_events"] = m.falseAlarmEvents;
+    j["adl_hours"] = SweepJsonRate(m.adlHours);
+    j["intervals"] = IntervalsOf(m, summary.intervals.confidence);
+    if (!summary.nestedBootstrapped) {
+        j["bootstrap"] = nullptr;
+        return j;
+    }
+    const IntervalBootstrap& b = summary.nestedBootstrap;
+    j["bootstrap"] = {{"subjects", b.subjects},
+                      {"resamples", b.resamples},
+                      {"seed", b.seed},
+                      {"sensitivity", IntervalOf(b.sensitivity)},
+                      {"specificity", IntervalOf(b.specificity)},
+                      {"precision", IntervalOf(b.precision)},
+                      {"false_alarms_per_hour", IntervalOf(b.falseAlarmsPerHour)}};
+    return j;
 }
 
 ordered_json NestedFold(const SweepSummary& summary, std::size_t k)
@@ -72,6 +120,7 @@ ordered_json NestedFold(const SweepSummary& summary, std::size_t k)
         j["config"] = f.chosen.point.index;
         j["values"] = Values(summary.varied, f.chosen.point.values);
         j.update(Figures(f.held));
+        j["intervals"] = IntervalsOf(f.held, summary.intervals.confidence);
         ordered_json tuning = Figures(f.tune);
         j["tuning"] = tuning;
         // How far the held-out point lies from where the tuning part put it.
@@ -119,7 +168,9 @@ ordered_json Nested(const SweepSummary& summary)
                          {{"sensitivity", s.sensitivity.folds},
                           {"specificity", s.specificity.folds},
                           {"f1", s.f1.folds},
-                          {"false_alarms_per_hour", s.falseAlarmsPerHour.folds}}}};
+                          {"false_alarms_per_hour", s.falseAlarmsPerHour.folds}}},
+                        {"confidence", summary.intervals.confidence},
+                        {"pooled", Pooled(summary)}};
 }
 
 }  // namespace
@@ -128,6 +179,9 @@ ordered_json SweepSummaryJson(const SweepSummary& summary, const SweepLayout& la
 {
     const bool folds = layout.folds > 0;
     ordered_json base = Figures(summary.base.all);
+    base["false_alarm_events"] = summary.base.all.falseAlarmEvents;
+    base["adl_hours"] = SweepJsonRate(summary.base.all.adlHours);
+    base["intervals"] = IntervalsOf(summary.base.all, summary.intervals.confidence);
     base["changes"] = ConfigChanges(summary.base.config);
     if (folds) {
         base["held_sensitivity"] = SweepJsonRate(summary.base.held.sensitivity);
@@ -138,6 +192,7 @@ ordered_json SweepSummaryJson(const SweepSummary& summary, const SweepLayout& la
         best = {{"config", summary.best.point.index}, {"values", Values(summary.varied, summary.best.point.values)}};
         best.update(Figures(summary.bestMetrics));
         best["latency_median"] = SweepJsonRate(summary.bestMetrics.latencyMedian);
+        best["intervals"] = IntervalsOf(summary.bestMetrics, summary.intervals.confidence);
         if (folds) {
             best["held_sensitivity"] = SweepJsonRate(summary.best.point.heldSensitivity);
             best["held_false_alarms_per_hour"] = SweepJsonRate(summary.best.point.heldFalseAlarmsPerHour);
@@ -153,12 +208,13 @@ ordered_json SweepSummaryJson(const SweepSummary& summary, const SweepLayout& la
                           {"varied", varied},
                           {"folds", layout.folds},
                           {"objective", summary.objective.text},
-                          {"limit", Limit(summary.objective)}}},
+                          {"limit", Limit(summary.objective)},
+                          {"confidence", summary.intervals.confidence}}},
                         {"configurations", configurations},
                         {"rows", summary.rows},
                         {"refused", configurations - summary.rows},
                         {"base", base},
-                        {"front", Front(summary.varied, summary.front, folds)},
+                        {"front", Front(summary, summary.front, folds)},
                         {"best", best},
                         {"nested", Nested(summary)}};
 }

@@ -9,6 +9,7 @@
 #include "config.h"
 #include "html_page.h"
 #include "html_reports.h"
+#include "intervals.h"
 #include "params.h"
 #include "pareto.h"
 #include "sweep_output.h"
@@ -118,6 +119,70 @@ ordered_json BaseJson(const SweepLayout& layout, const std::vector<SweepRecord>&
     return j;
 }
 
+// The hours of ADL recording behind every row: the summary's (so that a
+// page is the same whoever made the summary), else the base
+// configuration's as evaluated, else from the row with the most false-alarm
+// events (its events over its rate); NaN when none says.
+double AdlHours(const std::vector<SweepRecord>& rows, const SweepRow* base, const ordered_json* summary)
+{
+    if (summary != nullptr && summary->contains("base") && (*summary)["base"].is_object()) {
+        const ordered_json& b = (*summary)["base"];
+        if (b.contains("adl_hours") && b["adl_hours"].is_number()) {
+            return b["adl_hours"].get<double>();
+        }
+    }
+    if (base != nullptr && base->all.adlHours > 0.0) {
+        return base->all.adlHours;
+    }
+    double events = 0.0;
+    double hours = std::nan("");
+    for (const SweepRecord& r : rows) {
+        const double e = r.Metric("false_alarm_events");
+        const double rate = r.Metric("false_alarms_per_hour");
+        if (e > events && rate > 0.0) {
+            events = e;
+            hours = e / rate;
+        }
+    }
+    return hours;
+}
+
+ordered_json IntervalJson(const Interval& i)
+{
+    return i.defined ? ordered_json::array({i.lower, i.upper}) : ordered_json(nullptr);
+}
+
+// Every row's intervals over all recordings, from its counts: Wilson of
+// its sensitivity, exact Poisson of its false alarms per hour (null where
+// the row lacks the counts or the hours are not known).
+ordered_json RowIntervals(const std::vector<SweepRecord>& rows, const SweepRow* base, const ordered_json* summary)
+{
+    double confidence = kIntervalDefaultConfidence;
+    if (summary != nullptr && summary->contains("tumblewatch_sweep_summary")) {
+        const ordered_json& head = (*summary)["tumblewatch_sweep_summary"];
+        if (head.is_object() && head.contains("confidence") && head["confidence"].is_number() &&
+            IntervalConfidenceValid(head["confidence"].get<double>())) {
+            confidence = head["confidence"].get<double>();
+        }
+    }
+    const double hours = AdlHours(rows, base, summary);
+    ordered_json sensitivity = ordered_json::array();
+    ordered_json falseAlarms = ordered_json::array();
+    for (const SweepRecord& r : rows) {
+        const double tp = r.Metric("tp");
+        const double fn = r.Metric("fn");
+        const double events = r.Metric("false_alarm_events");
+        sensitivity.push_back(std::isnan(tp) || std::isnan(fn)
+                                  ? ordered_json(nullptr)
+                                  : IntervalJson(IntervalWilson(std::llround(tp), std::llround(tp + fn), confidence)));
+        falseAlarms.push_back(std::isnan(events) || std::isnan(hours)
+                                  ? ordered_json(nullptr)
+                                  : IntervalJson(IntervalPoisson(std::llround(events), hours, confidence)));
+    }
+    return ordered_json{
+        {"confidence", confidence}, {"sensitivity", sensitivity}, {"false_alarms_per_hour", falseAlarms}};
+}
+
 }  // namespace
 
 bool HtmlSweepPage(const std::string& path, const SweepRow* base, const nlohmann::ordered_json* summary,
@@ -176,6 +241,7 @@ bool HtmlSweepPage(const std::string& path, const SweepRow* base, const nlohmann
     }
     sweep["fronts"] = fronts;
     sweep["base"] = BaseJson(layout, rows, base);
+    sweep["intervals"] = RowIntervals(rows, base, summary);
     sweep["nested"] = nullptr;
     if (summary != nullptr) {
         const ordered_json& head = (*summary)["tumblewatch_sweep_summary"];

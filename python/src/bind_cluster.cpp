@@ -349,6 +349,10 @@ public:
         {
             py::gil_scoped_release release;
             if (ReadRows(text, &summary, &layout, &error)) {
+                // The nested selection's bootstrap, as the command line's sweep makes it by default.
+                SweepSummaryBootstrapNested(
+                    &summary, session_.data, request_.inputs.mergeSeconds,
+                    IntervalSettings{kIntervalDefaultConfidence, kSweepNestedResamples, request_.seed});
                 const nlohmann::ordered_json document = SweepSummaryJson(summary, layout, configurations);
                 json = document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
                 if (!summary.nested.empty()) {

@@ -1,6 +1,7 @@
 // The workbench from Python: an evaluation as the document eval --json
 // writes, and a sweep as the rows sweep --out writes with its front, best
 // configuration and nested selection. Both run with the GIL released.
+#include <fmt/core.h>
 #include <pybind11/stl.h>
 
 #include <string>
@@ -38,8 +39,17 @@ InputOptions InputsOf(const std::vector<std::string>& paths, const std::string& 
 // The JSON document of eval --json for the same inputs, with further
 // manifests and the fall window's margins.
 std::string Evaluate(const std::vector<std::string>& paths, const std::string& labels, const py::handle& config,
-                     double merge, int threads, const std::vector<std::string>& moreLabels, double before, double after)
+                     double merge, int threads, const std::vector<std::string>& moreLabels, double before, double after,
+                     double confidence, int bootstrap, uint64_t seed)
 {
+    if (!IntervalConfidenceValid(confidence)) {
+        BindingRaise(PyExc_ValueError,
+                     fmt::format("confidence: expected a level between 0 and 1, such as 0.95, got {}", confidence));
+    }
+    if (bootstrap < 0 || bootstrap > kIntervalMaxResamples) {
+        BindingRaise(PyExc_ValueError, fmt::format("bootstrap: expected 0 (none) to {} resamples, got {}",
+                                                   kIntervalMaxResamples, bootstrap));
+    }
     InputOptions options = InputsOf(paths, labels, BindingConfigOf(config), merge, threads);
     options.moreLabels = moreLabels;
     options.window = FallWindowSettings{before, after};
@@ -59,8 +69,10 @@ std::string Evaluate(const std::vector<std::string>& paths, const std::string& l
             EvalRun(inputs, labels.empty() ? nullptr : &manifest, settings, &evaluation);
             const Metrics metrics = EvalMetrics(evaluation);
             const Breakdowns breakdowns = BreakdownsOf(evaluation);
-            const EvalReport report{&evaluation, &metrics, &breakdowns, &settings.config, paths,         labels,
-                                    merge,       threads,  {},          moreLabels,       options.window};
+            const EvalIntervals intervals =
+                EvalIntervalsOf(evaluation, metrics, breakdowns, IntervalSettings{confidence, bootstrap, seed});
+            const EvalReport report{&evaluation, &metrics,   &breakdowns, &settings.config, paths,         labels,
+                                    merge,       threads,    {},          &intervals,       moreLabels,    options.window};
             json = ReportJson(report);
         }
     }
@@ -194,6 +206,7 @@ void BindWorkbench(py::module_& m)
     m.def("evaluate", &Evaluate, py::arg("paths"), py::arg("labels"), py::arg("config"), py::arg("merge"),
           py::arg("threads"), py::arg("more_labels") = std::vector<std::string>{},
           py::arg("before") = kDefaultFallBefore, py::arg("after") = kDefaultFallAfter,
+          py::arg("confidence") = kIntervalDefaultConfidence, py::arg("bootstrap") = 0, py::arg("seed") = 1,
           "The evaluation as the JSON document of eval --json.");
     m.def("sweep", &Sweep, py::arg("arguments"),
           "The rows of sweep --out (CSV text), the base row, the front, the best configuration and the nested "

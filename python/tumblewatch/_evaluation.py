@@ -93,6 +93,12 @@ class Evaluation:
         The configuration evaluated.
     failures : list of dict
         ``{"path", "reason"}`` of every recording that could not be read.
+    intervals : dict
+        The intervals of the rates at the evaluation's ``confidence``:
+        ``sensitivity``, ``specificity``, ``precision`` (Wilson) and
+        ``false_alarms_per_hour`` (exact Poisson), each ``{"lower", "upper"}``
+        or None when nothing was counted; ``by_activity`` and ``by_folder``;
+        and ``bootstrap`` (over the subjects; None unless asked for).
     document : dict
         The whole JSON document.
     """
@@ -101,6 +107,7 @@ class Evaluation:
         self._text = text
         self.document: Dict[str, Any] = json.loads(text)
         self.summary: Dict[str, Any] = dict(self.document["summary"])
+        self.intervals: Dict[str, Any] = dict(self.document.get("intervals") or {})
         self.config = Config.from_dict(self.document["config"])
         self.failures: List[Dict[str, str]] = list(self.document["failures"])
         recordings = self.document["recordings"]
@@ -150,6 +157,29 @@ class Evaluation:
 _WINDOW_COLUMNS = ["path", "fall_start", "fall_end", "alert_start", "alert_end", "first", "last", "first_alarm",
                    "alarms_in", "early_alarms", "late_alarms", "early_events", "late_events", "outside_s",
                    "latency_start_s", "latency_end_s"]
+def _as_confidence(value: Any) -> float:
+    if isinstance(value, bool) or not isinstance(value, (int, float)):
+        raise TypeError(f"confidence: expected a number between 0 and 1, got {type(value).__name__}")
+    level = float(value)
+    if not 0.0 < level < 1.0:
+        raise ValueError(f"confidence: expected a level between 0 and 1, such as 0.95, got {value!r}")
+    return level
+
+
+def _as_count(name: str, value: Any) -> int:
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError(f"{name}: expected an int, got {type(value).__name__}")
+    if not 0 <= value <= 1000000:
+        raise ValueError(f"{name}: expected 0 to 1000000, got {value}")
+    return int(value)
+
+
+def _as_seed(value: Any) -> int:
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError(f"seed: expected an int, got {type(value).__name__}")
+    if not 0 <= value < 2**64:
+        raise ValueError(f"seed: expected 0 to 18446744073709551615, got {value}")
+    return int(value)
 
 
 def evaluate(
@@ -160,6 +190,9 @@ def evaluate(
     threads: Optional[int] = None,
     before: float = 1.5,
     after: float = 3.0,
+    confidence: float = 0.95,
+    bootstrap: int = 0,
+    seed: int = 1,
 ) -> Evaluation:
     """Evaluate the detector on recordings, as ``tumblewatch eval`` does.
 
@@ -187,6 +220,13 @@ def evaluate(
         A fall whose manifest gives its timing counts as detected only by an
         alarm from ``before`` seconds before the fall starts to ``after``
         seconds after it ends; its other alarms are early or late.
+    confidence : float, default 0.95
+        The level of every interval, between 0 and 1 (``--confidence``).
+    bootstrap : int, default 0
+        Resamples of a bootstrap over the subjects (``--bootstrap``); 0 for none.
+    seed : int, default 1
+        The bootstrap's seed, 0 to 2**64 - 1 (``--seed``): the same seed gives
+        the same intervals.
 
     Returns
     -------
@@ -215,7 +255,8 @@ def evaluate(
     manifests = as_label_files(labels)
     text = _tumblewatch.evaluate(path_list, manifests[0] if manifests else "", config_values(config),
                                  as_merge(merge), as_threads(threads), manifests[1:], as_seconds("before", before),
-                                 as_seconds("after", after))
+                                 as_seconds("after", after), _as_confidence(confidence),
+                                 _as_count("bootstrap", bootstrap), _as_seed(seed))
     evaluation = Evaluation(text)
     for failure in evaluation.failures:
         warnings.warn(f"{failure['path']}: {failure['reason']}", RuntimeWarning, stacklevel=2)

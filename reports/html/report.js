@@ -48,6 +48,21 @@
     return v == null || Number.isNaN(v) ? '-' : Number(v).toFixed(digits);
   }
 
+  // An interval given as [lower, upper] as {lower, upper}.
+  function pair(i) {
+    return i ? { lower: i[0], upper: i[1] } : null;
+  }
+
+  // An interval {lower, upper} as "[lower, upper]", "-" when undefined.
+  function interval(i, digits) {
+    return i ? '[' + fixed(i.lower, digits) + ', ' + fixed(i.upper, digits) + ']' : '-';
+  }
+
+  // The confidence level of a report's intervals as "95 %".
+  function level(intervals) {
+    return intervals ? String(Math.round(intervals.confidence * 1000) / 10) + ' %' : '';
+  }
+
   function table(headers, rows, cls) {
     const head = el('tr', null, headers.map(h => el('th', { class: h.text ? 'text' : null, text: h.label })));
     const body = rows.map(r => el('tr', null, r.map((v, i) =>
@@ -675,20 +690,32 @@
     header('tumblewatch eval: ' + rep.recordings.length + ' recordings');
 
     app.append(el('h2', { text: 'Summary' }));
+    const iv = rep.intervals || {};
+    const boot = iv.bootstrap;
     const rates = [
-      ['sensitivity', fixed(s.sensitivity, 3), s.tp + ' of ' + s.falls + ' falls detected'],
-      ['specificity', fixed(s.specificity, 3), s.tn + ' of ' + s.adls + ' ADLs without an alarm'],
-      ['precision', fixed(s.precision, 3), ''],
-      ['F1', fixed(s.f1, 3), ''],
-      ['accuracy', fixed(s.accuracy, 3), ''],
-      ['false alarms per hour', fixed(s.false_alarms_per_hour, 2),
+      ['sensitivity', fixed(s.sensitivity, 3), interval(iv.sensitivity, 3), s.tp + ' of ' + s.falls + ' falls detected'],
+      ['specificity', fixed(s.specificity, 3), interval(iv.specificity, 3), s.tn + ' of ' + s.adls + ' ADLs without an alarm'],
+      ['precision', fixed(s.precision, 3), interval(iv.precision, 3), s.tp + ' of ' + (s.tp + s.fp) + ' recordings with an alarm are falls'],
+      ['F1', fixed(s.f1, 3), '', ''],
+      ['accuracy', fixed(s.accuracy, 3), '', ''],
+      ['false alarms per hour', fixed(s.false_alarms_per_hour, 2), interval(iv.false_alarms_per_hour, 2),
         s.false_alarm_events + ' events in ' + fixed(s.adl_hours, 2) + ' h of ADL'],
-      ['latency (median, min, max)', fixed(s.latency_median, 2) + ' s',
+      ['latency (median, min, max)', fixed(s.latency_median, 2) + ' s', '',
         s.latency_count ? fixed(s.latency_min, 2) + ' to ' + fixed(s.latency_max, 2) + ' s over ' + s.latency_count + ' falls' : ''],
-      ['recordings', String(s.recordings_found),
+      ['recordings', String(s.recordings_found), '',
         s.unlabelled + ' unlabelled, ' + s.unreadable + ' unreadable, ' + s.samples + ' samples'],
     ];
-    const summary = table([{ label: 'metric', text: true }, { label: 'value' }, { label: '', text: true }], rates, 'summary');
+    if (boot) {
+      rates.push(['over subjects (bootstrap)', '', interval(boot.sensitivity, 3),
+        'sensitivity; specificity ' + interval(boot.specificity, 3) + ', false alarms per hour ' +
+        interval(boot.false_alarms_per_hour, 2) + ': ' + boot.resamples + ' resamples of ' + boot.subjects +
+        ' subjects, seed ' + boot.seed]);
+    }
+    const summary = el('div', null, [
+      table([{ label: 'metric', text: true }, { label: 'value' }, { label: level(rep.intervals) + ' interval' },
+        { label: '', text: true }], rates, 'summary'),
+      el('p', { class: 'meta', text: 'Intervals: Wilson for shares of recordings, exact (Garwood) Poisson for false alarms ' +
+        'per hour; "-" where nothing was counted.' })]);
     const confusion = el('table', { class: 'confusion' }, [
       el('thead', null, [el('tr', null, [el('th'), el('th', { text: 'alarm' }), el('th', { text: 'no alarm' })])]),
       el('tbody', null, [
@@ -704,9 +731,10 @@
     app.append(table(
       [{ label: 'label', text: true }, { label: 'activity', text: true },
         ...(described ? [{ label: 'description', text: true }] : []), { label: 'recordings' },
-        { label: 'with alarms' }, { label: 'events' }, { label: 'hours' }],
-      rep.by_activity.map(a => [a.label, a.activity || '-', ...(described ? [a.description || '-'] : []),
-        a.recordings, a.detected, a.events, fixed(a.hours, 3)]),
+        { label: 'with alarms' }, { label: 'share, ' + level(rep.intervals) + ' interval' }, { label: 'events' }, { label: 'hours' }],
+      rep.by_activity.map((a, i) => [a.label, a.activity || '-', ...(described ? [a.description || '-'] : []),
+        a.recordings, a.detected,
+        interval(((iv.by_activity || [])[i] || {}).detected, 3), a.events, fixed(a.hours, 3)]),
       'activities'));
     app.append(el('h2', { text: 'By fall code' }));
     app.append(rep.by_code.length
@@ -716,10 +744,13 @@
     if (rep.by_folder.length > 1) {
       app.append(el('h2', { text: 'By folder' }));
       app.append(table(
-        [{ label: 'folder', text: true }, { label: 'recordings' }, { label: 'sensitivity' }, { label: 'specificity' },
-          { label: 'false alarms per hour' }],
-        rep.by_folder.map(f => [f.folder, f.recordings, fixed(f.sensitivity, 3), fixed(f.specificity, 3),
-          fixed(f.false_alarms_per_hour, 2)]), 'folders'));
+        [{ label: 'folder', text: true }, { label: 'recordings' }, { label: 'sensitivity' }, { label: 'interval' },
+          { label: 'specificity' }, { label: 'interval' }, { label: 'false alarms per hour' }, { label: 'interval' }],
+        rep.by_folder.map((f, i) => {
+          const fi = (iv.by_folder || [])[i] || {};
+          return [f.folder, f.recordings, fixed(f.sensitivity, 3), interval(fi.sensitivity, 3), fixed(f.specificity, 3),
+            interval(fi.specificity, 3), fixed(f.false_alarms_per_hour, 2), interval(fi.false_alarms_per_hour, 2)];
+        }), 'folders'));
     }
     renderDatasets(rep);
     renderOutsideWindow(rep);
@@ -791,9 +822,27 @@
 
   // ---- the sweep's page -------------------------------------------------------
 
+  // False alarms per hour on an axis that is linear up to 0.1 per hour and
+  // logarithmic beyond (uPlot's asinh scale), so that 0 has its place and
+  // the figures under 1 per hour, where a wearable has to live, are spread.
+  const FA_LINEAR_BELOW = 0.1;
+
+  function faSplits(self, axisIdx, min, max) {
+    const ticks = [0, 0.03, 0.1, 0.3, 1, 3, 10, 30, 100, 300, 1000, 3000, 10000, 30000, 100000];
+    return ticks.filter(t => t >= min && t <= max);
+  }
+
+  // The axis of false alarms per hour on that scale: every split labelled.
+  function faAxis(label) {
+    return { label, splits: faSplits, filter: (self, splits) => splits,
+      values: (self, ticks) => ticks.map(t => (t == null ? '' : String(t))) };
+  }
+
   // One scatter of sensitivity against false alarms per hour: a point per
-  // configuration, the front as a line, the base configuration marked.
-  function scatter(host, sw, title, sensKey, faKey, frontRows, baseValue) {
+  // configuration, the front as a line, the base configuration marked; the
+  // intervals of the front's points and the base's (where the view has
+  // them) as whiskers.
+  function scatter(host, sw, title, sensKey, faKey, frontRows, baseValue, intervals) {
     const sens = sw.metrics[sensKey];
     const fa = sw.metrics[faKey];
     const rows = [];
@@ -817,11 +866,57 @@
     host.append(box);
     const tip = el('div', { class: 'tip' });
     const baseLabel = base.known ? base.label + (base.changes.length ? ' (' + base.changes.join(' ') + ')' : '') : 'base configuration';
+    // Whiskers: the front's points and the base's rows, where the view has intervals.
+    const whiskered = intervals ? all.filter(p => p.row >= 0 && (front.has(p.row) || baseRows.has(p.row))) : [];
+    const drawWhiskers = self => {
+      if (!whiskered.length) return;
+      const ctx = self.ctx;
+      ctx.save();
+      ctx.lineWidth = Math.max(1, devicePixelRatio);
+      ctx.strokeStyle = 'rgba(224, 0, 0, 0.55)';
+      const cap = 4 * devicePixelRatio;
+      for (const p of whiskered) {
+        const xi = intervals.false_alarms_per_hour[p.row];
+        const yi = intervals.sensitivity[p.row];
+        const cx = self.valToPos(p.x, 'x', true);
+        const cy = self.valToPos(p.y, 'y', true);
+        ctx.beginPath();
+        if (yi) {
+          const y0 = self.valToPos(yi[0], 'y', true);
+          const y1 = self.valToPos(yi[1], 'y', true);
+          ctx.moveTo(cx, y0); ctx.lineTo(cx, y1);
+          ctx.moveTo(cx - cap, y0); ctx.lineTo(cx + cap, y0);
+          ctx.moveTo(cx - cap, y1); ctx.lineTo(cx + cap, y1);
+        }
+        if (xi) {
+          const x0 = self.valToPos(xi[0], 'x', true);
+          const x1 = self.valToPos(xi[1], 'x', true);
+          ctx.moveTo(x0, cy); ctx.lineTo(x1, cy);
+          ctx.moveTo(x0, cy - cap); ctx.lineTo(x0, cy + cap);
+          ctx.moveTo(x1, cy - cap); ctx.lineTo(x1, cy + cap);
+        }
+        ctx.stroke();
+      }
+      ctx.restore();
+    };
+    // The x range takes in the whiskers.
+    const dataMin = all.length ? all[0].x : null;
+    const dataMax = all.length ? all[all.length - 1].x : null;
+    let xMax = Math.max(1, ...all.map(p => p.x));
+    for (const p of whiskered) {
+      const xi = intervals.false_alarms_per_hour[p.row];
+      if (xi) xMax = Math.max(xMax, xi[1]);
+    }
     const u = new uPlot({
-      width: Math.min(760, Math.max(420, (host.clientWidth - 40) / 2)),
-      height: 420,
-      scales: { x: { time: false }, y: { range: (self, mn, mx) => [Math.min(0, mn), Math.max(1, mx)] } },
-      axes: [{ label: 'false alarms per hour' }, { label: 'sensitivity' }],
+      width: Math.max(360, host.clientWidth - 8),
+      height: Math.max(320, Math.min(560, Math.round(host.clientWidth * 0.45))),
+      scales: {
+        // The whole view from 0 to past the widest whisker; a zoom keeps its own range.
+        x: { time: false, distr: 4, asinh: FA_LINEAR_BELOW,
+          range: (self, mn, mx) => (mn === dataMin && mx === dataMax ? [0, Math.max(xMax, mx) * 1.1] : [mn, mx]) },
+        y: { range: (self, mn, mx) => [Math.min(0, mn), Math.max(1, mx)] },
+      },
+      axes: [faAxis('false alarms per hour (linear below 0.1, logarithmic above)'), { label: 'sensitivity' }],
       legend: { live: false },
       cursor: { drag: { x: true, y: true, uni: 30 }, points: { show: false } },
       series: [
@@ -835,6 +930,7 @@
       ],
       hooks: {
         setCursor: [self => showTip(self)],
+        draw: [drawWhiskers],
       },
     }, [xs, ys, fs, bs], box);
     box.append(tip);
@@ -853,6 +949,10 @@
       let text = '<b>configuration ' + sw.config[i] + '</b>' + (front.has(i) ? ' (on the front)' : '') +
         (baseRows.has(i) ? ' (' + escapeHtml(base.label) + ')' : '') + '<br>' + escapeHtml(values) +
         '<br>sensitivity ' + fixed(p.y, 3) + ', false alarms per hour ' + fixed(p.x, 2) + ', F1 ' + fixed(sw.metrics.f1[i], 3);
+      if (intervals) {
+        text += '<br>' + level(intervals) + ' intervals: sensitivity ' + interval(pair(intervals.sensitivity[i]), 3) +
+          ', false alarms per hour ' + interval(pair(intervals.false_alarms_per_hour[i]), 2);
+      }
       if (sw.folds) {
         text += '<br>tuning: ' + fixed(sw.metrics.tune_sensitivity[i], 3) + ', ' + fixed(sw.metrics.tune_false_alarms_per_hour[i], 2) +
           '; held-out: ' + fixed(sw.metrics.held_sensitivity[i], 3) + ', ' + fixed(sw.metrics.held_false_alarms_per_hour[i], 2);
@@ -892,7 +992,8 @@
       tip.style.top = over.top - boxRect.top + top + 14 + 'px';
     }
 
-    state.scatters.push({ title, plot: u, points: points.length, configurations: sw.config.length, undefined: undefinedCount });
+    state.scatters.push({ title, plot: u, points: points.length, configurations: sw.config.length, undefined: undefinedCount,
+      whiskers: whiskered.length });
     return u;
   }
 
@@ -907,26 +1008,44 @@
     section.append(el('p', { class: 'meta', text: 'For each of the ' + n.folds.length + ' folds, the best configuration under ' +
       n.objective + ' on the other folds\' subjects alone (limit: its false alarms per hour there), scored on the fold\'s ' +
       'held-out subjects. Shift: held-out minus tuning.' }));
-    const headers = ['fold', 'held-out subjects', 'limit', 'config', 'varied values', 'TP', 'FN', 'FP', 'TN', 'sens.', 'specif.',
-      'F1', 'FA/h', 'tuning sens.', 'tuning FA/h', 'shift sens.', 'shift FA/h']
-      .map((label, i) => ({ label, text: i === 1 || i === 4 }));
+    // The figures first, then what they were measured on and with.
+    const ci = (f, key, digits) => interval(f.intervals ? f.intervals[key] : null, digits);
+    const headers = ['fold', 'config', 'TP', 'FN', 'FP', 'TN', 'sens.', level(n) + ' interval', 'specif.', 'F1', 'FA/h',
+      level(n) + ' interval', 'tuning sens.', 'tuning FA/h', 'shift sens.', 'shift FA/h', 'limit', 'varied values',
+      'held-out subjects']
+      .map((label, i) => ({ label, text: i >= 17 }));
+    const blanks = k => new Array(k).fill('');
     const rows = n.folds.map(f => {
       if (f.config == null) {
-        return [String(f.fold), f.subjects.join(' '), fixed(f.limit, 2), '-', 'no configuration meets the objective',
-          '', '', '', '', '', '', '', '', '', '', '', ''];
+        return [String(f.fold), '-', ...blanks(14), fixed(f.limit, 2), 'no configuration meets the objective',
+          f.subjects.join(' ')];
       }
-      return [String(f.fold), f.subjects.join(' '), fixed(f.limit, 2), String(f.config),
-        sw.varied.map(name => name + '=' + f.values[name]).join(' '),
-        String(f.tp), String(f.fn), String(f.fp), String(f.tn), fixed(f.sensitivity, 3), fixed(f.specificity, 3),
-        fixed(f.f1, 3), fixed(f.false_alarms_per_hour, 2), fixed(f.tuning.sensitivity, 3),
-        fixed(f.tuning.false_alarms_per_hour, 2), fixed(f.shift.sensitivity, 3), fixed(f.shift.false_alarms_per_hour, 2)];
+      return [String(f.fold), String(f.config),
+        String(f.tp), String(f.fn), String(f.fp), String(f.tn), fixed(f.sensitivity, 3), ci(f, 'sensitivity', 3),
+        fixed(f.specificity, 3), fixed(f.f1, 3), fixed(f.false_alarms_per_hour, 2), ci(f, 'false_alarms_per_hour', 2),
+        fixed(f.tuning.sensitivity, 3), fixed(f.tuning.false_alarms_per_hour, 2), fixed(f.shift.sensitivity, 3),
+        fixed(f.shift.false_alarms_per_hour, 2), fixed(f.limit, 2),
+        sw.varied.map(name => name + '=' + f.values[name]).join(' '), f.subjects.join(' ')];
     });
     for (const [what, s] of [['mean', n.mean], ['sd', n.sd]]) {
-      rows.push([what, n.chosen + ' of ' + n.folds.length + ' folds chose one', '', '', '', fixed(s.tp, 1), fixed(s.fn, 1),
-        fixed(s.fp, 1), fixed(s.tn, 1), fixed(s.sensitivity, 3), fixed(s.specificity, 3), fixed(s.f1, 3),
-        fixed(s.false_alarms_per_hour, 2), '', '', '', '']);
+      rows.push([what, '', fixed(s.tp, 1), fixed(s.fn, 1), fixed(s.fp, 1), fixed(s.tn, 1), fixed(s.sensitivity, 3), '',
+        fixed(s.specificity, 3), fixed(s.f1, 3), fixed(s.false_alarms_per_hour, 2), '', ...blanks(5),
+        n.chosen + ' of ' + n.folds.length + ' folds chose one', '']);
     }
-    section.append(table(headers, rows, 'nested'));
+    section.append(el('div', { class: 'wide' }, [table(headers, rows, 'nested')]));
+    if (n.pooled) {
+      const p = n.pooled;
+      const b = p.bootstrap;
+      const line = (what, value, digits, key) => what + ' ' + fixed(value, digits) + ' ' +
+        interval(p.intervals[key], digits) + (b ? ', over subjects ' + interval(b[key], digits) : '');
+      section.append(el('p', { class: 'pooled', text: 'Pooled over every held-out subject, each scored by its fold\'s ' +
+        'choice (TP ' + p.tp + ', FN ' + p.fn + ', FP ' + p.fp + ', TN ' + p.tn + '): ' +
+        line('sensitivity', p.sensitivity, 3, 'sensitivity') + '; ' + line('specificity', p.specificity, 3, 'specificity') +
+        '; ' + line('false alarms per hour', p.false_alarms_per_hour, 2, 'false_alarms_per_hour') + '.' }));
+      section.append(el('p', { class: 'meta', text: level(n) + ' intervals: Wilson and exact Poisson from the counts' +
+        (b ? '; over subjects: a percentile bootstrap of ' + b.resamples + ' resamples of the ' + b.subjects +
+          ' subjects (seed ' + b.seed + ')' : '') + '.' }));
+    }
     app.append(section);
     nestedChart(section, n);
   }
@@ -961,10 +1080,15 @@
       'on the tuning part and on the held-out subjects, joined' })]);
     section.append(box);
     const u = new uPlot({
-      width: Math.min(900, Math.max(420, section.clientWidth - 40)),
-      height: 420,
-      scales: { x: { time: false }, y: { range: (self, mn, mx) => [Math.min(0, mn), Math.max(1, mx)] } },
-      axes: [{ label: 'false alarms per hour' }, { label: 'sensitivity' }],
+      width: Math.max(360, section.clientWidth - 8),
+      height: Math.max(320, Math.min(480, Math.round(section.clientWidth * 0.4))),
+      scales: {
+        x: { time: false, distr: 4, asinh: FA_LINEAR_BELOW,
+          range: (self, mn, mx) => (points.length && mn === points[0].x && mx === points[points.length - 1].x
+            ? [0, Math.max(1, mx) * 1.1] : [mn, mx]) },
+        y: { range: (self, mn, mx) => [Math.min(0, mn), Math.max(1, mx)] },
+      },
+      axes: [faAxis('false alarms per hour (linear below 0.1, logarithmic above)'), { label: 'sensitivity' }],
       legend: { live: false },
       cursor: { drag: { x: true, y: true, uni: 30 }, points: { show: false } },
       series,
@@ -992,15 +1116,39 @@
     app.append(host);
     const ev = base.evaluated;
     const pick = (s, f) => (ev ? { x: ev[f], y: ev[s] } : null);
-    scatter(host, sw, sw.folds ? 'All recordings' : 'Sensitivity against false alarms per hour', 'sensitivity',
-      'false_alarms_per_hour', sw.fronts.all, pick('sensitivity', 'false_alarms_per_hour'));
+    const views = [
+      { key: 'all', name: 'All recordings', title: sw.folds ? 'All recordings' : 'Sensitivity against false alarms per hour',
+        sens: 'sensitivity', fa: 'false_alarms_per_hour', front: sw.fronts.all, intervals: sw.intervals },
+    ];
     if (sw.folds) {
-      scatter(host, sw, 'Tuning parts: each configuration on every fold\'s other subjects, mean over the folds',
-        'tune_sensitivity', 'tune_false_alarms_per_hour', sw.fronts.tune, pick('tune_sensitivity', 'tune_false_alarms_per_hour'));
-      scatter(host, sw, 'Held-out groups: the same configuration on every fold\'s own subjects, mean over the folds ' +
-        '(no choice per fold; the line joins the tuning front\'s configurations)',
-        'held_sensitivity', 'held_false_alarms_per_hour', sw.fronts.tune, pick('held_sensitivity', 'held_false_alarms_per_hour'));
+      views.push({ key: 'tune', name: 'Tuning parts', title: 'Tuning parts: each configuration on every fold\'s other ' +
+        'subjects, mean over the folds', sens: 'tune_sensitivity', fa: 'tune_false_alarms_per_hour', front: sw.fronts.tune });
+      views.push({ key: 'held', name: 'Held-out groups', title: 'Held-out groups: the same configuration on every fold\'s ' +
+        'own subjects, mean over the folds (no choice per fold; the line joins the tuning front\'s configurations)',
+      sens: 'held_sensitivity', fa: 'held_false_alarms_per_hour', front: sw.fronts.tune });
     }
+    const chartBox = el('div', { class: 'scatter-host' });
+    const show = key => {
+      const v = views.find(w => w.key === key);
+      for (const s of state.scatters) s.plot.destroy();
+      state.scatters.length = 0;
+      chartBox.replaceChildren();
+      scatter(chartBox, sw, v.title, v.sens, v.fa, v.front, pick(v.sens, v.fa), v.intervals || null);
+      state.view = key;
+      for (const b of host.querySelectorAll('.views button')) b.setAttribute('aria-pressed', String(b.dataset.view === key));
+    };
+    if (views.length > 1) {
+      host.append(el('div', { class: 'views', role: 'group', 'aria-label': 'figures shown' },
+        views.map(v => el('button', { type: 'button', 'data-view': v.key, text: v.name, onclick: () => show(v.key) }))));
+    }
+    host.append(chartBox);
+    if (sw.intervals) {
+      host.append(el('p', { class: 'hint', text: 'Whiskers: ' + level(sw.intervals) + ' intervals of the front\'s ' +
+        'configurations and the base\'s over all recordings (Wilson for sensitivity, exact Poisson for false alarms per ' +
+        'hour); the means over folds have none.' }));
+    }
+    state.showView = show;
+    show('all');
     if (sw.nested) {
       nestedSection(sw);
     } else if (sw.folds) {

@@ -237,24 +237,25 @@ describe('plot --html of a recording kept in buckets', () => {
 });
 
 describe('sweep --html and report', () => {
-  test('one point per configuration, the front, the base, and with folds the tuning and held-out figures', async () => {
+  test('one chart of every configuration, the front with its intervals, the base, and a switch to the tuning and ' +
+    'held-out figures', async () => {
     const { page } = await open(path.join(dir, 'sweep.html'));
-    const scatters = await page.evaluate(() => window.tumblewatchReport.scatters.map(s =>
-      ({ title: s.title, points: s.points, configurations: s.configurations, drawn: s.plot.data[1].filter(v => v != null).length })));
-    assert.equal(scatters.length, 3);
+    const charts = () => page.evaluate(() => window.tumblewatchReport.scatters.map(s =>
+      ({ title: s.title, points: s.points, configurations: s.configurations, whiskers: s.whiskers, width: s.plot.width,
+        drawn: s.plot.data[1].filter(v => v != null).length })));
     const rows = readFileSync(path.join(dir, 'sweep.csv'), 'utf8').trim().split('\n').length - 2;
     assert.equal(rows, 8);
-    for (const s of scatters) {
-      assert.equal(s.configurations, rows, s.title);
-      assert.equal(s.points, rows, s.title);
-      assert.equal(s.drawn, rows, s.title);
-    }
-    assert.match(scatters[2].title, /Held-out/);
-    for (let i = 0; i < 3; i++) {
-      const pixels = await canvasPixels(page, 'scatters', i);
-      assert.ok(pixels.coloured > 40, `scatter ${i}: ${pixels.coloured} coloured pixels`);
-    }
-    // Hovering a point names its configuration.
+    let scatters = await charts();
+    assert.equal(scatters.length, 1, 'one chart');
+    assert.equal(scatters[0].configurations, rows);
+    assert.equal(scatters[0].points, rows);
+    assert.equal(scatters[0].drawn, rows);
+    assert.ok(scatters[0].whiskers >= 1, 'the front has whiskers');
+    assert.ok(scatters[0].width > 1000, `the chart uses the page: ${scatters[0].width} px`);
+    // False alarms per hour on the asinh (linear near 0, logarithmic beyond) axis.
+    assert.equal(await page.evaluate(() => window.tumblewatchReport.scatters[0].plot.scales.x.distr), 4);
+    assert.ok((await canvasPixels(page, 'scatters', 0)).coloured > 40);
+    // Hovering a point names its configuration and its intervals.
     const first = await page.evaluate(() => {
       const u = window.tumblewatchReport.scatters[0].plot;
       const r = u.over.getBoundingClientRect();
@@ -262,8 +263,43 @@ describe('sweep --html and report', () => {
     });
     await page.mouse.move(first.x, first.y);
     await page.waitForSelector('.scatter .tip', { state: 'visible' });
-    assert.match(await page.locator('.scatter .tip').first().textContent(), /fallWindow=\d+ tiltLimit=\d+/);
+    const tip = await page.locator('.scatter .tip').first().textContent();
+    assert.match(tip, /fallWindow=\d+ tiltLimit=\d+/);
     await shot(page, 'sweep-folds.png');
+    // The switch shows the tuning parts and the held-out groups in the same place.
+    for (const [view, title] of [['tune', /Tuning parts/], ['held', /Held-out/], ['all', /All recordings/]]) {
+      await page.click(`.views button[data-view="${view}"]`);
+      scatters = await charts();
+      assert.equal(scatters.length, 1, view);
+      assert.match(scatters[0].title, title);
+      assert.equal(scatters[0].points, rows, view);
+      assert.equal(await page.evaluate(() => window.tumblewatchReport.view), view);
+      assert.equal(await page.locator(`.views button[data-view="${view}"]`).getAttribute('aria-pressed'), 'true');
+      assert.ok((await canvasPixels(page, 'scatters', 0)).coloured > 40, view);
+      if (view === 'held') await shot(page, 'sweep-held-out.png');
+    }
+  });
+
+  test('the sweep\'s page at 1,400 and 800 pixels: the chart fits, the nested table shows its figures first', async () => {
+    for (const width of [1400, 800]) {
+      const { page } = await open(path.join(dir, 'sweep.html'), { width });
+      const layout = await page.evaluate(() => {
+        const u = window.tumblewatchReport.scatters[0].plot;
+        const heads = [...document.querySelectorAll('table.nested thead th')].map(th => th.textContent);
+        return { chart: u.root.getBoundingClientRect().right, plot: u.width, page: document.documentElement.scrollWidth,
+          heads };
+      });
+      assert.ok(layout.chart <= width, `${width}: the chart ends at ${layout.chart}`);
+      assert.ok(layout.plot >= width * 0.8, `${width}: the chart is ${layout.plot} px wide`);
+      assert.ok(layout.page <= width, `${width}: the page is ${layout.page} px wide`);
+      assert.deepEqual(layout.heads.slice(0, 7), ['fold', 'config', 'TP', 'FN', 'FP', 'TN', 'sens.'], `${width}`);
+      assert.deepEqual(layout.heads.slice(-2), ['varied values', 'held-out subjects'], `${width}`);
+      // The first fold's figures are on the screen without scrolling sideways.
+      const sens = await page.locator('table.nested tbody tr').first().locator('td').nth(6).boundingBox();
+      assert.ok(sens.x + sens.width <= width, `${width}: sensitivity at ${sens.x}`);
+      assert.match(await page.locator('p.pooled').textContent(), /over subjects \[/);
+      await shot(page, `sweep-${width}.png`);
+    }
   });
 
   test('the nested selection: a row per fold, their mean and spread, and each fold drawn', async () => {

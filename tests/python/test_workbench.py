@@ -142,3 +142,26 @@ def test_results_pickle(generated):
     pandas.testing.assert_frame_equal(pandas.DataFrame(copy), pandas.DataFrame(result))
     pandas.testing.assert_frame_equal(copy.front, result.front)
     assert copy.best_config == result.best_config and copy.nested is None
+
+
+def test_evaluate_intervals_and_bootstrap(workbench, tmp_path):
+    """The intervals of eval --json, its bootstrap the same from the seed for any threads."""
+    labels = EXAMPLES / "labels.manifest"
+    ev = tumblewatch.evaluate(labels=labels)
+    sens = ev.intervals["sensitivity"]
+    assert ev.intervals["confidence"] == 0.95 and ev.intervals["bootstrap"] is None
+    assert sens["lower"] <= ev.summary["sensitivity"] <= sens["upper"]
+    first = tumblewatch.evaluate(labels=labels, bootstrap=300, seed=9, threads=1)
+    second = tumblewatch.evaluate(labels=labels, bootstrap=300, seed=9, threads=2, confidence=0.95)
+    assert first.intervals["bootstrap"] == second.intervals["bootstrap"]
+    assert first.intervals["bootstrap"]["seed"] == 9 and first.intervals["bootstrap"]["subjects"] == 2
+    # The same document as the command line's.
+    expected = cli_json(workbench, tmp_path, "--labels", str(labels), "--bootstrap", "300", "--seed", "9",
+                        "--confidence", "0.9")
+    mine = json.loads(tumblewatch.evaluate(labels=labels, bootstrap=300, seed=9, confidence=0.9).to_json())
+    assert mine["intervals"] == expected["intervals"]
+    for bad in ({"confidence": 1.0}, {"confidence": 0}, {"bootstrap": -1}, {"seed": 2**64}, {"seed": -1}):
+        with pytest.raises(ValueError):
+            tumblewatch.evaluate(labels=labels, **bad)
+    with pytest.raises(TypeError):
+        tumblewatch.evaluate(labels=labels, confidence="0.9")
