@@ -98,7 +98,7 @@ void Values(ScanParam* p, int32_t base, int32_t forcedStep, int maxValues)
     const int64_t size = hi - lo + 1;
     int64_t step = forcedStep;
     if (step == 0) {
-        step = size <= maxValues ? 1 : (hi - lo + maxValues - 2) / (maxValues - 1);
+        step = size <= std::max(maxValues, kScanWholeRange) ? 1 : (hi - lo + maxValues - 2) / (maxValues - 1);
     }
     p->step = static_cast<int32_t>(step);
     std::vector<int32_t> values;

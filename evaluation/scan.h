@@ -19,6 +19,9 @@
 // a longer range is run in even steps (ScanPlanMake).
 constexpr int kScanDefaultMaxValues = 64;
 
+// A range of at most this many values is always run whole.
+constexpr int kScanWholeRange = 64;
+
 // The range a parameter is scanned over: the detector accepts any 32-bit
 // value of most parameters, but beyond lo and hi every recording's
 // decisions are those at the nearer end, because the quantity the
@@ -55,9 +58,9 @@ struct ScanPlan {
 
 // Builds the plan of a scan of the named parameters (every parameter a
 // stage reads when names is empty) on base: each range whole when it holds
-// at most maxValues values, else lo, lo + step, ... and hi with the
-// smallest step that keeps at most maxValues values, or the step that
-// steps gives ("NAME=STEP", at least 1); the base value is always run
+// at most kScanWholeRange or maxValues values, else lo, lo + step, ... and
+// hi with the smallest step that keeps at most maxValues values before hi,
+// or the step that steps gives ("NAME=STEP", at least 1); the base value is always run
 // (even outside the range). A tiltLimit of 15, which the detector refuses,
 // is left out. False with a message for an unknown name (with the nearest
 // one), a parameter no stage reads, a name given twice, a bad step or a
