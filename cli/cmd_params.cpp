@@ -4,6 +4,7 @@
 
 #include "commands.h"
 #include "params.h"
+#include "scan_json.h"
 
 void CommandAddConfigOptions(CLI::App* command, ConfigSource* source)
 {
@@ -18,6 +19,8 @@ CLI::App* CommandParamsAdd(CLI::App* app, ParamsOptions* options)
     CLI::App* command = app->add_subcommand(
         "params", "List the 35 parameters: default and effective values, and the stages that read each");
     CommandAddConfigOptions(command, &options->config);
+    command->add_option("--scan", options->scan, "a tumblewatch scan's --json file: adds its ranking as a column")
+        ->check(CommandFileName());
     return command;
 }
 
@@ -29,9 +32,25 @@ int CommandParamsRun(const ParamsOptions& options)
         CommandError(error);
         return kExitUsage;
     }
+    // The scan's rank of each parameter (0: not scanned).
+    std::vector<int> rank(kTumblewatchParamCount, 0);
+    if (!options.scan.empty()) {
+        std::string text;
+        std::vector<std::pair<std::string, int>> ranking;
+        if (!FilesReadText(options.scan, &text, &error) || !ScanJsonRanking(text, &ranking, &error)) {
+            CommandError("--scan " + options.scan + ": " + error);
+            return kExitUsage;
+        }
+        for (const auto& [name, r] : ranking) {
+            rank[static_cast<std::size_t>(TumblewatchParamIndex(name.c_str()))] = r;
+        }
+    }
+    const bool ranked = !options.scan.empty();
+    const std::string rankHead = ranked ? fmt::format("{:>4}  ", "rank") : std::string();
     constexpr std::size_t kMeaningWidth = 42;
-    CommandPrint(
-        fmt::format("{:>2}  {:<18} {:>7} {:>7}  {:<16} {}\n", "#", "name", "default", "value", "unit", "meaning"));
+    const std::size_t indent = 57 + rankHead.size();
+    CommandPrint(fmt::format("{:>2}  {:<18} {:>7} {:>7}  {}{:<16} {}\n", "#", "name", "default", "value", rankHead, "unit",
+                             "meaning"));
     for (int i = 0; i < kTumblewatchParamCount; ++i) {
         const TumblewatchParam& p = TumblewatchParams()[i];
         const int32_t value = TumblewatchParamGet(&cfg, i);
@@ -41,13 +60,23 @@ int CommandParamsRun(const ParamsOptions& options)
                 meaning.push_back(line);
             }
         }
-        CommandPrint(fmt::format("{:>2}  {:<18} {:>7} {:>6}{}  {:<16} {}\n", i, p.name, p.defaultValue, value,
-                                 value != p.defaultValue ? "*" : " ", p.unit, meaning.empty() ? "" : meaning[0]));
+        const std::string rankText =
+            !ranked ? std::string()
+                    : fmt::format("{:>4}  ", rank[static_cast<std::size_t>(i)] > 0
+                                                 ? std::to_string(rank[static_cast<std::size_t>(i)])
+                                                 : std::string("-"));
+        CommandPrint(fmt::format("{:>2}  {:<18} {:>7} {:>6}{}  {}{:<16} {}\n", i, p.name, p.defaultValue, value,
+                                 value != p.defaultValue ? "*" : " ", rankText, p.unit,
+                                 meaning.empty() ? "" : meaning[0]));
         for (std::size_t k = 1; k < meaning.size(); ++k) {
-            CommandPrint(fmt::format("{:57}{}\n", "", meaning[k]));
+            CommandPrint(fmt::format("{:{}}{}\n", "", indent, meaning[k]));
         }
     }
     CommandPrint("\n* differs from the default.\n");
     CommandPrint("A sweep may vary any parameter that a stage reads, none of the ten that none reads.\n");
+    if (ranked) {
+        CommandPrint("rank: how far the parameter alone moved the front in the scan " + CommandTerminalText(options.scan) +
+                     " (1: most; -: not scanned).\n");
+    }
     return kExitOk;
 }

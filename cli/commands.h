@@ -15,6 +15,7 @@
 #include "eval_intervals.h"
 #include "file_rules.h"
 #include "load_inputs.h"
+#include "scan.h"
 #include "sweep_plan.h"
 #include "sweep_summary.h"
 
@@ -105,6 +106,7 @@ CLI::Validator CommandFileName();
 
 struct ParamsOptions {
     ConfigSource config;
+    std::string scan;  // a scan's --json file: its ranking becomes a column; empty for none
 };
 CLI::App* CommandParamsAdd(CLI::App* app, ParamsOptions* options);
 int CommandParamsRun(const ParamsOptions& options);
@@ -187,5 +189,36 @@ struct ReportOptions {
 };
 CLI::App* CommandReportAdd(CLI::App* app, ReportOptions* options);
 int CommandReportRun(const ReportOptions& options);
+
+// What scan and explain share: the parameters scanned and their values.
+struct ScanOptions {
+    InputOptions inputs;
+    std::vector<std::string> params;  // names; empty for every parameter a stage reads
+    std::vector<std::string> steps;   // "NAME=STEP"
+    int maxValues = kScanDefaultMaxValues;
+    std::string json;
+    std::string html;
+    bool quiet = false;
+};
+CLI::App* CommandScanAdd(CLI::App* app, ScanOptions* options);
+int CommandScanRun(const ScanOptions& options);
+
+struct ExplainOptions {
+    ScanOptions scan;
+    std::string list = "10";  // cases listed on the terminal: a number or "all"
+};
+CLI::App* CommandExplainAdd(CLI::App* app, ExplainOptions* options);
+int CommandExplainRun(const ExplainOptions& options);
+
+// Adds the options that scan and explain share to command.
+void CommandAddScanOptions(CLI::App* command, ScanOptions* options);
+
+// Builds the base configuration, checks the parameters and the outputs
+// and loads the labelled recordings with their front ends, for a scan or
+// an explanation (what: "scan", "explain"). Prints what loading left out.
+// Returns kExitOk when the work can start, else the status to exit with
+// (the message printed).
+int CommandScanPrepare(const ScanOptions& options, const std::string& what, TumblewatchConfig* base,
+                       Manifest* manifest, InputSet* inputs, SweepData* data, ScanPlan* plan);
 
 #endif

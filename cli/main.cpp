@@ -49,6 +49,10 @@ int main(int argc, char** argv)
     const CLI::App* reportCommand = CommandReportAdd(&app, &report);
     ImportOptions import;
     const CLI::App* importCommand = CommandImportAdd(&app, &import);
+    ScanOptions scan;
+    const CLI::App* scanCommand = CommandScanAdd(&app, &scan);
+    ExplainOptions explain;
+    const CLI::App* explainCommand = CommandExplainAdd(&app, &explain);
 
     std::string names;
     bool known = false;
@@ -74,12 +78,13 @@ int main(int argc, char** argv)
         std::fputs("Run with --help for more information.\n", stderr);
         return kExitUsage;
     }
-    const CLI::App* const commands[] = {paramsCommand, evalCommand,   sweepCommand,
-                                        plotCommand,   reportCommand, importCommand};
+    const CLI::App* const commands[] = {paramsCommand, evalCommand,   sweepCommand, plotCommand,
+                                        reportCommand, importCommand, scanCommand,  explainCommand};
     const std::function<int()> runs[] = {
         [&] { return CommandParamsRun(params); }, [&] { return CommandEvalRun(eval); },
         [&] { return CommandSweepRun(sweep); },   [&] { return CommandPlotRun(plot); },
-        [&] { return CommandReportRun(report); }, [&] { return CommandImportRun(import); }};
+        [&] { return CommandReportRun(report); }, [&] { return CommandImportRun(import); },
+        [&] { return CommandScanRun(scan); },     [&] { return CommandExplainRun(explain); }};
     int status = kExitUsage;
     try {
         status = Run(commands, runs, sizeof commands / sizeof commands[0]);

@@ -80,5 +80,6 @@ void BindConfig(py::module_& m);
 void BindDetector(py::module_& m);
 void BindWorkbench(py::module_& m);
 void BindCluster(py::module_& m);
+void BindScan(py::module_& m);
 
 #endif

@@ -11,4 +11,5 @@ PYBIND11_MODULE(_tumblewatch, m)
     BindDetector(m);
     BindWorkbench(m);
     BindCluster(m);
+    BindScan(m);
 }

@@ -11,7 +11,9 @@ The workbench: :func:`evaluate` measures the detector on labelled recordings
 (an :class:`Evaluation`, what ``tumblewatch eval --json`` reports) and
 :func:`sweep` evaluates many configurations (a DataFrame of the rows of
 ``tumblewatch sweep --out``, with its Pareto front and best configuration).
-Both load pandas when first used.
+:func:`scan` runs each parameter alone over its range (a :class:`ScanResult`)
+and :func:`explain` says why each fall was missed and each false alarm raised
+(an :class:`Explanation`). They load pandas when first used.
 
 Every loop runs in C++ with the GIL released.
 """
@@ -53,16 +55,22 @@ __all__ = [
     "sweep",
     "SweepResult",
     "ClusterError",
+    "scan",
+    "ScanResult",
+    "explain",
+    "Explanation",
 ]
 
 # The workbench needs pandas, which is loaded only when it is first used.
 _LAZY = {"evaluate": "_evaluation", "Evaluation": "_evaluation", "sweep": "_sweep", "SweepResult": "_sweep",
-         "ClusterError": "_cluster"}
+         "ClusterError": "_cluster", "scan": "_scan", "ScanResult": "_scan", "explain": "_scan",
+         "Explanation": "_scan"}
 
 if TYPE_CHECKING:
     from ._evaluation import Evaluation, evaluate
     from ._cluster import ClusterError
     from ._sweep import SweepResult, sweep
+    from ._scan import Explanation, ScanResult, explain, scan
 
 
 def __getattr__(name: str) -> Any:

@@ -213,6 +213,7 @@
   const COLORS = ['#1f77b4', '#ff7f0e', '#2ca02c', '#9467bd', '#17becf', '#8c564b', '#e377c2', '#7f7f7f'];
   const ALARM = '#e00000';
   const IMPACT = '#6a3fb5';
+  const MARK = '#d97706';
   const THRESHOLD = '#555555';
 
   // The stacked panels: which series each shows, and the configuration's
@@ -349,6 +350,25 @@
         lastLabel = x;
       }
     }
+    // An explanation's marks: each criterion's closest approach.
+    ctx.strokeStyle = MARK;
+    ctx.fillStyle = MARK;
+    ctx.setLineDash([2 * ratio, 3 * ratio]);
+    ctx.font = 11 * ratio + 'px sans-serif';
+    let row = 0;
+    for (const m of rec.marks || []) {
+      const t = m.sample / rec.rate;
+      if (t < xmin || t > xmax) continue;
+      const x = Math.round(px(t));
+      ctx.beginPath();
+      ctx.moveTo(x, top);
+      ctx.lineTo(x, top + height);
+      ctx.stroke();
+      if (labelled) {
+        ctx.fillText(m.text, x + 3 * ratio, top + (26 + 13 * (row++ % 6)) * ratio);
+      }
+    }
+    ctx.setLineDash([]);
     ctx.restore();
     if (labelled) state.markers = drawn;
   }
@@ -539,6 +559,7 @@
       impact: r.impact ? r.impact.sample : null,
       impactSource: r.impact ? r.impact.source : null,
       window: r.fall_window ? [r.fall_window.first, r.fall_window.last] : null,
+      marks: r.marks || [],
     };
   }
 
@@ -1159,13 +1180,124 @@
     return Promise.resolve();
   }
 
+  // ---- the scan's page -------------------------------------------------------
+
+  // One small chart per parameter: sensitivity and false alarms per hour
+  // against the value, the base value a vertical line.
+  function scanChart(host, p) {
+    const xs = p.rows.map(r => r.value);
+    const sens = p.rows.map(r => r.sensitivity);
+    const fa = p.rows.map(r => r.false_alarms_per_hour);
+    const box = el('div', { class: 'multiple' }, [
+      el('h3', { text: '#' + p.rank + ' ' + p.name + ' (' + p.unit + ')' }),
+      el('p', { class: 'hint', text: (p.range.every_value ? 'every value ' : 'steps of ' + p.range.step + ' over ') +
+        p.range.lo + '..' + p.range.hi + '; base ' + p.base_value + '; ' + p.reach.recordings_changed + ' recordings change' }),
+    ]);
+    host.append(box);
+    const baseLine = u => {
+      const x = Math.round(u.valToPos(p.base_value, 'x', true));
+      const { top, height } = u.bbox;
+      u.ctx.save();
+      u.ctx.strokeStyle = '#111111';
+      u.ctx.lineWidth = 2 * (window.devicePixelRatio || 1);
+      u.ctx.setLineDash([5, 4]);
+      u.ctx.beginPath();
+      u.ctx.moveTo(x, top);
+      u.ctx.lineTo(x, top + height);
+      u.ctx.stroke();
+      u.ctx.restore();
+    };
+    const u = new uPlot({
+      width: 400,
+      height: 230,
+      scales: { x: { time: false }, sens: { range: [0, 1] }, fa: { range: (self, mn, mx) => [0, Math.max(1, mx)] } },
+      axes: [{ label: p.name }, { scale: 'sens', label: 'sensitivity' },
+        { scale: 'fa', side: 1, label: 'false alarms per hour', grid: { show: false } }],
+      legend: { live: true },
+      series: [
+        { label: p.name },
+        { label: 'sensitivity', scale: 'sens', stroke: '#1f77b4', width: 2, points: { show: xs.length < 80 } },
+        { label: 'false alarms per hour', scale: 'fa', stroke: '#e00000', width: 2, points: { show: xs.length < 80 } },
+      ],
+      hooks: { draw: [baseLine] },
+    }, [xs, sens, fa], box);
+    state.scatters.push({ title: p.name, plot: u, points: xs.length });
+  }
+
+  function renderScan() {
+    const sc = data.scan;
+    app.append(el('h1', { text: 'tumblewatch scan: ' + sc.parameters.length + ' parameters over ' + sc.recordings.length + ' recordings' }));
+    app.append(el('p', { class: 'meta', text: sc.version + '; ' + sc.inputs.join(' ') + (sc.manifest ? '; labels ' + sc.manifest : '') }));
+    const b = sc.base;
+    app.append(el('p', { class: 'meta', text: 'Base: sensitivity ' + fixed(b.sensitivity, 3) + ' (' + b.tp + ' of ' + (b.tp + b.fn) +
+      '), false alarms per hour ' + fixed(b.false_alarms_per_hour, 2) + '. Each parameter alone, the others at the base.' }));
+    const byRank = sc.parameters.slice().sort((a, c) => a.rank - c.rank);
+    app.append(el('h2', { text: 'Ranking: how far each parameter alone moves the front' }));
+    app.append(table([{ label: 'rank' }, { label: 'parameter', text: true }, { label: 'area' }, { label: 'sens. at base FA/h' },
+      { label: 'FA/h at base sens.' }, { label: 'recordings changed' }],
+    byRank.map(p => [p.rank, p.name, fixed(p.reach.area, 4), fixed(p.reach.best_sensitivity_at_base_fa, 3),
+      fixed(p.reach.lowest_fa_at_base_sensitivity, 2), p.reach.recordings_changed])));
+    const host = el('section', { class: 'multiples' });
+    app.append(el('h2', { text: 'Each parameter against its value (dashed: the base value)' }));
+    app.append(host);
+    byRank.forEach(p => scanChart(host, p));
+    footer();
+    return Promise.resolve();
+  }
+
+  // ---- the explanation's page ---------------------------------------------------
+
+  function renderExplain() {
+    const ex = data.explain;
+    header('tumblewatch explain: ' + ex.missed_falls + ' missed falls, ' + ex.false_alarms + ' false alarms');
+    if (!ex.cases.length) {
+      app.append(el('p', { text: 'Nothing to explain: every fall is detected and no activity raised an alarm.' }));
+      footer();
+      return Promise.resolve();
+    }
+    const changeText = (k, ch) => ch ? ch.parameter + ' ' + ch.from + ' \u2192 ' + ch.to + ' (' +
+      (k.kind === 'missed fall' ? ch.false_alarms_added.length + ' false alarms added, ' + (ch.falls_gained.length - 1) + ' more falls'
+        : ch.falls_lost.length + ' falls lost') + ')' : 'none';
+    const rows = ex.cases.map((k, i) => el('tr', { tabindex: 0, 'data-index': i, onclick: () => select(i),
+      onkeydown: e => { if (e.key === 'Enter') select(i); } }, [
+      el('td', { class: 'text', text: k.kind }), el('td', { class: 'text', text: k.path }),
+      el('td', { class: 'text', text: k.activity }), el('td', { class: 'text', text: changeText(k, k.changes[0]) })]));
+    app.append(el('h2', { text: 'Cases (select one for its criteria, changes and chart)' }));
+    app.append(el('table', { class: 'recordings' }, [el('thead', null, [el('tr', null, ['case', 'recording', 'activity',
+      'smallest change, best first'].map(h => el('th', { class: 'text', text: h })))]), el('tbody', null, rows)]));
+    const detail = el('section', { id: 'detail' });
+    const host = el('section', { id: 'chart' });
+    app.append(detail, host);
+    footer();
+    function select(i) {
+      const k = ex.cases[i];
+      detail.textContent = '';
+      detail.append(el('h2', { text: k.kind + ': ' + k.path }));
+      if (k.approaches) {
+        detail.append(table([{ label: 'criterion', text: true }, { label: 'codes', text: true }, { label: 'quantity', text: true },
+          { label: 'closest' }, { label: 'threshold', text: true }, { label: 'margin' }, { label: 'sample' }],
+        k.approaches.map(a => [a.criterion, a.codes, a.quantity, a.seen ? a.value : '-', a.parameter + ' ' + a.threshold + ' ' + a.unit,
+          a.seen ? (a.margin > 0 ? a.margin + ' short' : 'passed') : 'never tested', a.seen ? a.sample : '-'])));
+      } else {
+        detail.append(el('p', { text: k.alarm_count + ' alarms: ' + k.alarms.slice(0, 10).map(a => 'code ' + a.code + ' at sample ' + a.sample).join(', ') }));
+      }
+      detail.append(table([{ label: 'parameter', text: true }, { label: 'from' }, { label: 'to' }, { label: 'falls gained' },
+        { label: 'falls lost' }, { label: 'false alarms added' }, { label: 'false alarms removed' }, { label: 'sensitivity' }, { label: 'FA/h' }],
+      k.changes.map(c => [c.parameter, c.from, c.to, c.falls_gained.length, c.falls_lost.length, c.false_alarms_added.length,
+        c.false_alarms_removed.length, fixed(c.figures.sensitivity, 3), fixed(c.figures.false_alarms_per_hour, 2)])));
+      return showRecording(i, host);
+    }
+    state.select = select;
+    return select(0);
+  }
+
   function footer() {
     app.append(el('footer', { text: 'Written by tumblewatch; charts drawn with uPlot (MIT licence, in this file\'s source).' }));
   }
 
   // ---- start ------------------------------------------------------------------
 
-  const render = { eval: renderEval, plot: renderPlot, sweep: renderSweep }[data.kind];
+  const render = { eval: renderEval, plot: renderPlot, sweep: renderSweep, scan: renderScan, explain: renderExplain }[data.kind];
   if (!render) {
     fail('unknown report kind ' + data.kind);
     return;
