@@ -162,4 +162,21 @@ struct ReportOptions {
 CLI::App* CommandReportAdd(CLI::App* app, ReportOptions* options);
 int CommandReportRun(const ReportOptions& options);
 
+struct LiveOptions {
+    std::vector<std::string> sources;
+    std::string format;
+    std::string session;
+    bool noRecord = false;
+    bool json = false;
+    double idleSeconds = 0;
+    int threads = 2;
+    int queueSamples = 1000;
+    int baud = 115200;
+    std::string framing = "8N1";
+    bool quiet = false;
+    ConfigSource config;
+};
+CLI::App* CommandLiveAdd(CLI::App* app, LiveOptions* options);
+int CommandLiveRun(const LiveOptions& options);
+
 #endif

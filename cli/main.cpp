@@ -49,6 +49,8 @@ int main(int argc, char** argv)
     const CLI::App* reportCommand = CommandReportAdd(&app, &report);
     ImportOptions import;
     const CLI::App* importCommand = CommandImportAdd(&app, &import);
+    LiveOptions live;
+    const CLI::App* liveCommand = CommandLiveAdd(&app, &live);
 
     std::string names;
     bool known = false;
@@ -75,11 +77,12 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     const CLI::App* const commands[] = {paramsCommand, evalCommand,   sweepCommand,
-                                        plotCommand,   reportCommand, importCommand};
+                                        plotCommand,   reportCommand, importCommand, liveCommand};
     const std::function<int()> runs[] = {
         [&] { return CommandParamsRun(params); }, [&] { return CommandEvalRun(eval); },
         [&] { return CommandSweepRun(sweep); },   [&] { return CommandPlotRun(plot); },
-        [&] { return CommandReportRun(report); }, [&] { return CommandImportRun(import); }};
+        [&] { return CommandReportRun(report); }, [&] { return CommandImportRun(import); },
+        [&] { return CommandLiveRun(live); }};
     int status = kExitUsage;
     try {
         status = Run(commands, runs, sizeof commands / sizeof commands[0]);
