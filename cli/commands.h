@@ -173,6 +173,16 @@ struct LiveOptions {
     int queueSamples = 1000;
     int baud = 115200;
     std::string framing = "8N1";
+    int deviceLevel = -1;
+    std::string share;
+    std::string publish;
+    std::string mqttUser;
+    std::string mqttPasswordFile;
+    std::string mqttCaFile;
+    std::string mqttCaPath;
+    std::string mqttCert;
+    std::string mqttKey;
+    bool mqttInsecure = false;
     bool quiet = false;
     ConfigSource config;
 };

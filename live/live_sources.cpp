@@ -486,7 +486,7 @@ int Sources::Run(int stopFd)
                 ReadFollow(stream);
             }
         }
-        if (!anyLeft) {
+        if (!anyLeft && !options_.untilStopped) {
             return 0;
         }
         polls.clear();

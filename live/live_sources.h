@@ -52,6 +52,7 @@ bool LiveSerialBaudKnown(int baud);
 struct LiveSourceOptions {
     LiveFormat format = LiveFormat::Csv;
     LiveSerialSettings serial;
+    bool untilStopped = false;  // run until stopFd even when no source is left (other sources run beside)
 };
 
 // Serves the sources until every one that can end has ended (standard

@@ -21,123 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "test_support.h"
+#include "live_command_support.h"
 
 namespace {
-
-using Alarms = std::map<std::string, std::vector<std::pair<uint64_t, int>>>;
-
-// A running tumblewatch live: standard input from a pipe (or nothing),
-// standard output and error into files.
-struct Live {
-    pid_t pid = -1;
-    int input = -1;
-    std::string out;
-    std::string err;
-};
-
-Live Start(const TempDir& dir, const std::vector<std::string>& args, bool pipeInput)
-{
-    Live live;
-    live.out = dir / "live.out";
-    live.err = dir / "live.err";
-    int fds[2] = {-1, -1};
-    if (pipeInput) {
-        EXPECT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-    }
-    std::vector<std::string> all = {TUMBLEWATCH_PATH, "live"};
-    all.insert(all.end(), args.begin(), args.end());
-    live.pid = ::fork();
-    if (live.pid == 0) {
-        const int in = pipeInput ? fds[0] : ::open("/dev/null", O_RDONLY);
-        const int out = ::open(live.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(live.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        std::vector<char*> argv;
-        for (std::string& a : all) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        ::chdir(dir.path().c_str());
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    if (pipeInput) {
-        ::close(fds[0]);
-        live.input = fds[1];
-    }
-    return live;
-}
-
-// The exit status, or -1 after 20 s (the process is then killed).
-int Wait(Live* live)
-{
-    if (live->input >= 0) {
-        ::close(live->input);
-        live->input = -1;
-    }
-    for (int i = 0; i < 2000; ++i) {
-        int status = 0;
-        if (::waitpid(live->pid, &status, WNOHANG) == live->pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(live->pid, SIGKILL);
-    ::waitpid(live->pid, nullptr, 0);
-    return -1;
-}
-
-// Waits (at most 10 s) until the file holds text; returns its contents.
-std::string WaitFor(const std::string& path, const std::string& text)
-{
-    std::string contents;
-    for (int i = 0; i < 1000; ++i) {
-        contents = PathExists(path) ? ReadFile(path) : "";
-        if (contents.find(text) != std::string::npos) {
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return contents;
-}
-
-// The alarms of live's JSON lines, by recording.
-Alarms LiveAlarms(const std::string& text)
-{
-    Alarms alarms;
-    for (const std::string& line : SplitLines(text)) {
-        const nlohmann::json alarm = nlohmann::json::parse(line);
-        alarms[alarm["recording"].get<std::string>()].emplace_back(alarm["sample"].get<uint64_t>(),
-                                                                   alarm["code"].get<int>());
-        EXPECT_GE(alarm["latency_ms"].get<double>(), 0.0);
-    }
-    return alarms;
-}
-
-// The alarms eval finds in the kept session, by recording.
-Alarms EvalAlarms(const TempDir& dir, const std::string& session)
-{
-    const BenchRun run =
-        RunProgram(TUMBLEWATCH_PATH, dir.path(),
-                   {"eval", "--labels", session + "/labels.manifest", "--json", "eval.json", "-q"}, 60);
-    EXPECT_EQ(run.status, 0) << run.errors;
-    Alarms alarms;
-    const nlohmann::json report = nlohmann::json::parse(ReadFile(dir / "eval.json"));
-    for (const auto& recording : report["recordings"]) {
-        EXPECT_TRUE(recording["read"].get<bool>());
-        auto& list = alarms[recording["relative_path"].get<std::string>()];
-        for (const auto& alarm : recording["alarms"]) {
-            list.emplace_back(alarm["sample"].get<uint64_t>(), alarm["code"].get<int>());
-        }
-        if (list.empty()) {
-            alarms.erase(recording["relative_path"].get<std::string>());
-        }
-    }
-    return alarms;
-}
 
 std::string Example(const std::string& name)
 {
@@ -157,26 +43,12 @@ void WriteAll(int fd, const std::string& bytes)
 // The port live listens on, from its notice "listening on 127.0.0.1:PORT".
 int ListeningPort(const std::string& errPath)
 {
-    const std::string text = WaitFor(errPath, "(loopback only)");
+    const std::string text = LiveTestWaitFor(errPath, "(loopback only)");
     const std::size_t at = text.find("listening on 127.0.0.1:");
     if (at == std::string::npos) {
         return -1;
     }
     return std::stoi(text.substr(at + std::strlen("listening on 127.0.0.1:")));
-}
-
-int Connect(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 }  // namespace
@@ -228,12 +100,12 @@ TEST(LiveCommand, StandardInputEqualsEval)
             }
             bytes = DataSetBytes(rows);
         }
-        Live live = Start(dir, {"-", "--format", c.format, "--session", "s", "--json"}, true);
+        LiveTestProcess live = LiveTestStart(dir, {"-", "--format", c.format, "--session", "s", "--json"}, true);
         WriteAll(live.input, bytes);
-        ASSERT_EQ(Wait(&live), 0) << c.format << ReadFile(live.err);
-        const Alarms reported = LiveAlarms(ReadFile(live.out));
+        ASSERT_EQ(LiveTestWait(&live), 0) << c.format << ReadFile(live.err);
+        const LiveTestAlarms reported = LiveTestAlarmsOf(ReadFile(live.out));
         EXPECT_FALSE(reported.empty()) << c.format;
-        EXPECT_EQ(reported, EvalAlarms(dir, "s")) << c.format;
+        EXPECT_EQ(reported, LiveTestEval(dir, "s")) << c.format;
         EXPECT_TRUE(PathExists(dir / "s/stdin.bin"));
         EXPECT_NE(ReadFile(dir / "s/session.manifest").find(",end of stream,"), std::string::npos);
     }
@@ -250,16 +122,17 @@ TEST(LiveCommand, FollowTcpAndListenEqualEval)
     {
         TempDir dir;
         WriteFile(dir / "grow.csv", fall.substr(0, fall.size() / 2));
-        Live live = Start(dir, {"follow:grow.csv", "--format", "csv", "--session", "s", "--json"}, false);
+        LiveTestProcess live =
+            LiveTestStart(dir, {"follow:grow.csv", "--format", "csv", "--session", "s", "--json"}, false);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         FILE* f = std::fopen((dir / "grow.csv").c_str(), "ab");
         std::fputs(fall.substr(fall.size() / 2).c_str(), f);
         std::fclose(f);
-        WaitFor(dir / "live.out", "\"sample\":235");
+        LiveTestWaitFor(dir / "live.out", "\"sample\":235");
         ::kill(live.pid, SIGINT);
-        EXPECT_EQ(Wait(&live), 130) << ReadFile(live.err);
+        EXPECT_EQ(LiveTestWait(&live), 130) << ReadFile(live.err);
         EXPECT_FALSE(PathExists(dir / "s/grow.csv.bin.part"));
-        EXPECT_EQ(LiveAlarms(ReadFile(live.out)), EvalAlarms(dir, "s"));
+        EXPECT_EQ(LiveTestAlarmsOf(ReadFile(live.out)), LiveTestEval(dir, "s"));
         EXPECT_NE(ReadFile(dir / "s/session.manifest").find(",stopped,"), std::string::npos);
     }
     {
@@ -273,7 +146,8 @@ TEST(LiveCommand, FollowTcpAndListenEqualEval)
         socklen_t size = sizeof address;
         ::getsockname(server, reinterpret_cast<sockaddr*>(&address), &size);
         const std::string port = std::to_string(ntohs(address.sin_port));
-        Live live = Start(dir, {"tcp:127.0.0.1:" + port, "--format", "csv", "--session", "s", "--json"}, false);
+        LiveTestProcess live =
+            LiveTestStart(dir, {"tcp:127.0.0.1:" + port, "--format", "csv", "--session", "s", "--json"}, false);
         int conn = ::accept(server, nullptr, nullptr);
         ASSERT_GE(conn, 0);
         WriteAll(conn, fall.substr(0, 3000));
@@ -281,15 +155,15 @@ TEST(LiveCommand, FollowTcpAndListenEqualEval)
         conn = ::accept(server, nullptr, nullptr);  // ... and live comes back
         ASSERT_GE(conn, 0);
         WriteAll(conn, fall.substr(3000));
-        WaitFor(dir / "live.out", "\"code\"");
+        LiveTestWaitFor(dir / "live.out", "\"code\"");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         ::kill(live.pid, SIGTERM);
-        EXPECT_EQ(Wait(&live), 143) << ReadFile(live.err);
+        EXPECT_EQ(LiveTestWait(&live), 143) << ReadFile(live.err);
         ::close(conn);
         ::close(server);
-        const Alarms reported = LiveAlarms(ReadFile(live.out));
+        const LiveTestAlarms reported = LiveTestAlarmsOf(ReadFile(live.out));
         EXPECT_FALSE(reported.empty());
-        EXPECT_EQ(reported, EvalAlarms(dir, "s"));
+        EXPECT_EQ(reported, LiveTestEval(dir, "s"));
         const std::string manifest = ReadFile(dir / "s/session.manifest");
         EXPECT_NE(manifest.find("127.0.0.1:" + port), std::string::npos) << manifest;
         // One gap (the reconnect) and the line it tore.
@@ -299,28 +173,29 @@ TEST(LiveCommand, FollowTcpAndListenEqualEval)
     }
     {
         TempDir dir;
-        Live live = Start(dir, {"listen:127.0.0.1:0", "--format", "csv", "--session", "s", "--json", "-j", "2"}, false);
+        LiveTestProcess live =
+            LiveTestStart(dir, {"listen:127.0.0.1:0", "--format", "csv", "--session", "s", "--json", "-j", "2"}, false);
         const int port = ListeningPort(live.err);
         ASSERT_GT(port, 0) << ReadFile(live.err);
-        const int a = Connect(port);
-        const int b = Connect(port);
+        const int a = LiveTestConnect(port);
+        const int b = LiveTestConnect(port);
         ASSERT_GE(a, 0);
         ASSERT_GE(b, 0);
         WriteAll(a, fall);
         WriteAll(b, twice + std::string(5000, '\x01') + "\n");
         ::close(a);
         ::close(b);
-        WaitFor(dir / "s/session.manifest", "\n127.0.0.1");
+        LiveTestWaitFor(dir / "s/session.manifest", "\n127.0.0.1");
         std::string manifest;
         for (int i = 0; i < 500 && SplitLines(manifest).size() < 3; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             manifest = ReadFile(dir / "s/session.manifest");
         }
         ::kill(live.pid, SIGINT);
-        EXPECT_EQ(Wait(&live), 130) << ReadFile(live.err);
-        const Alarms reported = LiveAlarms(ReadFile(live.out));
+        EXPECT_EQ(LiveTestWait(&live), 130) << ReadFile(live.err);
+        const LiveTestAlarms reported = LiveTestAlarmsOf(ReadFile(live.out));
         EXPECT_EQ(reported.size(), 2u);
-        EXPECT_EQ(reported, EvalAlarms(dir, "s"));
+        EXPECT_EQ(reported, LiveTestEval(dir, "s"));
         EXPECT_NE(ReadFile(dir / "s/session.manifest").find(",0,0,0,0,1,7,end of stream,"), std::string::npos)
             << ReadFile(dir / "s/session.manifest");  // the binary line
     }
@@ -337,24 +212,24 @@ TEST(LiveCommand, SerialPseudoTerminal)
     ASSERT_EQ(::grantpt(master), 0);
     ASSERT_EQ(::unlockpt(master), 0);
     const std::string slave = ::ptsname(master);
-    Live live = Start(
+    LiveTestProcess live = LiveTestStart(
         dir, {"serial:" + slave, "--format", "csv", "--session", "s", "--json", "--baud", "921600", "--framing", "8N1"},
         false);
-    WaitFor(live.err, ": open");
+    LiveTestWaitFor(live.err, ": open");
     const std::string fall = Example("double_fall.csv");
     for (std::size_t at = 0; at < fall.size(); at += 512) {
         WriteAll(master, fall.substr(at, 512));
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    WaitFor(dir / "live.out", "\"code\"");
+    LiveTestWaitFor(dir / "live.out", "\"code\"");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::close(master);  // the port goes away
-    WaitFor(live.err, "the port");
+    LiveTestWaitFor(live.err, "the port");
     ::kill(live.pid, SIGTERM);
-    EXPECT_EQ(Wait(&live), 143) << ReadFile(live.err);
-    const Alarms reported = LiveAlarms(ReadFile(live.out));
+    EXPECT_EQ(LiveTestWait(&live), 143) << ReadFile(live.err);
+    const LiveTestAlarms reported = LiveTestAlarmsOf(ReadFile(live.out));
     EXPECT_FALSE(reported.empty());
-    EXPECT_EQ(reported, EvalAlarms(dir, "s"));
+    EXPECT_EQ(reported, LiveTestEval(dir, "s"));
     const std::vector<std::string> rows = SplitLines(ReadFile(dir / "s/session.manifest"));
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1].rfind("pts/", 0), 0u) << rows[1];
@@ -382,11 +257,11 @@ TEST(LiveCommand, RefusedStarts)
     EXPECT_EQ(fifo.status, 2);
     EXPECT_NE(fifo.errors.find("FIFO"), std::string::npos) << fifo.errors;
 
-    Live first = Start(dir, {"-", "--format", "csv", "--session", "s"}, true);
-    WaitFor(dir / "s/.lock", std::to_string(first.pid));
+    LiveTestProcess first = LiveTestStart(dir, {"-", "--format", "csv", "--session", "s"}, true);
+    LiveTestWaitFor(dir / "s/.lock", std::to_string(first.pid));
     const BenchRun second =
         RunProgram(TUMBLEWATCH_PATH, dir.path(), {"live", "-", "--format", "csv", "--session", "s"}, 10);
     EXPECT_EQ(second.status, 2);
     EXPECT_NE(second.errors.find("in use by another tumblewatch live"), std::string::npos) << second.errors;
-    EXPECT_EQ(Wait(&first), 0);
+    EXPECT_EQ(LiveTestWait(&first), 0);
 }
