@@ -220,5 +220,31 @@ void CommandAddScanOptions(CLI::App* command, ScanOptions* options);
 // (the message printed).
 int CommandScanPrepare(const ScanOptions& options, const std::string& what, TumblewatchConfig* base,
                        Manifest* manifest, InputSet* inputs, SweepData* data, ScanPlan* plan);
+struct LiveOptions {
+    std::vector<std::string> sources;
+    std::string format;
+    std::string session;
+    bool noRecord = false;
+    bool json = false;
+    double idleSeconds = 0;
+    int threads = 2;
+    int queueSamples = 1000;
+    int baud = 115200;
+    std::string framing = "8N1";
+    int deviceLevel = -1;
+    std::string share;
+    std::string publish;
+    std::string mqttUser;
+    std::string mqttPasswordFile;
+    std::string mqttCaFile;
+    std::string mqttCaPath;
+    std::string mqttCert;
+    std::string mqttKey;
+    bool mqttInsecure = false;
+    bool quiet = false;
+    ConfigSource config;
+};
+CLI::App* CommandLiveAdd(CLI::App* app, LiveOptions* options);
+int CommandLiveRun(const LiveOptions& options);
 
 #endif

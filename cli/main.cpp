@@ -53,6 +53,8 @@ int main(int argc, char** argv)
     const CLI::App* scanCommand = CommandScanAdd(&app, &scan);
     ExplainOptions explain;
     const CLI::App* explainCommand = CommandExplainAdd(&app, &explain);
+    LiveOptions live;
+    const CLI::App* liveCommand = CommandLiveAdd(&app, &live);
 
     std::string names;
     bool known = false;
@@ -78,13 +80,14 @@ int main(int argc, char** argv)
         std::fputs("Run with --help for more information.\n", stderr);
         return kExitUsage;
     }
-    const CLI::App* const commands[] = {paramsCommand, evalCommand,   sweepCommand, plotCommand,
-                                        reportCommand, importCommand, scanCommand,  explainCommand};
+    const CLI::App* const commands[] = {paramsCommand, evalCommand, sweepCommand,   plotCommand, reportCommand,
+                                        importCommand, scanCommand, explainCommand, liveCommand};
     const std::function<int()> runs[] = {
         [&] { return CommandParamsRun(params); }, [&] { return CommandEvalRun(eval); },
         [&] { return CommandSweepRun(sweep); },   [&] { return CommandPlotRun(plot); },
         [&] { return CommandReportRun(report); }, [&] { return CommandImportRun(import); },
-        [&] { return CommandScanRun(scan); },     [&] { return CommandExplainRun(explain); }};
+        [&] { return CommandScanRun(scan); },     [&] { return CommandExplainRun(explain); },
+        [&] { return CommandLiveRun(live); }};
     int status = kExitUsage;
     try {
         status = Run(commands, runs, sizeof commands / sizeof commands[0]);
