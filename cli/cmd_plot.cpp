@@ -84,6 +84,7 @@ int CommandPlotRun(const PlotOptions& options)
                             options.mergeSeconds,
                             1,
                             {},
+                            nullptr,
                             options.moreLabels,
                             options.window};
     if (!CommandWriteOutput(options.html, [&](const TextSink& sink) { HtmlPlotPageWrite(report, chart, sink); })) {

@@ -380,14 +380,14 @@ void SweepRun(const SweepData& data, const SweepSpace& space, const TumblewatchC
     }
 }
 
-std::vector<RecordingScore> SweepScores(const SweepData& data, const TumblewatchConfig& config, double mergeSeconds,
-                                        int fold)
+std::vector<RecordingScore> SweepScores(const SweepData& data, const TumblewatchConfig& config,
+                                        const SweepSettings& settings, int fold)
 {
     std::vector<RecordingScore> scores(data.recordings.size(), RecordingScore{Label::None, 0, 0, -1, 0});
     DetectResult result;
     for (std::size_t i = 0; i < data.recordings.size(); ++i) {
         if (fold < 0 || data.recordings[i].fold == fold) {
-            scores[i] = Run(data.recordings[i], config, mergeSeconds, &result);
+            scores[i] = Run(data.recordings[i], config, settings, &result);
         }
     }
     return scores;

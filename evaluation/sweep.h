@@ -106,12 +106,6 @@ struct SweepRow {
 void SweepFoldFigures(const SweepData& data, const MetricsCounts& all, const std::vector<MetricsCounts>& held,
                       SweepRow* row);
 
-// The score of every recording of data in fold under config (every
-// recording when fold is -1), computed as SweepEvaluate computes it; the
-// others are left with no label. config must be accepted by the detector.
-std::vector<RecordingScore> SweepScores(const SweepData& data, const TumblewatchConfig& config, double mergeSeconds,
-                                        int fold);
-
 struct SweepSettings {
     double mergeSeconds;
     int threads;
@@ -123,6 +117,12 @@ struct SweepSettings {
 // its events, first alarm and impact, and for a fall with its own timing
 // its window (settings.window) and the alarms before and after it.
 RecordingScore SweepScoreOf(const SweepRecording& rec, const DetectResult& result, const SweepSettings& settings);
+
+// The score of every recording of data in fold under config (every
+// recording when fold is -1), computed as SweepEvaluate computes it; the
+// others are left with no label. config must be accepted by the detector.
+std::vector<RecordingScore> SweepScores(const SweepData& data, const TumblewatchConfig& config,
+                                        const SweepSettings& settings, int fold);
 
 // Runs configurations first .. first + count - 1 of space (on base) and
 // calls commit with each row, in index order, on the calling thread, which

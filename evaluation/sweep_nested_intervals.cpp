@@ -43,7 +43,7 @@ RateIntervals SweepPointIntervals(const SweepSummary& summary, const SweepPoint&
     return r;
 }
 
-void SweepSummaryBootstrapNested(SweepSummary* summary, const SweepData& data, double mergeSeconds,
+void SweepSummaryBootstrapNested(SweepSummary* summary, const SweepData& data, const SweepSettings& sweep,
                                  const IntervalSettings& settings)
 {
     summary->intervals = settings;
@@ -58,7 +58,7 @@ void SweepSummaryBootstrapNested(SweepSummary* summary, const SweepData& data, d
             continue;
         }
         const std::vector<RecordingScore> scores =
-            SweepScores(data, SweepPointConfig(*summary, f.chosen.point), mergeSeconds, static_cast<int>(k));
+            SweepScores(data, SweepPointConfig(*summary, f.chosen.point), sweep, static_cast<int>(k));
         for (std::size_t i = 0; i < scores.size(); ++i) {
             const RecordingScore& score = scores[i];
             if (score.label == Label::None) {
@@ -66,7 +66,7 @@ void SweepSummaryBootstrapNested(SweepSummary* summary, const SweepData& data, d
             }
             IntervalSubject& s =
                 subjects.emplace(data.recordings[i].labels.subject, IntervalSubject{0, 0, 0, 0, 0, 0}).first->second;
-            const bool detected = score.firstAlarm >= 0;
+            const bool detected = MetricsDetected(score);
             if (score.label == Label::Fall) {
                 (detected ? s.tp : s.fn) += 1;
             } else {

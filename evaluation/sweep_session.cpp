@@ -66,5 +66,5 @@ void SweepSessionRun(const SweepPlan& plan, const SweepRequest& request, int64_t
     session->samples = progress.samples;
     IntervalSettings intervals = options.intervals;
     intervals.seed = request.seed;
-    SweepSummaryBootstrapNested(&session->summary, session->data, request.inputs.mergeSeconds, intervals);
+    SweepSummaryBootstrapNested(&session->summary, session->data, SettingsOf(request), intervals);
 }

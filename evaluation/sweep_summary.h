@@ -101,12 +101,12 @@ constexpr int kSweepNestedResamples = kIntervalDefaultResamples;
 // Sets summary->intervals to settings and, with folds, bootstraps the
 // pooled held-out figures over the held-out subjects: each fold's chosen
 // configuration is run again on the fold's held-out recordings of data
-// (mergeSeconds as the sweep's), each subject's counts taken, and
+// (scored with the sweep's settings: its event gap and fall window), each subject's counts taken, and
 // IntervalBootstrapSubjects run with settings over the subjects in byte
 // order of their names. The summary must hold every row (the choices are
 // final). Runs on the calling thread; costs one configuration over the
 // recordings.
-void SweepSummaryBootstrapNested(SweepSummary* summary, const SweepData& data, double mergeSeconds,
+void SweepSummaryBootstrapNested(SweepSummary* summary, const SweepData& data, const SweepSettings& sweep,
                                  const IntervalSettings& settings);
 
 // The summary as the JSON document of `sweep --summary FILE` (and the

@@ -351,7 +351,7 @@ public:
             if (ReadRows(text, &summary, &layout, &error)) {
                 // The nested selection's bootstrap, as the command line's sweep makes it by default.
                 SweepSummaryBootstrapNested(
-                    &summary, session_.data, request_.inputs.mergeSeconds,
+                    &summary, session_.data, settings_,
                     IntervalSettings{kIntervalDefaultConfidence, kSweepNestedResamples, request_.seed});
                 const nlohmann::ordered_json document = SweepSummaryJson(summary, layout, configurations);
                 json = document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
