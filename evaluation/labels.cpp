@@ -488,7 +488,7 @@ bool ManifestHeaderLine(const std::string& text)
 
 bool ManifestFileIs(const std::string& path)
 {
-    constexpr std::size_t kHead = 64 * 1024;
+    constexpr std::size_t kHead = 8 * 1024;  // an import's header is its first line
     std::string reason;
     if (!FilesCheckInput(path, &reason)) {
         return false;

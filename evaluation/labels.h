@@ -112,7 +112,7 @@ std::string ManifestWhere(const Manifest& manifest, const RecordingLabels& label
 bool ManifestHeaderLine(const std::string& text);
 
 // True when the file at path starts with a manifest's header line (only
-// its first 64 KiB are read). False for anything that cannot be read.
+// its first 8 KiB are read). False for anything that cannot be read.
 bool ManifestFileIs(const std::string& path);
 
 // Adds the entries of other to *into (several --labels). A recording that

@@ -287,8 +287,20 @@ def pack_recordings(plan: Dict[str, Any], arguments: Tuple[Any, ...]) -> Dict[st
         "folders": [_absolute(p) for p in arguments[0] if os.path.isdir(p)],
         "markers": sorted(markers),
         "manifest": [(_absolute(p),) + tuple(rest) for p, *rest in plan["manifest"]] if arguments[1] else None,
-        "manifest_path": _absolute(arguments[1]) if arguments[1] else "",
+        "manifest_path": _manifest_copy_path(arguments),
     }
+
+
+def _manifest_copy_path(arguments: Tuple[Any, ...]) -> str:
+    """Where the workers' copy of the manifests goes: the manifest's own path, or with several the
+    folder that holds all of them, so that the recordings keep their relative paths."""
+    if not arguments[1]:
+        return ""
+    more = arguments[13].get("more_labels", []) if len(arguments) > 13 else []
+    if not more:
+        return _absolute(arguments[1])
+    folders = [os.path.dirname(os.path.normpath(_absolute(p))) for p in [arguments[1], *more]]
+    return os.path.join(os.path.commonpath(folders), "manifest.csv")
 
 
 def _absolute(path: str) -> str:

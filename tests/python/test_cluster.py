@@ -516,3 +516,31 @@ def test_chunks_cover_the_configurations_in_order_and_shrink_toward_the_end():
     # Small configurations come in chunks of at least 4 million samples.
     assert min(n for _, n in chunk_sizes(0, 10_000, 2, 1_000)[:-1]) >= 4_000
     assert chunk_sizes(5, 12, 2, 10, chunk=3) == [(5, 3), (8, 3), (11, 1)]
+
+
+def test_several_manifests_and_folds_by_dataset_on_a_client(cluster, generated, tmp_path):
+    """Several manifests, folds by dataset and a timed fall reach the workers, with or without the data."""
+    import tumblewatch
+    from distributed import Client
+
+    manifests = []
+    for k, dataset in enumerate(("one", "two", "three")):
+        folder = tmp_path / dataset
+        folder.mkdir()
+        lines = ["path,label,subject,dataset,fall_start,fall_end"]
+        for name in ("fall_forward", "walking"):
+            shutil.copyfile(generated / f"{name}.bin", folder / f"{name}.bin")
+            timing = f"{100 * k},{100 * k + 50}" if name.startswith("fall") and k == 0 else ","
+            lines.append(f"{name}.bin,{'fall' if name.startswith('fall') else 'adl'},s{k},{dataset},{timing}")
+        (folder / "manifest.csv").write_text("\n".join(lines) + "\n")
+        manifests.append(folder / "manifest.csv")
+    options = dict(grid={"fallWindow": [8, 12, 20]}, labels=manifests, folds=3, folds_by="dataset")
+    local = tumblewatch.sweep(**options)
+    with Client(cluster.address, timeout=30, set_as_default=False) as client:
+        remote = tumblewatch.sweep(**options, client=client)
+        sent = tumblewatch.sweep(**options, client=client, send_data=True)
+    for result in (remote, sent):
+        assert result.equals(local)
+        assert result.sweep_id == local.sweep_id
+        assert result.nested == local.nested
+    assert sorted(s for fold in local.nested["folds"] for s in fold["subjects"]) == ["one", "three", "two"]
