@@ -162,17 +162,18 @@ void Activities(std::string* out, const Breakdowns& b, const EvalIntervals& inte
     if (b.activities.empty()) {
         return;
     }
-    *out += fmt::format("\nBy activity\n  {:<5} {:<37} {:>10} {:>9} {:>15} {:>6} {:>8}\n", "label", "activity",
-                        "recordings", "detected", "share interval", "events", "hours");
+    // 100 columns: the activity and its description as wide as they can be.
+    *out += fmt::format("\nBy activity\n  {:<5} {:<47} {:>5} {:>8} {:>14} {:>6} {:>7}\n", "label", "activity", "recs",
+                        "alarmed", "share interval", "events", "hours");
     for (std::size_t i = 0; i < b.activities.size(); ++i) {
         const ActivityRow& a = b.activities[i];
         // The code, and beside it what the activity is when the labels say.
-        std::string activity = a.activity.empty() ? "-" : Fit(a.activity, 37);
-        if (!a.description.empty() && activity.size() + 2 < 37) {
-            activity = FitStart((a.activity.empty() ? "-" : a.activity) + " " + a.description, 37);
+        std::string activity = a.activity.empty() ? "-" : Fit(a.activity, 47);
+        if (!a.description.empty() && activity.size() + 2 < 47) {
+            activity = FitStart((a.activity.empty() ? "-" : a.activity) + " " + a.description, 47);
         }
         const Interval share = i < intervals.activities.size() ? intervals.activities[i] : Interval{0, 0, false};
-        *out += fmt::format("  {:<5} {:<37} {:>10} {:>9} {:>15} {:>6} {:>8.3f}\n", LabelName(a.label), activity,
+        *out += fmt::format("  {:<5} {:<47} {:>5} {:>8} {:>14} {:>6} {:>7.3f}\n", LabelName(a.label), activity,
                             a.recordings, a.detected, IntervalText(share, 3), a.events, a.hours);
     }
 }

@@ -140,6 +140,11 @@ describe('eval --html', () => {
     assert.deepEqual(outcomes.slice(0, 2), ['missed fall', 'false alarm']);
     assert.ok(!outcomes.slice(2).includes('missed fall') && !outcomes.slice(2).includes('false alarm'));
     assert.equal(await page.locator('table.confusion').textContent(), 'alarmno alarmfallTP 6FN 1ADLFP 1TN 3');
+    // Every rate with its interval: 6 of 7 falls (Wilson) and 1 false alarm in the ADLs' hours (exact Poisson).
+    const sensitivity = await page.locator('table.summary tbody tr').first().textContent();
+    assert.match(sensitivity, /^sensitivity0\.857\[0\.487, 0\.974\]6 of 7 falls detected$/);
+    assert.match(await page.locator('table.summary tbody tr').nth(5).textContent(), /^false alarms per hour[\d.]+\[[\d.]+, [\d.]+\]1 events/);
+    assert.equal(await page.locator('table.activities tbody tr').first().locator('td').nth(4).textContent(), '[0.207, 1.000]');
 
     // The missed fall is shown first: its chart is drawn, with no alarm.
     assert.equal(await page.locator('#chart .title').textContent(), 'rec/quiet_fall.bin');
