@@ -76,8 +76,8 @@ int main(int argc, char** argv)
         std::fputs("Run with --help for more information.\n", stderr);
         return kExitUsage;
     }
-    const CLI::App* const commands[] = {paramsCommand, evalCommand,   sweepCommand,
-                                        plotCommand,   reportCommand, importCommand, liveCommand};
+    const CLI::App* const commands[] = {paramsCommand, evalCommand,   sweepCommand, plotCommand,
+                                        reportCommand, importCommand, liveCommand};
     const std::function<int()> runs[] = {
         [&] { return CommandParamsRun(params); }, [&] { return CommandEvalRun(eval); },
         [&] { return CommandSweepRun(sweep); },   [&] { return CommandPlotRun(plot); },
