@@ -241,8 +241,9 @@ void CloseDevice(LiveEngine* engine, Worker* worker, Device* device, const std::
     Notice(engine, text + (row.file.empty() ? "" : "; recorded in " + row.file));
 }
 
-// Takes every queued sample of device and processes it.
-void Drain(LiveEngine* engine, Worker* worker, Device* device)
+// Takes every queued sample of device and processes it. Returns true when
+// the device's stream has ended.
+bool Drain(LiveEngine* engine, Worker* worker, Device* device)
 {
     QueuedSample batch[kDrainBatch];
     for (;;) {
@@ -257,7 +258,7 @@ void Drain(LiveEngine* engine, Worker* worker, Device* device)
             }
             if (count == 0) {
                 device->scheduled = false;
-                return;
+                return device->ended;
             }
         }
         Process(engine, worker, device, batch, count);
@@ -340,8 +341,7 @@ void WorkerLoop(LiveEngine* engine, Worker* worker)
                 device->known = true;
                 worker->devices.push_back(device);
             }
-            Drain(engine, worker, device.get());
-            ended = ended || device->ended;
+            ended = Drain(engine, worker, device.get()) || ended;
         }
         ready.clear();
         if (stopping) {
@@ -452,7 +452,7 @@ LiveTotals LiveEngineStop(LiveEngine* engine)
         worker->wake.notify_one();
     }
     LiveTotals totals{};
-    for (auto& worker : engine->workers) {
+    for (const auto& worker : engine->workers) {
         worker->thread.join();
         totals.devices += worker->totals.devices;
         totals.samples += worker->totals.samples;

@@ -196,7 +196,7 @@ bool LiveMqttParse(const std::string& text, LiveMqttSpec* spec, std::string* rea
             return false;
         }
         spec->port = std::stoi(port);
-        hostPort = hostPort.substr(0, colon);
+        hostPort.resize(colon);
     }
     if (hostPort.size() >= 2 && hostPort.front() == '[' && hostPort.back() == ']') {
         hostPort = hostPort.substr(1, hostPort.size() - 2);

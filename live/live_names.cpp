@@ -64,7 +64,8 @@ std::string LivePrintableName(const std::string& name)
         }
     }
     if (text.size() > kPrintableMax) {
-        text = text.substr(0, kPrintableMax / 2 - 2) + "..." + text.substr(text.size() - (kPrintableMax / 2 - 2));
+        const std::size_t keep = kPrintableMax / 2 - 2;
+        text.replace(keep, text.size() - 2 * keep, "...");
     }
     return text;
 }

@@ -347,6 +347,11 @@ void Sources::Accept(Stream* listener)
         socklen_t size = sizeof peer;
         const int fd = ::accept4(listener->fd, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // Out of descriptors: the listener rests a second instead of waking the loop at once.
+                listener->retryAtNs = LiveNowNs() + kSerialRetryNs;
+                notices_(listener->source + ": cannot take more connections: " + SafeErrorText(errno));
+            }
             return;
         }
         const std::string name = AddressText(reinterpret_cast<const sockaddr*>(&peer));
@@ -494,7 +499,8 @@ int Sources::Run(int stopFd)
         polls.push_back(pollfd{stopFd, POLLIN, 0});
         polled.push_back(nullptr);
         for (auto& stream : streams_) {
-            if (stream->ended || stream->fd < 0 || stream->kind == LiveSourceKind::Follow) {
+            if (stream->ended || stream->fd < 0 || stream->kind == LiveSourceKind::Follow ||
+                (stream->listener && LiveNowNs() < stream->retryAtNs)) {
                 continue;
             }
             polls.push_back(pollfd{stream->fd, static_cast<short>(stream->connecting ? POLLOUT : POLLIN), 0});

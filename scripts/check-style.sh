@@ -12,7 +12,7 @@ clang-format --dry-run --Werror "${files[@]}"
 
 cppcheck --enable=warning,style,performance,portability --std=c++17 --inline-suppr --quiet --error-exitcode=1 \
   --suppress=useStlAlgorithm --suppress=passedByValue \
-  -I detector -I detector/orientation -I Include -I bench -I recording -I recording/import -I evaluation -I reports -I cli \
+  -I detector -I detector/orientation -I Include -I bench -I recording -I recording/import -I evaluation -I reports -I live -I cli \
   -I tools -I python/src \
-  bench recording evaluation reports cli detector Include tools fuzz benchmarks examples/consumer python/src
+  bench recording evaluation live reports cli detector Include tools fuzz benchmarks examples/consumer python/src
 echo "style: clean"

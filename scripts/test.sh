@@ -38,13 +38,14 @@ cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
 
-stage "the multi-threaded evaluation and import, and detectors in two threads, under ThreadSanitizer"
+stage "the multi-threaded evaluation, import and live, and detectors in two threads, under ThreadSanitizer"
 cmake -S . -B build-tsan -DTUMBLEWATCH_TSAN=ON -DTUMBLEWATCH_WERROR=ON >/dev/null
-cmake --build build-tsan -j"$jobs" --target test_workbench test_detector test_import
+cmake --build build-tsan -j"$jobs" --target test_workbench test_detector test_import test_live
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 build-tsan/tests/test_workbench --gtest_brief=1
 build-tsan/tests/test_import --gtest_brief=1
 build-tsan/tests/test_detector --gtest_brief=1 --gtest_filter='Interface.*'
+build-tsan/tests/test_live --gtest_brief=1
 unset TSAN_OPTIONS
 
 stage "the installed library: headers alone, CMake package, pkg-config file, example consumer"

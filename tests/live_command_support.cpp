@@ -41,7 +41,9 @@ LiveTestProcess LiveTestStart(const TempDir& dir, const std::vector<std::string>
             argv.push_back(a.data());
         }
         argv.push_back(nullptr);
-        ::chdir(dir.path().c_str());
+        if (::chdir(dir.path().c_str()) != 0) {
+            ::_exit(127);
+        }
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }

@@ -416,3 +416,59 @@ TEST(LiveEngine, BoundedQueueAndIdle)
     EXPECT_NE(lines[2].find(",stopped,"), std::string::npos) << lines[2];
     EXPECT_LE(LiveDeviceBytes(kLiveQueueDefault), std::size_t{64} << 10);
 }
+
+// A full disk (the file size limit) stops a device's recording at its last
+// whole record with a message; its detector goes on and every alarm is
+// still reported, and the manifest says what was kept.
+TEST(LiveEngine, FullDiskStopsTheRecordingNotTheDetector)
+{
+    TempDir dir;
+    LiveSession session;
+    std::string recovered;
+    std::string reason;
+    ASSERT_TRUE(LiveSessionOpen(&session, dir.path(), &recovered, &reason)) << reason;
+    const std::vector<ImuSample> fall = LoadExample("fall_forward.csv");
+    LiveSettings settings;
+    TumblewatchDefault(&settings.config);
+    settings.threads = 1;
+    settings.queueSamples = fall.size();
+    std::mutex mutex;
+    std::vector<uint64_t> alarms;
+    std::string notices;
+    LiveEngine* engine = LiveEngineStart(
+        settings, &session,
+        [&](const LiveAlarm& alarm) {
+            std::lock_guard<std::mutex> lock(mutex);
+            alarms.push_back(alarm.sample);
+        },
+        [&](const std::string& text) {
+            std::lock_guard<std::mutex> lock(mutex);
+            notices += text + "\n";
+        },
+        &reason);
+    ASSERT_NE(engine, nullptr);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 24 + 12 * 100 + 7;  // 100 records and a piece; the manifests fit
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    LiveEnginePush(engine, "full", "test", fall.data(), fall.size(), LiveNowNs(), LiveCounts{});
+    LiveEngineEnd(engine, "full", "test", LiveCounts{}, "end of stream");
+    const LiveTotals totals = LiveEngineStop(engine);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    std::signal(SIGXFSZ, previous);
+    LiveSessionClose(&session);
+    EXPECT_EQ(totals.samples, fall.size());
+    EXPECT_EQ(alarms.size(), 7u);
+    EXPECT_TRUE(totals.recordingFailed);
+    EXPECT_NE(notices.find("recording stopped"), std::string::npos) << notices;
+    EXPECT_NE(notices.find("detection goes on"), std::string::npos) << notices;
+    const std::string kept = ReadFile(dir / "full.bin");
+    EXPECT_EQ(kept.size(), 24u + 12u * 100u);
+    EXPECT_EQ(kept, DataSetImage(std::vector<ImuSample>(fall.begin(), fall.begin() + 100)));
+    const std::vector<std::string> rows = SplitLines(ReadFile(dir / "session.manifest"));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_NE(rows[1].find(",565,100,7,"), std::string::npos) << rows[1];
+    EXPECT_NE(rows[1].find("kept 100 samples"), std::string::npos) << rows[1];
+}

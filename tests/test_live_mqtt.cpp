@@ -248,6 +248,9 @@ TEST(LiveMqtt, BrokerDownRestartAndPublishedAlarms)
             EXPECT_NE(message.second.find("\"device\":\"dev1\""), std::string::npos) << message.second;
         }
     }
+    // Every sample reaches the recording within a second of its arrival.
+    const std::size_t whole = 24 + 12 * twice.size();
+    EXPECT_TRUE(WaitUntil([&] { return LiveTestRead(dir / "s/dev1.bin.part").size() == whole; }));
     ::kill(live.pid, SIGINT);
     EXPECT_EQ(LiveTestWait(&live), 130) << LiveTestRead(live.err);
     const LiveTestAlarms reported = LiveTestAlarmsOf(ReadFile(live.out));
