@@ -73,12 +73,9 @@ ordered_json Changes(const ScanChanges& c)
 
 ordered_json Range(const ScanParam& p)
 {
-    return ordered_json{{"lo", p.range.lo},
-                        {"hi", p.range.hi},
-                        {"why", p.range.why},
-                        {"step", p.step},
-                        {"every_value", p.step == 1},
-                        {"values", static_cast<uint64_t>(p.values.size())}};
+    return ordered_json{{"lo", p.range.lo},           {"hi", p.range.hi},
+                        {"why", p.range.why},         {"step", p.step},
+                        {"every_value", p.step == 1}, {"values", static_cast<uint64_t>(p.values.size())}};
 }
 
 }  // namespace
@@ -106,19 +103,19 @@ ordered_json ScanJson(const ScanSource& source, const SweepData& data, const Sca
             r.update(Changes(row.changes));
             rows.push_back(r);
         }
-        params.push_back(ordered_json{{"name", info.name},
-                                      {"unit", info.unit},
-                                      {"stages", info.stages},
-                                      {"base_value", TumblewatchParamGet(&plan.base, sp.index)},
-                                      {"range", Range(sp)},
-                                      {"rank", reach.rank},
-                                      {"reach",
-                                       {{"area", SweepJsonRate(reach.area)},
-                                        {"best_sensitivity_at_base_fa", SweepJsonRate(reach.bestSensitivityAtBaseFa)},
-                                        {"lowest_fa_at_base_sensitivity",
-                                         SweepJsonRate(reach.lowestFaAtBaseSensitivity)},
-                                        {"recordings_changed", reach.recordingsChanged}}},
-                                      {"rows", rows}});
+        params.push_back(
+            ordered_json{{"name", info.name},
+                         {"unit", info.unit},
+                         {"stages", info.stages},
+                         {"base_value", TumblewatchParamGet(&plan.base, sp.index)},
+                         {"range", Range(sp)},
+                         {"rank", reach.rank},
+                         {"reach",
+                          {{"area", SweepJsonRate(reach.area)},
+                           {"best_sensitivity_at_base_fa", SweepJsonRate(reach.bestSensitivityAtBaseFa)},
+                           {"lowest_fa_at_base_sensitivity", SweepJsonRate(reach.lowestFaAtBaseSensitivity)},
+                           {"recordings_changed", reach.recordingsChanged}}},
+                         {"rows", rows}});
     }
     j["parameters"] = params;
     j["ranking"] = ranking;
@@ -153,19 +150,19 @@ ordered_json ExplainJson(const ScanSource& source, const SweepData& data, const 
             ordered_json approaches = ordered_json::array();
             for (const ExplainApproach& a : c.approaches) {
                 const TumblewatchParam& info = TumblewatchParams()[a.param];
-                approaches.push_back(ordered_json{
-                    {"criterion", a.criterion},
-                    {"codes", a.codes},
-                    {"quantity", a.quantity},
-                    {"parameter", info.name},
-                    {"threshold", a.threshold},
-                    {"unit", info.unit},
-                    {"seen", a.seen},
-                    {"value", a.seen ? ordered_json(a.value) : ordered_json(nullptr)},
-                    {"sample", a.seen ? ordered_json(a.sample) : ordered_json(nullptr)},
-                    {"margin", a.seen ? ordered_json(a.margin) : ordered_json(nullptr)},
-                    {"needs", a.note},
-                    {"never_tested_because", a.seen ? ordered_json(nullptr) : ordered_json(a.unseen)}});
+                approaches.push_back(
+                    ordered_json{{"criterion", a.criterion},
+                                 {"codes", a.codes},
+                                 {"quantity", a.quantity},
+                                 {"parameter", info.name},
+                                 {"threshold", a.threshold},
+                                 {"unit", info.unit},
+                                 {"seen", a.seen},
+                                 {"value", a.seen ? ordered_json(a.value) : ordered_json(nullptr)},
+                                 {"sample", a.seen ? ordered_json(a.sample) : ordered_json(nullptr)},
+                                 {"margin", a.seen ? ordered_json(a.margin) : ordered_json(nullptr)},
+                                 {"needs", a.note},
+                                 {"never_tested_because", a.seen ? ordered_json(nullptr) : ordered_json(a.unseen)}});
             }
             k["approaches"] = approaches;
         } else {
@@ -207,8 +204,8 @@ ordered_json ExplainJson(const ScanSource& source, const SweepData& data, const 
 bool ScanJsonRanking(const std::string& text, std::vector<std::pair<std::string, int>>* ranking, std::string* error)
 {
     const ordered_json j = ordered_json::parse(text, nullptr, false);
-    if (j.is_discarded() || !j.is_object() || j.value("tool", "") != "tumblewatch scan" ||
-        !j.contains("parameters") || !j["parameters"].is_array()) {
+    if (j.is_discarded() || !j.is_object() || j.value("tool", "") != "tumblewatch scan" || !j.contains("parameters") ||
+        !j["parameters"].is_array()) {
         *error = "not the JSON output of tumblewatch scan";
         return false;
     }
