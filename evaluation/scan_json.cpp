@@ -2,6 +2,7 @@
 #include "scan_json.h"
 
 #include <cstdlib>
+#include <map>
 
 #include "params.h"
 #include "sweep_output.h"
@@ -137,6 +138,8 @@ ordered_json ExplainJson(const ScanSource& source, const SweepData& data, const 
     j["recordings"] = Recordings(data);
     int missed = 0;
     ordered_json cases = ordered_json::array();
+    ordered_json configurations = ordered_json::array();
+    std::map<std::pair<bool, int>, int> ids;
     for (const ExplainCase& c : explanation.cases) {
         missed += c.missedFall ? 1 : 0;
         const SweepRecording& rec = data.recordings[c.recording];
@@ -183,7 +186,23 @@ ordered_json ExplainJson(const ScanSource& source, const SweepData& data, const 
                            {"verified", ch.verified},
                            {"first_alarm", ch.alarm < 0 ? ordered_json(nullptr) : ordered_json(ch.alarm)},
                            {"code", ch.code == 0 ? ordered_json(nullptr) : ordered_json(ch.code)}};
-            o.update(Changes(ch.changes));
+            // The counts here; the recordings once per configuration, in
+            // "configurations", which many cases share.
+            const auto key = std::make_pair(ch.refined, ch.config);
+            auto found = ids.find(key);
+            if (found == ids.end()) {
+                found = ids.emplace(key, static_cast<int>(configurations.size())).first;
+                ordered_json k2{
+                    {"id", found->second}, {"parameter", TumblewatchParams()[ch.param].name}, {"value", ch.to}};
+                k2.update(Changes(ch.changes));
+                k2["figures"] = Figures(ch.metrics);
+                configurations.push_back(k2);
+            }
+            o["configuration"] = found->second;
+            o["falls_gained"] = ch.changes.fallsGained.size();
+            o["falls_lost"] = ch.changes.fallsLost.size();
+            o["false_alarms_added"] = ch.changes.falseAlarmsAdded.size();
+            o["false_alarms_removed"] = ch.changes.falseAlarmsRemoved.size();
             o["figures"] = Figures(ch.metrics);
             changes.push_back(o);
         }
@@ -198,6 +217,7 @@ ordered_json ExplainJson(const ScanSource& source, const SweepData& data, const 
     j["missed_falls"] = missed;
     j["false_alarms"] = static_cast<int>(explanation.cases.size()) - missed;
     j["cases"] = cases;
+    j["configurations"] = configurations;
     return j;
 }
 

@@ -103,7 +103,9 @@ class Explanation:
         criteria's closest approaches (``approaches``, missed falls) or the
         ``alarms`` (false alarms), and ``changes``, the smallest change of
         each parameter that alters the case, best first, each confirmed by a
-        detector run, with what it does to every other recording.
+        detector run, with the counts of what it does to every other
+        recording (the recordings themselves in the document's
+        ``configurations``, at the change's ``configuration``).
     missed_falls, false_alarms : int
         How many of each.
     """

@@ -1062,8 +1062,8 @@
       return Promise.resolve();
     }
     const changeText = (k, ch) => ch ? ch.parameter + ' ' + ch.from + ' \u2192 ' + ch.to + ' (' +
-      (k.kind === 'missed fall' ? ch.false_alarms_added.length + ' false alarms added, ' + (ch.falls_gained.length - 1) + ' more falls'
-        : ch.falls_lost.length + ' falls lost') + ')' : 'none';
+      (k.kind === 'missed fall' ? ch.false_alarms_added + ' false alarms added, ' + (ch.falls_gained - 1) + ' more falls'
+        : ch.falls_lost + ' falls lost') + ')' : 'none';
     const rows = ex.cases.map((k, i) => el('tr', { tabindex: 0, 'data-index': i, onclick: () => select(i),
       onkeydown: e => { if (e.key === 'Enter') select(i); } }, [
       el('td', { class: 'text', text: k.kind }), el('td', { class: 'text', text: k.path }),
@@ -1092,8 +1092,8 @@
       }
       if (k.changes.length) detail.append(table([{ label: 'parameter', text: true }, { label: 'from' }, { label: 'to' }, { label: 'falls gained' },
         { label: 'falls lost' }, { label: 'false alarms added' }, { label: 'false alarms removed' }, { label: 'sensitivity' }, { label: 'FA/h' }],
-      k.changes.map(c => [c.parameter, c.from, c.to, c.falls_gained.length, c.falls_lost.length, c.false_alarms_added.length,
-        c.false_alarms_removed.length, fixed(c.figures.sensitivity, 3), fixed(c.figures.false_alarms_per_hour, 2)])));
+      k.changes.map(c => [c.parameter, c.from, c.to, c.falls_gained, c.falls_lost, c.false_alarms_added,
+        c.false_alarms_removed, fixed(c.figures.sensitivity, 3), fixed(c.figures.false_alarms_per_hour, 2)])));
       return showRecording(i, host);
     }
     state.select = select;
