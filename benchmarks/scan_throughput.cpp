@@ -11,7 +11,9 @@
 //                                are measured against.
 // WORKLOAD is "sisfall" (../shared/data/public/sisfall, or the folder in
 // $TUMBLEWATCH_SISFALL; skipped, saying so, without it) or "generated"
-// (40 generated recordings of ten minutes, 1.2 million samples). Loading
+// (40 generated recordings of ten minutes, 1.2 million samples). A brief
+// run (TUMBLEWATCH_BENCHMARK_BRIEF set, as scripts/benchmark.sh --smoke
+// sets it) takes 4 generated recordings and skips SisFall. Loading
 // (decoding and the front end, once per recording) is not timed. Each
 // reports the wall-clock seconds of one run, its configurations, and the
 // configuration-samples per CPU-second of the whole process (getrusage).
@@ -35,11 +37,20 @@ namespace {
 enum Workload { kSisfall = 0, kGenerated = 1 };
 constexpr const char* kWorkloadNames[] = {"sisfall", "generated"};
 
+bool Brief()
+{
+    const char* brief = std::getenv("TUMBLEWATCH_BENCHMARK_BRIEF");
+    return brief != nullptr && *brief != '\0';
+}
+
 std::string Folder(Workload w)
 {
     if (w == kGenerated) {
-        static const RecordingFolder folder(40);
+        static const RecordingFolder folder(Brief() ? 4 : 40);
         return folder.path();
+    }
+    if (Brief()) {
+        return std::string();
     }
     const char* env = std::getenv("TUMBLEWATCH_SISFALL");
     const std::string folder =
@@ -90,8 +101,9 @@ double CpuSeconds()
 
 void Skip(benchmark::State& state, Workload w)
 {
-    state.SkipWithError(w == kSisfall ? "no ../shared/data/public/sisfall (nor $TUMBLEWATCH_SISFALL): skipped"
-                                      : "cannot write the recordings");
+    state.SkipWithError(w != kSisfall ? "cannot write the recordings"
+                        : Brief()     ? "a brief run: SisFall skipped"
+                                      : "no ../shared/data/public/sisfall (nor $TUMBLEWATCH_SISFALL): skipped");
 }
 
 void ScanCase(benchmark::State& state, Workload w, int threads)
@@ -170,8 +182,7 @@ void CascadeCase(benchmark::State& state, Workload w)
 const bool kRegistered = [] {
     for (const Workload w : {kGenerated, kSisfall}) {
         const std::string name = kWorkloadNames[w];
-        benchmark::RegisterBenchmark(("BM_ScanCascade/" + name).c_str(), CascadeCase, w)
-            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("BM_ScanCascade/" + name).c_str(), CascadeCase, w)->Unit(benchmark::kMillisecond);
         for (const int threads : {1, EvalHardwareThreads()}) {
             if (w == kSisfall && threads == 1 && EvalHardwareThreads() > 1) {
                 continue;  // the whole of SisFall on every thread only
@@ -179,11 +190,13 @@ const bool kRegistered = [] {
             benchmark::RegisterBenchmark(("BM_Scan/" + name + "/" + std::to_string(threads)).c_str(), ScanCase, w,
                                          threads)
                 ->Iterations(1)
+                ->Repetitions(1)
                 ->UseRealTime()
                 ->Unit(benchmark::kSecond);
-            benchmark::RegisterBenchmark(("BM_Explain/" + name + "/" + std::to_string(threads)).c_str(), ExplainCase,
-                                         w, threads)
+            benchmark::RegisterBenchmark(("BM_Explain/" + name + "/" + std::to_string(threads)).c_str(), ExplainCase, w,
+                                         threads)
                 ->Iterations(1)
+                ->Repetitions(1)
                 ->UseRealTime()
                 ->Unit(benchmark::kSecond);
         }

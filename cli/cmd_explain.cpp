@@ -40,16 +40,16 @@ void PrintApproaches(const ExplainCase& c)
             continue;
         }
         const std::string margin = a.margin > 0 ? fmt::format("{} short", a.margin) : "passed";
-        CommandPrint(fmt::format("    {:<34} {:>7}  {:<20} {:>9} {:>7}  {}\n", name, a.value, threshold, margin, a.sample,
-                                 p.unit));
+        CommandPrint(fmt::format("    {:<34} {:>7}  {:<20} {:>9} {:>7}  {}\n", name, a.value, threshold, margin,
+                                 a.sample, p.unit));
     }
 }
 
 void PrintChanges(const ExplainCase& c, const SweepData& data)
 {
     if (c.changes.empty()) {
-        CommandPrint(fmt::format("    no single scanned change of one parameter {} it\n",
-                                 c.missedFall ? "catches" : "removes"));
+        CommandPrint(
+            fmt::format("    no single scanned change of one parameter {} it\n", c.missedFall ? "catches" : "removes"));
         return;
     }
     CommandPrint(fmt::format("    smallest change of one parameter that {} it (run and confirmed), best first:\n",
@@ -62,8 +62,8 @@ void PrintChanges(const ExplainCase& c, const SweepData& data)
         // The recording itself is among the falls gained (or alarms removed).
         const std::string cost =
             c.missedFall ? fmt::format("{} more falls, {} false alarms added, {} removed, {} falls lost",
-                                       s.fallsGained.size() - 1, s.falseAlarmsAdded.size(),
-                                       s.falseAlarmsRemoved.size(), s.fallsLost.size())
+                                       s.fallsGained.size() - 1, s.falseAlarmsAdded.size(), s.falseAlarmsRemoved.size(),
+                                       s.fallsLost.size())
                          : fmt::format("{} falls lost, {} more false alarms removed, {} added, {} falls gained",
                                        s.fallsLost.size(), s.falseAlarmsRemoved.size() - 1, s.falseAlarmsAdded.size(),
                                        s.fallsGained.size());
@@ -80,8 +80,8 @@ void PrintChanges(const ExplainCase& c, const SweepData& data)
         }
     }
     if (c.changes.size() > kChangesShown) {
-        CommandPrint(fmt::format("      and {} more parameters (--json has them all)\n",
-                                 c.changes.size() - kChangesShown));
+        CommandPrint(
+            fmt::format("      and {} more parameters (--json has them all)\n", c.changes.size() - kChangesShown));
     }
 }
 
@@ -92,12 +92,14 @@ void PrintExplanation(const Explanation& e, const SweepData& data, std::size_t l
         missed += c.missedFall ? 1 : 0;
     }
     const int alarms = static_cast<int>(e.cases.size()) - missed;
-    CommandPrint(fmt::format("tumblewatch explain: {} recordings: {} falls ({} missed), {} ADLs ({} with a false "
-                             "alarm)\n",
-                             data.recordings.size(), e.base.falls, missed, e.base.adls, alarms));
-    CommandPrint(fmt::format("  configuration: {}\n", ConfigChanges(e.plan.base).empty()
-                                                          ? std::string("the defaults")
-                                                          : fmt::format("{}", fmt::join(ConfigChanges(e.plan.base), " "))));
+    CommandPrint(
+        fmt::format("tumblewatch explain: {} recordings: {} falls ({} missed), {} ADLs ({} with a false "
+                    "alarm)\n",
+                    data.recordings.size(), e.base.falls, missed, e.base.adls, alarms));
+    CommandPrint(
+        fmt::format("  configuration: {}\n", ConfigChanges(e.plan.base).empty()
+                                                 ? std::string("the defaults")
+                                                 : fmt::format("{}", fmt::join(ConfigChanges(e.plan.base), " "))));
     CommandPrint(fmt::format("  {} parameters scanned ({} configurations) in {:.1f} s\n", e.plan.params.size(),
                              e.plan.configs.size(), e.table.seconds));
     if (e.cases.empty()) {
@@ -127,13 +129,14 @@ void PrintExplanation(const Explanation& e, const SweepData& data, std::size_t l
         PrintChanges(c, data);
     }
     if (shown < e.cases.size()) {
-        CommandPrint(fmt::format("\n{} more (--list all to see them, --json for everything)\n",
-                                 e.cases.size() - shown));
+        CommandPrint(
+            fmt::format("\n{} more (--list all to see them, --json for everything)\n", e.cases.size() - shown));
     }
-    CommandPrint("\nmargin: how far the quantity fell short of the threshold in the parameter's unit (\"passed\": it\n"
-                 "reached it there, and the criterion's other conditions failed). A change is the scanned value\n"
-                 "nearest the base value (every value of a small range, else the scan's step: --step NAME=1 for\n"
-                 "every value), run on every recording.\n");
+    CommandPrint(
+        "\nmargin: how far the quantity fell short of the threshold in the parameter's unit (\"passed\": it\n"
+        "reached it there, and the criterion's other conditions failed). A change is the scanned value\n"
+        "nearest the base value (every value of a small range, else the scan's step: --step NAME=1 for\n"
+        "every value), run on every recording.\n");
 }
 
 }  // namespace

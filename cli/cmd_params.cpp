@@ -49,8 +49,8 @@ int CommandParamsRun(const ParamsOptions& options)
     const std::string rankHead = ranked ? fmt::format("{:>4}  ", "rank") : std::string();
     constexpr std::size_t kMeaningWidth = 42;
     const std::size_t indent = 57 + rankHead.size();
-    CommandPrint(fmt::format("{:>2}  {:<18} {:>7} {:>7}  {}{:<16} {}\n", "#", "name", "default", "value", rankHead, "unit",
-                             "meaning"));
+    CommandPrint(fmt::format("{:>2}  {:<18} {:>7} {:>7}  {}{:<16} {}\n", "#", "name", "default", "value", rankHead,
+                             "unit", "meaning"));
     for (int i = 0; i < kTumblewatchParamCount; ++i) {
         const TumblewatchParam& p = TumblewatchParams()[i];
         const int32_t value = TumblewatchParamGet(&cfg, i);
@@ -75,8 +75,8 @@ int CommandParamsRun(const ParamsOptions& options)
     CommandPrint("\n* differs from the default.\n");
     CommandPrint("A sweep may vary any parameter that a stage reads, none of the ten that none reads.\n");
     if (ranked) {
-        CommandPrint("rank: how far the parameter alone moved the front in the scan " + CommandTerminalText(options.scan) +
-                     " (1: most; -: not scanned).\n");
+        CommandPrint("rank: how far the parameter alone moved the front in the scan " +
+                     CommandTerminalText(options.scan) + " (1: most; -: not scanned).\n");
     }
     return kExitOk;
 }

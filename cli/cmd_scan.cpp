@@ -47,20 +47,21 @@ void PrintScan(const ScanPlan& plan, const std::vector<ScanParamResult>& results
                const ScanTable& table, int threads)
 {
     const Metrics base = ScanMetrics(data, table, 0);
-    CommandPrint(fmt::format("tumblewatch scan: {} parameters, {} configurations over {} recordings ({} falls, {} "
-                             "ADLs) in {:.1f} s\n",
-                             plan.params.size(), plan.configs.size(), data.recordings.size(), base.falls, base.adls,
-                             table.seconds));
+    CommandPrint(fmt::format(
+        "tumblewatch scan: {} parameters, {} configurations over {} recordings ({} falls, {} "
+        "ADLs) in {:.1f} s\n",
+        plan.params.size(), plan.configs.size(), data.recordings.size(), base.falls, base.adls, table.seconds));
     CommandPrint(fmt::format("  base: sensitivity {} ({} of {}), false alarms per hour {} ({} events in {:.2f} h)\n",
                              Rate(base.sensitivity, 3), base.tp, base.falls, Rate(base.falseAlarmsPerHour, 2),
                              base.falseAlarmEvents, base.adlHours));
     CommandPrint(fmt::format("  {:.1f} M configuration-samples per second on {} threads\n\n",
                              table.seconds > 0 ? static_cast<double>(table.configSamples) / table.seconds / 1e6 : 0.0,
                              threads));
-    CommandPrint("Parameters by how far each alone moves the front (area added to the base's, in sensitivity x\n"
-                 "log10(1 + false alarms per hour)):\n");
-    CommandPrint(fmt::format("  {:>4}  {:<18} {:>7} {:>9} {:>9} {:>8}  {}\n", "rank", "parameter", "area",
-                             "sens@FA", "FA@sens", "changed", "values scanned"));
+    CommandPrint(
+        "Parameters by how far each alone moves the front (area added to the base's, in sensitivity x\n"
+        "log10(1 + false alarms per hour)):\n");
+    CommandPrint(fmt::format("  {:>4}  {:<18} {:>7} {:>9} {:>9} {:>8}  {}\n", "rank", "parameter", "area", "sens@FA",
+                             "FA@sens", "changed", "values scanned"));
     std::vector<std::size_t> order(results.size());
     for (std::size_t p = 0; p < results.size(); ++p) {
         order[static_cast<std::size_t>(results[p].reach.rank - 1)] = p;
@@ -68,15 +69,16 @@ void PrintScan(const ScanPlan& plan, const std::vector<ScanParamResult>& results
     for (const std::size_t p : order) {
         const ScanParam& sp = plan.params[p];
         const ScanReach& r = results[p].reach;
-        const std::string scanned =
-            sp.step == 1 ? fmt::format("every value {}..{}", sp.range.lo, sp.range.hi)
-                         : fmt::format("{}..{} in steps of {}", sp.range.lo, sp.range.hi, sp.step);
+        const std::string scanned = sp.step == 1
+                                        ? fmt::format("every value {}..{}", sp.range.lo, sp.range.hi)
+                                        : fmt::format("{}..{} in steps of {}", sp.range.lo, sp.range.hi, sp.step);
         CommandPrint(fmt::format("  {:>4}  {:<18} {:>7.4f} {:>9} {:>9} {:>8}  {}\n", r.rank,
                                  TumblewatchParams()[sp.index].name, r.area, Rate(r.bestSensitivityAtBaseFa, 3),
                                  Rate(r.lowestFaAtBaseSensitivity, 2), r.recordingsChanged, scanned));
     }
-    CommandPrint("  sens@FA: highest sensitivity at no more false alarms per hour than the base; FA@sens: fewest\n"
-                 "  false alarms per hour at no less sensitivity; changed: recordings some value changes.\n");
+    CommandPrint(
+        "  sens@FA: highest sensitivity at no more false alarms per hour than the base; FA@sens: fewest\n"
+        "  false alarms per hour at no less sensitivity; changed: recordings some value changes.\n");
     for (const std::size_t p : order) {
         if (results[p].reach.recordingsChanged == 0) {
             continue;
@@ -126,8 +128,8 @@ void CommandAddScanOptions(CLI::App* command, ScanOptions* options)
     command->add_flag("-q,--quiet", options->quiet, "nothing on the terminal but errors");
 }
 
-int CommandScanPrepare(const ScanOptions& options, const std::string& what, TumblewatchConfig* base,
-                       Manifest* manifest, InputSet* inputs, SweepData* data, ScanPlan* plan)
+int CommandScanPrepare(const ScanOptions& options, const std::string& what, TumblewatchConfig* base, Manifest* manifest,
+                       InputSet* inputs, SweepData* data, ScanPlan* plan)
 {
     std::string error;
     if (!InputsLoad(options.inputs, base, manifest, inputs, &error)) {
@@ -156,9 +158,10 @@ int CommandScanPrepare(const ScanOptions& options, const std::string& what, Tumb
         CommandError(e + ": no samples; left out");
     }
     if (data->unlabelled > 0 && !options.quiet) {
-        CommandError(fmt::format("{} recordings without a label left out: a fall or an activity is needed to say "
-                                 "what the detector should have done",
-                                 data->unlabelled));
+        CommandError(
+            fmt::format("{} recordings without a label left out: a fall or an activity is needed to say "
+                        "what the detector should have done",
+                        data->unlabelled));
     }
     if (!loaded) {
         CommandError(error);

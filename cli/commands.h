@@ -218,8 +218,9 @@ void CommandAddScanOptions(CLI::App* command, ScanOptions* options);
 // an explanation (what: "scan", "explain"). Prints what loading left out.
 // Returns kExitOk when the work can start, else the status to exit with
 // (the message printed).
-int CommandScanPrepare(const ScanOptions& options, const std::string& what, TumblewatchConfig* base,
-                       Manifest* manifest, InputSet* inputs, SweepData* data, ScanPlan* plan);
+int CommandScanPrepare(const ScanOptions& options, const std::string& what, TumblewatchConfig* base, Manifest* manifest,
+                       InputSet* inputs, SweepData* data, ScanPlan* plan);
+
 struct LiveOptions {
     std::vector<std::string> sources;
     std::string format;

@@ -86,8 +86,8 @@ ExplainApproach Approach(const char* criterion, const char* codes, const char* q
                          const TumblewatchConfig& config, const char* note, const char* unseen)
 {
     const int index = TumblewatchParamIndex(param);
-    return ExplainApproach{criterion, codes, quantity, index, TumblewatchParamGet(&config, index), false, 0, -1, 0,
-                           note, unseen};
+    return ExplainApproach{criterion, codes, quantity, index, TumblewatchParamGet(&config, index), false, 0,
+                           -1,        0,     note,     unseen};
 }
 
 // Orders two changes of a case: the cost first, then the gain, then the
@@ -114,8 +114,8 @@ bool Better(const ExplainChange& a, const ExplainChange& b, bool missedFall)
 std::vector<ExplainApproach> ExplainApproaches(const SweepRecording& rec, const TumblewatchConfig& config)
 {
     std::vector<ExplainApproach> a;
-    a.push_back(Approach("low-phase length", "1, 3, 12", "confirmed phase length + fallScore - jumpScore",
-                         "fallWindow", config, "a confirmed low phase at least fallWindow long after its score",
+    a.push_back(Approach("low-phase length", "1, 3, 12", "confirmed phase length + fallScore - jumpScore", "fallWindow",
+                         config, "a confirmed low phase at least fallWindow long after its score",
                          "no low phase was confirmed"));
     a.push_back(Approach("long low phase", "9", "confirmed phase length - 18", "fallWindow", config,
                          "a confirmed low phase of at least fallWindow + 18 samples", "no low phase was confirmed"));
@@ -192,9 +192,8 @@ void ExplainRun(const SweepData& data, const ScanPlan& plan, double mergeSeconds
         } else {
             DetectRunDecisions(plan.base, rec.samples.data(), rec.frontEnd.data(), rec.samples.size(), &result);
             c.alarmCount = static_cast<uint32_t>(result.alarms.size());
-            c.alarms.assign(result.alarms.begin(),
-                            result.alarms.begin() +
-                                static_cast<std::ptrdiff_t>(std::min(result.alarms.size(), kListedAlarms)));
+            c.alarms.assign(result.alarms.begin(), result.alarms.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                                               result.alarms.size(), kListedAlarms)));
         }
         for (std::size_t q = 0; q < plan.params.size(); ++q) {
             const ScanParam& p = plan.params[q];
@@ -243,14 +242,12 @@ void ExplainRun(const SweepData& data, const ScanPlan& plan, double mergeSeconds
         for (std::size_t q = 0; q < plan.params.size(); ++q) {
             const Pick& pick = picks[i][q];
             const ScanParam& p = plan.params[q];
-            if (pick.gridConfig < 0 || pick.value == TumblewatchParamGet(&plan.configs[static_cast<std::size_t>(
-                                                                             pick.gridConfig)],
-                                                                         p.index)) {
+            if (pick.gridConfig < 0 ||
+                pick.value == TumblewatchParamGet(&plan.configs[static_cast<std::size_t>(pick.gridConfig)], p.index)) {
                 continue;
             }
-            const auto key = std::make_pair(p.index, pick.value);
-            if (extra.count(key) == 0) {
-                extra[key] = static_cast<int>(refined.configs.size());
+            if (extra.try_emplace(std::make_pair(p.index, pick.value), static_cast<int>(refined.configs.size()))
+                    .second) {
                 TumblewatchConfig config = plan.base;
                 TumblewatchParamSet(&config, p.index, pick.value);
                 refined.configs.push_back(config);
@@ -271,8 +268,9 @@ void ExplainRun(const SweepData& data, const ScanPlan& plan, double mergeSeconds
         auto it = known.find({isRefined, config});
         if (it == known.end()) {
             const ScanTable& t = isRefined ? extraTable : table;
-            it = known.emplace(std::make_pair(isRefined, config),
-                               std::make_pair(ScanChangesOf(data, t, config), ScanMetrics(data, t, config)))
+            it = known
+                     .emplace(std::make_pair(isRefined, config),
+                              std::make_pair(ScanChangesOf(data, t, config), ScanMetrics(data, t, config)))
                      .first;
         }
         return it->second;

@@ -31,24 +31,24 @@ struct ExplainApproach {
 
 // A change of one parameter and what it does.
 struct ExplainChange {
-    int param;         // the parameter (params.h)
-    int32_t from;      // the base value
-    int32_t to;        // the new value
-    int config;        // its configuration in the scan's plan (refined: in the refined plan)
-    bool refined;      // a value between two scanned ones, found by bisection on the recording
-    bool verified;     // rerun on the recording: it does what is claimed
-    int64_t alarm;     // first alarm on the recording under the change (-1: none)
-    int code;          // its fall code (0: none)
+    int param;            // the parameter (params.h)
+    int32_t from;         // the base value
+    int32_t to;           // the new value
+    int config;           // its configuration in the scan's plan (refined: in the refined plan)
+    bool refined;         // a value between two scanned ones, found by bisection on the recording
+    bool verified;        // rerun on the recording: it does what is claimed
+    int64_t alarm;        // first alarm on the recording under the change (-1: none)
+    int code;             // its fall code (0: none)
     ScanChanges changes;  // against the base, over every recording (the recording itself included)
     Metrics metrics;      // over every recording, under the change
 };
 
 // A missed fall or a false alarm.
 struct ExplainCase {
-    std::size_t recording;                   // position in the data
-    bool missedFall;                         // else a false alarm (an ADL with an alarm)
-    std::vector<Alarm> alarms;               // a false alarm's alarms under the base (the first 100)
-    uint32_t alarmCount;                     // all of them
+    std::size_t recording;                    // position in the data
+    bool missedFall;                          // else a false alarm (an ADL with an alarm)
+    std::vector<Alarm> alarms;                // a false alarm's alarms under the base (the first 100)
+    uint32_t alarmCount;                      // all of them
     std::vector<ExplainApproach> approaches;  // a missed fall's criteria
     std::vector<ExplainChange> changes;       // per parameter that can, the smallest change; best first
     std::vector<int> cannot;                  // the parameters no scanned value of which does it

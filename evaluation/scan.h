@@ -39,7 +39,7 @@ bool ScanParamRange(int index, uint32_t longest, ScanRange* range);
 
 // One parameter of a scan and the values it runs, ascending.
 struct ScanParam {
-    int index;    // the parameter (params.h)
+    int index;  // the parameter (params.h)
     ScanRange range;
     int32_t step;                 // 1: every value of the range; else the step of the even grid
     std::vector<int32_t> values;  // ascending, with the base value
@@ -115,9 +115,9 @@ Metrics ScanMetrics(const SweepData& data, const ScanTable& table, int config);
 // How a configuration changes the recordings' outcomes against the base
 // (configuration 0): recording positions in data, ascending.
 struct ScanChanges {
-    std::vector<std::size_t> fallsGained;        // falls missed by the base, detected here
-    std::vector<std::size_t> fallsLost;          // falls the base detects, missed here
-    std::vector<std::size_t> falseAlarmsAdded;   // ADLs without an alarm under the base, with one here
+    std::vector<std::size_t> fallsGained;         // falls missed by the base, detected here
+    std::vector<std::size_t> fallsLost;           // falls the base detects, missed here
+    std::vector<std::size_t> falseAlarmsAdded;    // ADLs without an alarm under the base, with one here
     std::vector<std::size_t> falseAlarmsRemoved;  // ADLs with an alarm under the base, without one here
 };
 
@@ -135,8 +135,8 @@ struct ScanValueRow {
 
 // How far one parameter alone moves the front.
 struct ScanReach {
-    double area;                    // front area it adds to the base's (see ScanRank)
-    double bestSensitivityAtBaseFa;  // highest sensitivity at no more false alarms per hour than the base
+    double area;                       // front area it adds to the base's (see ScanRank)
+    double bestSensitivityAtBaseFa;    // highest sensitivity at no more false alarms per hour than the base
     double lowestFaAtBaseSensitivity;  // fewest false alarms per hour at no less sensitivity than the base
     int recordingsChanged;             // recordings whose outcome some value changes
     int rank;                          // 1 = moves it most

@@ -2,6 +2,7 @@
 #include "scan_json.h"
 
 #include <cstdlib>
+#include <map>
 
 #include "params.h"
 #include "sweep_output.h"
@@ -73,12 +74,9 @@ ordered_json Changes(const ScanChanges& c)
 
 ordered_json Range(const ScanParam& p)
 {
-    return ordered_json{{"lo", p.range.lo},
-                        {"hi", p.range.hi},
-                        {"why", p.range.why},
-                        {"step", p.step},
-                        {"every_value", p.step == 1},
-                        {"values", static_cast<uint64_t>(p.values.size())}};
+    return ordered_json{{"lo", p.range.lo},           {"hi", p.range.hi},
+                        {"why", p.range.why},         {"step", p.step},
+                        {"every_value", p.step == 1}, {"values", static_cast<uint64_t>(p.values.size())}};
 }
 
 }  // namespace
@@ -106,19 +104,19 @@ ordered_json ScanJson(const ScanSource& source, const SweepData& data, const Sca
             r.update(Changes(row.changes));
             rows.push_back(r);
         }
-        params.push_back(ordered_json{{"name", info.name},
-                                      {"unit", info.unit},
-                                      {"stages", info.stages},
-                                      {"base_value", TumblewatchParamGet(&plan.base, sp.index)},
-                                      {"range", Range(sp)},
-                                      {"rank", reach.rank},
-                                      {"reach",
-                                       {{"area", SweepJsonRate(reach.area)},
-                                        {"best_sensitivity_at_base_fa", SweepJsonRate(reach.bestSensitivityAtBaseFa)},
-                                        {"lowest_fa_at_base_sensitivity",
-                                         SweepJsonRate(reach.lowestFaAtBaseSensitivity)},
-                                        {"recordings_changed", reach.recordingsChanged}}},
-                                      {"rows", rows}});
+        params.push_back(
+            ordered_json{{"name", info.name},
+                         {"unit", info.unit},
+                         {"stages", info.stages},
+                         {"base_value", TumblewatchParamGet(&plan.base, sp.index)},
+                         {"range", Range(sp)},
+                         {"rank", reach.rank},
+                         {"reach",
+                          {{"area", SweepJsonRate(reach.area)},
+                           {"best_sensitivity_at_base_fa", SweepJsonRate(reach.bestSensitivityAtBaseFa)},
+                           {"lowest_fa_at_base_sensitivity", SweepJsonRate(reach.lowestFaAtBaseSensitivity)},
+                           {"recordings_changed", reach.recordingsChanged}}},
+                         {"rows", rows}});
     }
     j["parameters"] = params;
     j["ranking"] = ranking;
@@ -140,6 +138,8 @@ ordered_json ExplainJson(const ScanSource& source, const SweepData& data, const 
     j["recordings"] = Recordings(data);
     int missed = 0;
     ordered_json cases = ordered_json::array();
+    ordered_json configurations = ordered_json::array();
+    std::map<std::pair<bool, int>, int> ids;
     for (const ExplainCase& c : explanation.cases) {
         missed += c.missedFall ? 1 : 0;
         const SweepRecording& rec = data.recordings[c.recording];
@@ -153,19 +153,19 @@ ordered_json ExplainJson(const ScanSource& source, const SweepData& data, const 
             ordered_json approaches = ordered_json::array();
             for (const ExplainApproach& a : c.approaches) {
                 const TumblewatchParam& info = TumblewatchParams()[a.param];
-                approaches.push_back(ordered_json{
-                    {"criterion", a.criterion},
-                    {"codes", a.codes},
-                    {"quantity", a.quantity},
-                    {"parameter", info.name},
-                    {"threshold", a.threshold},
-                    {"unit", info.unit},
-                    {"seen", a.seen},
-                    {"value", a.seen ? ordered_json(a.value) : ordered_json(nullptr)},
-                    {"sample", a.seen ? ordered_json(a.sample) : ordered_json(nullptr)},
-                    {"margin", a.seen ? ordered_json(a.margin) : ordered_json(nullptr)},
-                    {"needs", a.note},
-                    {"never_tested_because", a.seen ? ordered_json(nullptr) : ordered_json(a.unseen)}});
+                approaches.push_back(
+                    ordered_json{{"criterion", a.criterion},
+                                 {"codes", a.codes},
+                                 {"quantity", a.quantity},
+                                 {"parameter", info.name},
+                                 {"threshold", a.threshold},
+                                 {"unit", info.unit},
+                                 {"seen", a.seen},
+                                 {"value", a.seen ? ordered_json(a.value) : ordered_json(nullptr)},
+                                 {"sample", a.seen ? ordered_json(a.sample) : ordered_json(nullptr)},
+                                 {"margin", a.seen ? ordered_json(a.margin) : ordered_json(nullptr)},
+                                 {"needs", a.note},
+                                 {"never_tested_because", a.seen ? ordered_json(nullptr) : ordered_json(a.unseen)}});
             }
             k["approaches"] = approaches;
         } else {
@@ -186,7 +186,23 @@ ordered_json ExplainJson(const ScanSource& source, const SweepData& data, const 
                            {"verified", ch.verified},
                            {"first_alarm", ch.alarm < 0 ? ordered_json(nullptr) : ordered_json(ch.alarm)},
                            {"code", ch.code == 0 ? ordered_json(nullptr) : ordered_json(ch.code)}};
-            o.update(Changes(ch.changes));
+            // The counts here; the recordings once per configuration, in
+            // "configurations", which many cases share.
+            const auto key = std::make_pair(ch.refined, ch.config);
+            auto found = ids.find(key);
+            if (found == ids.end()) {
+                found = ids.emplace(key, static_cast<int>(configurations.size())).first;
+                ordered_json k2{
+                    {"id", found->second}, {"parameter", TumblewatchParams()[ch.param].name}, {"value", ch.to}};
+                k2.update(Changes(ch.changes));
+                k2["figures"] = Figures(ch.metrics);
+                configurations.push_back(k2);
+            }
+            o["configuration"] = found->second;
+            o["falls_gained"] = ch.changes.fallsGained.size();
+            o["falls_lost"] = ch.changes.fallsLost.size();
+            o["false_alarms_added"] = ch.changes.falseAlarmsAdded.size();
+            o["false_alarms_removed"] = ch.changes.falseAlarmsRemoved.size();
             o["figures"] = Figures(ch.metrics);
             changes.push_back(o);
         }
@@ -201,14 +217,15 @@ ordered_json ExplainJson(const ScanSource& source, const SweepData& data, const 
     j["missed_falls"] = missed;
     j["false_alarms"] = static_cast<int>(explanation.cases.size()) - missed;
     j["cases"] = cases;
+    j["configurations"] = configurations;
     return j;
 }
 
 bool ScanJsonRanking(const std::string& text, std::vector<std::pair<std::string, int>>* ranking, std::string* error)
 {
     const ordered_json j = ordered_json::parse(text, nullptr, false);
-    if (j.is_discarded() || !j.is_object() || j.value("tool", "") != "tumblewatch scan" ||
-        !j.contains("parameters") || !j["parameters"].is_array()) {
+    if (j.is_discarded() || !j.is_object() || j.value("tool", "") != "tumblewatch scan" || !j.contains("parameters") ||
+        !j["parameters"].is_array()) {
         *error = "not the JSON output of tumblewatch scan";
         return false;
     }

@@ -34,7 +34,6 @@ nlohmann::ordered_json ExplainJson(const ScanSource& source, const SweepData& da
 
 // The parameter names of a scan document in rank order, with each one's
 // rank; false with a message when text is not a document ScanJson wrote.
-bool ScanJsonRanking(const std::string& text, std::vector<std::pair<std::string, int>>* ranking,
-                     std::string* error);
+bool ScanJsonRanking(const std::string& text, std::vector<std::pair<std::string, int>>* ranking, std::string* error);
 
 #endif

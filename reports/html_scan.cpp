@@ -61,8 +61,9 @@ ordered_json RecordingEntry(const SweepRecording& rec, const DetectResult& resul
 std::string HtmlScanPage(const ordered_json& scan)
 {
     ordered_json data{{"kind", "scan"}, {"scan", scan}};
-    return HtmlPage(fmt::format("tumblewatch scan: {} parameters", scan.value("parameters", ordered_json::array()).size()),
-                    Dump(data), {});
+    return HtmlPage(
+        fmt::format("tumblewatch scan: {} parameters", scan.value("parameters", ordered_json::array()).size()),
+        Dump(data), {});
 }
 
 std::string HtmlExplainPage(const ordered_json& document, const SweepData& data, const Explanation& explanation)
@@ -89,7 +90,8 @@ std::string HtmlExplainPage(const ordered_json& document, const SweepData& data,
                               {"bucket", ChartBucketFor(chart.samples, kChartMaxValues)}});
         } else {
             DetectRunDecisions(base, rec.samples.data(), rec.frontEnd.data(), rec.samples.size(), &result);
-            charts.push_back(nullptr);
+            charts.push_back({{"block", nullptr},
+                              {"failure", fmt::format("only the first {} cases are charted", kHtmlExplainCharts)}});
         }
         recordings.push_back(RecordingEntry(rec, result, explanation.table.impacts[c.recording],
                                             rec.labels.impactSample >= 0, document.value("merge_seconds", 10.0), c));

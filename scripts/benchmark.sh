@@ -62,7 +62,7 @@ trap 'rm -rf "$work"' EXIT
 
 echo "== throughput (samples per second; previous = the code before the speed-up)"
 if [ $smoke -eq 1 ]; then
-  "$bin/tumblewatch_benchmark" --benchmark_min_time=0.01 "$@"
+  TUMBLEWATCH_BENCHMARK_BRIEF=1 "$bin/tumblewatch_benchmark" --benchmark_min_time=0.01 "$@"
 else
   "$bin/tumblewatch_benchmark" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
     --benchmark_report_aggregates_only=true "$@" | tee "$work/throughput.txt"

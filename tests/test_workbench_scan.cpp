@@ -122,8 +122,7 @@ TEST(ScanPlan, EveryReadParameterHasARangeAndTheValuesHoldTheBase)
     }
     EXPECT_EQ(plan.configs.size(), configs);
     // The data's longest recording bounds the windows; a step can be given.
-    ASSERT_TRUE(ScanPlanMake({"impactHardWindow", "fallWindow"}, {"impactHardWindow=1"}, 16, base, 300, &plan,
-                             &error));
+    ASSERT_TRUE(ScanPlanMake({"impactHardWindow", "fallWindow"}, {"impactHardWindow=1"}, 16, base, 300, &plan, &error));
     EXPECT_EQ(plan.params[0].values.size(), 301U);
     EXPECT_EQ(plan.params[1].values.size(), 63U);  // every value of 1..63, whatever maxValues
     EXPECT_EQ(plan.params[1].step, 1);
@@ -139,7 +138,8 @@ TEST(ScanPlan, RefusesUnknownUnreadRepeatedAndBadSteps)
     EXPECT_NE(PlanError({}, {"tiltLimt=3"}).find("unknown parameter 'tiltLimt' (did you mean tiltLimit?)"),
               std::string::npos);
     EXPECT_EQ(PlanError({"fallWindow"}, {"tiltLimit=3"}), "--step tiltLimit: the parameter is not scanned");
-    EXPECT_EQ(PlanError({}, {"fallWindow=2", "fallWindow=3"}), "--step fallWindow=3: a step for fallWindow is given twice");
+    EXPECT_EQ(PlanError({}, {"fallWindow=2", "fallWindow=3"}),
+              "--step fallWindow=3: a step for fallWindow is given twice");
     EXPECT_EQ(PlanError({}, {}, 1), "--max-values 1: at least 2");
 }
 
@@ -260,7 +260,8 @@ TEST(Explain, EveryClaimedChangeIsWhatEvalFinds)
             for (const json& r : all["recordings"]) {
                 if (r["path"] == path) {
                     found = true;
-                    EXPECT_EQ(r["detected"], c.missedFall) << path << " " << TumblewatchParams()[ch.param].name << "=" << ch.to;
+                    EXPECT_EQ(r["detected"], c.missedFall)
+                        << path << " " << TumblewatchParams()[ch.param].name << "=" << ch.to;
                 }
             }
             EXPECT_TRUE(found);
@@ -298,8 +299,20 @@ TEST(ScanCommand, OutputsAndTheParamsRankColumn)
     ASSERT_EQ(explain.status, 0) << explain.errors;
     const json x = json::parse(ReadFile(out / "ex.json"));
     EXPECT_EQ(x["tool"], "tumblewatch explain");
-    EXPECT_EQ(x["cases"].size(), static_cast<std::size_t>(x["missed_falls"]) + static_cast<std::size_t>(x["false_alarms"]));
+    EXPECT_EQ(x["cases"].size(),
+              static_cast<std::size_t>(x["missed_falls"]) + static_cast<std::size_t>(x["false_alarms"]));
     EXPECT_NE(ReadFile(out / "ex.html").find("\"kind\":\"explain\""), std::string::npos);
+    // Each change's counts are those of its configuration's lists.
+    for (const json& k : x["cases"]) {
+        for (const json& ch : k["changes"]) {
+            const json& c = x["configurations"].at(ch["configuration"].get<std::size_t>());
+            EXPECT_EQ(c["parameter"], ch["parameter"]);
+            EXPECT_EQ(c["value"], ch["to"]);
+            for (const char* list : {"falls_gained", "falls_lost", "false_alarms_added", "false_alarms_removed"}) {
+                EXPECT_EQ(c[list].size(), ch[list].get<std::size_t>()) << list;
+            }
+        }
+    }
 }
 
 TEST(ScanCommand, BadInput)
@@ -329,8 +342,7 @@ TEST(ScanCommand, BadInput)
     EXPECT_EQ(r.status, 2);
     // Recordings without labels: nothing to explain.
     TempDir unlabelled;
-    WriteFile(unlabelled / "walk.bin",
-              DataSetImage(recgen::MakeRecording(*recgen::FindScenario("walking")).samples));
+    WriteFile(unlabelled / "walk.bin", DataSetImage(recgen::MakeRecording(*recgen::FindScenario("walking")).samples));
     r = Tumblewatch(out.path(), {"explain", unlabelled.path()});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.errors.find("nothing to explain"), std::string::npos);

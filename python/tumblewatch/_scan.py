@@ -4,11 +4,14 @@ from __future__ import annotations
 
 import json
 import os
-from typing import Any, Dict, List, Optional, Sequence, Union
+from typing import TYPE_CHECKING, Any, Dict, List, Optional, Sequence, Union
 
 from . import _tumblewatch
 from ._arguments import as_int, as_labels, as_merge, as_paths, as_threads, config_values
 from ._config import Config
+
+if TYPE_CHECKING:
+    import pandas
 
 Paths = Union[str, "os.PathLike[str]", Sequence[Union[str, "os.PathLike[str]"]]]
 
@@ -68,7 +71,7 @@ class ScanResult:
                 return p
         raise KeyError(name)
 
-    def rows(self, name: str) -> "pandas.DataFrame":  # noqa: F821
+    def rows(self, name: str) -> "pandas.DataFrame":
         """The rows of one parameter as a DataFrame: one per value, with the
         counts, the rates and the numbers of falls gained and lost and of
         false alarms added and removed against the base."""
@@ -100,7 +103,9 @@ class Explanation:
         criteria's closest approaches (``approaches``, missed falls) or the
         ``alarms`` (false alarms), and ``changes``, the smallest change of
         each parameter that alters the case, best first, each confirmed by a
-        detector run, with what it does to every other recording.
+        detector run, with the counts of what it does to every other
+        recording (the recordings themselves in the document's
+        ``configurations``, at the change's ``configuration``).
     missed_falls, false_alarms : int
         How many of each.
     """

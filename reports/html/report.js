@@ -1227,7 +1227,8 @@
   function renderScan() {
     const sc = data.scan;
     app.append(el('h1', { text: 'tumblewatch scan: ' + sc.parameters.length + ' parameters over ' + sc.recordings.length + ' recordings' }));
-    app.append(el('p', { class: 'meta', text: sc.version + '; ' + sc.inputs.join(' ') + (sc.manifest ? '; labels ' + sc.manifest : '') }));
+    app.append(el('p', { class: 'meta', text: [sc.version, sc.inputs.join(' '), sc.manifest ? 'labels ' + sc.manifest : '']
+      .filter(Boolean).join('; ') }));
     const b = sc.base;
     app.append(el('p', { class: 'meta', text: 'Base: sensitivity ' + fixed(b.sensitivity, 3) + ' (' + b.tp + ' of ' + (b.tp + b.fn) +
       '), false alarms per hour ' + fixed(b.false_alarms_per_hour, 2) + '. Each parameter alone, the others at the base.' }));
@@ -1256,8 +1257,8 @@
       return Promise.resolve();
     }
     const changeText = (k, ch) => ch ? ch.parameter + ' ' + ch.from + ' \u2192 ' + ch.to + ' (' +
-      (k.kind === 'missed fall' ? ch.false_alarms_added.length + ' false alarms added, ' + (ch.falls_gained.length - 1) + ' more falls'
-        : ch.falls_lost.length + ' falls lost') + ')' : 'none';
+      (k.kind === 'missed fall' ? ch.false_alarms_added + ' false alarms added, ' + (ch.falls_gained - 1) + ' more falls'
+        : ch.falls_lost + ' falls lost') + ')' : 'none';
     const rows = ex.cases.map((k, i) => el('tr', { tabindex: 0, 'data-index': i, onclick: () => select(i),
       onkeydown: e => { if (e.key === 'Enter') select(i); } }, [
       el('td', { class: 'text', text: k.kind }), el('td', { class: 'text', text: k.path }),
@@ -1281,10 +1282,13 @@
       } else {
         detail.append(el('p', { text: k.alarm_count + ' alarms: ' + k.alarms.slice(0, 10).map(a => 'code ' + a.code + ' at sample ' + a.sample).join(', ') }));
       }
-      detail.append(table([{ label: 'parameter', text: true }, { label: 'from' }, { label: 'to' }, { label: 'falls gained' },
+      if (!k.changes.length) {
+        detail.append(el('p', { text: 'No change of one scanned parameter ' + (k.approaches ? 'catches this fall.' : 'removes this alarm.') }));
+      }
+      if (k.changes.length) detail.append(table([{ label: 'parameter', text: true }, { label: 'from' }, { label: 'to' }, { label: 'falls gained' },
         { label: 'falls lost' }, { label: 'false alarms added' }, { label: 'false alarms removed' }, { label: 'sensitivity' }, { label: 'FA/h' }],
-      k.changes.map(c => [c.parameter, c.from, c.to, c.falls_gained.length, c.falls_lost.length, c.false_alarms_added.length,
-        c.false_alarms_removed.length, fixed(c.figures.sensitivity, 3), fixed(c.figures.false_alarms_per_hour, 2)])));
+      k.changes.map(c => [c.parameter, c.from, c.to, c.falls_gained, c.falls_lost, c.false_alarms_added,
+        c.false_alarms_removed, fixed(c.figures.sensitivity, 3), fixed(c.figures.false_alarms_per_hour, 2)])));
       return showRecording(i, host);
     }
     state.select = select;

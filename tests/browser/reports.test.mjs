@@ -124,6 +124,10 @@ before(async () => {
   tumblewatch(['sweep', '--labels', 'rec/labels.manifest', '--grid', 'fallWindow=6:30:2', '--out', 'plain.jsonl',
     '--format', 'jsonl', '-q']);
   tumblewatch(['report', 'plain.jsonl', '--html', 'report.html']);
+  tumblewatch(['scan', '--labels', 'rec/labels.manifest', ...config, '-q', '--param', 'fallWindow', '--param', 'tiltLimit',
+    '--param', 'impactHardSum', '--html', 'scan.html']);
+  tumblewatch(['explain', '--labels', 'rec/labels.manifest', ...config, '-q', '--param', 'fallWindow', '--param',
+    'impactHardSum', '--html', 'explain.html']);
   browser = await launch();
 });
 
@@ -238,6 +242,31 @@ describe('plot --html of a recording kept in buckets', () => {
     await shot(page, 'plot-four-million-zoomed.png');
     console.log(`# plot of 4,000,000 samples: ${megabytes(file)}, written in ${pages.fourMillionWriteMs} ms, ` +
       `ready in ${Math.round(readyMs)} ms`);
+  });
+});
+
+describe('scan --html and explain --html', () => {
+  test('a chart per parameter, both rates drawn, in the order of the ranking', async () => {
+    const { page } = await open(path.join(dir, 'scan.html'));
+    const charts = await page.evaluate(() => window.tumblewatchReport.scatters.map(s => ({ title: s.title, points: s.points })));
+    assert.deepEqual(charts.map(c => c.title).sort(), ['fallWindow', 'impactHardSum', 'tiltLimit']);
+    assert.equal(charts.find(c => c.title === 'fallWindow').points, 63);
+    for (let i = 0; i < charts.length; i++) {
+      const pixels = await canvasPixels(page, 'scatters', i);
+      assert.ok(pixels.coloured > 100, `${charts[i].title}: ${pixels.coloured} coloured pixels`);
+    }
+    await shot(page, 'scan.png');
+  });
+
+  test('the missed fall first, its chart with the closest approaches marked', async () => {
+    const { page } = await open(path.join(dir, 'explain.html'));
+    const first = await page.locator('.recordings tbody tr td').first().textContent();
+    assert.equal(first, 'missed fall');
+    assert.equal(await page.locator('#chart .title').textContent(), 'rec/quiet_fall.bin');
+    await assertPanelsDrawn(page, 'explained missed fall');
+    const marks = await canvasPixels(page, 'panels', 0, [217, 119, 6]);
+    assert.ok(marks.close > 20, `${marks.close} pixels of closest-approach marks`);
+    await shot(page, 'explain.png');
   });
 });
 
