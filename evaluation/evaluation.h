@@ -25,6 +25,7 @@ struct EvalSettings {
     int threads;               // worker threads, at least 1
     std::string tracesDir;     // write each recording's trace below it; empty for none
     bool progress;             // a progress line on a terminal
+    ProgressPoll poll;  // asked while the work runs (false stops it, the evaluation then incomplete); may be empty
 };
 
 // What became of one recording.

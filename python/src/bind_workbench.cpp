@@ -20,9 +20,7 @@ namespace {
 InputOptions InputsOf(const std::vector<std::string>& paths, const std::string& labels, const TumblewatchConfig& cfg,
                       double merge, int threads)
 {
-    if (threads < 1) {
-        BindingRaise(PyExc_ValueError, "threads: expected at least 1, got " + std::to_string(threads));
-    }
+    BindingCheckThreads(threads);
     if (!(merge >= 0.0)) {
         BindingRaise(PyExc_ValueError, "merge: expected a number of seconds, at least 0");
     }
@@ -37,11 +35,12 @@ InputOptions InputsOf(const std::vector<std::string>& paths, const std::string& 
 
 // The JSON document of eval --json for the same inputs.
 std::string Evaluate(const std::vector<std::string>& paths, const std::string& labels, const py::handle& config,
-                     double merge, int threads)
+                     double merge, int threads, const py::object& progress)
 {
     const InputOptions options = InputsOf(paths, labels, BindingConfigOf(config), merge, threads);
     std::string error;
     std::string json;
+    BindingPoll poll(progress);
     {
         py::gil_scoped_release release;
         EvalSettings settings{};
@@ -51,15 +50,22 @@ std::string Evaluate(const std::vector<std::string>& paths, const std::string& l
             settings.mergeSeconds = merge;
             settings.threads = threads;
             settings.progress = false;
+            settings.poll = poll.Function();
             Evaluation evaluation{};
             EvalRun(inputs, labels.empty() ? nullptr : &manifest, settings, &evaluation);
+            if (poll.Stopped()) {
+                error = "stopped";
+            }
             const Metrics metrics = EvalMetrics(evaluation);
             const Breakdowns breakdowns = BreakdownsOf(evaluation);
             const EvalReport report{&evaluation, &metrics, &breakdowns, &settings.config, paths, labels,
                                     merge,       threads,  {}};
-            json = ReportJson(report);
+            if (!poll.Stopped()) {
+                json = ReportJson(report);
+            }
         }
     }
+    poll.RaiseIfStopped();
     if (json.empty()) {
         BindingRaise(PyExc_ValueError, error);
     }
@@ -81,17 +87,22 @@ struct SweepOutcome {
     std::string nested;  // the summary's "nested" as JSON text; empty without folds
 };
 
-py::dict Sweep(const SweepArguments& arguments)
+py::dict Sweep(const SweepArguments& arguments, const py::object& progress)
 {
     const SweepRequest request = BindingSweepRequest(arguments);
     SweepOutcome outcome;
     std::string error;
+    BindingPoll poll(progress);
     {
         py::gil_scoped_release release;
         SweepPlan plan{};
         SweepSession session{};
         const SweepSessionOptions options{true, false};
-        if (SweepPlanMake(request, &plan, &error) && SweepSessionStart(&plan, request, options, &session, &error)) {
+        if (SweepPlanMake(request, &plan, &error) &&
+            SweepSessionStart(&plan, request, options, &session, &error, [&](uint64_t, uint64_t) {
+                // While the recordings load, no configuration is done yet.
+                return poll.Check(0, static_cast<uint64_t>(plan.count));
+            })) {
             outcome.failures = session.data.failures;
             for (const std::string& empty : session.data.empty) {
                 outcome.failures.push_back(empty + ": no samples; left out");
@@ -99,14 +110,20 @@ py::dict Sweep(const SweepArguments& arguments)
             outcome.objective = plan.objective.text;
             outcome.baseRow = SweepRowText(plan.layout, plan.varied, session.summary.base);
             outcome.rows = SweepHeaderText(plan.layout);
-            SweepSessionRun(plan, request, 0, options, &session, [&](const SweepRow& row) {
-                if (row.refused) {
-                    outcome.refused.emplace_back(row.index, row.refusal);
-                } else {
-                    outcome.rows += SweepRowText(plan.layout, plan.varied, row);
-                }
-                return true;
-            });
+            SweepSessionRun(
+                plan, request, 0, options, &session,
+                [&](const SweepRow& row) {
+                    if (row.refused) {
+                        outcome.refused.emplace_back(row.index, row.refusal);
+                    } else {
+                        outcome.rows += SweepRowText(plan.layout, plan.varied, row);
+                    }
+                    return true;
+                },
+                poll.Function());
+            if (poll.Stopped()) {
+                error = "stopped";
+            }
             outcome.seconds = session.seconds;
             const SweepSummary& summary = session.summary;
             for (const SweepPoint& p : summary.front.points) {
@@ -123,6 +140,7 @@ py::dict Sweep(const SweepArguments& arguments)
             }
         }
     }
+    poll.RaiseIfStopped();
     if (!error.empty()) {
         BindingRaise(PyExc_ValueError, error);
     }
@@ -161,12 +179,22 @@ SweepRequest BindingSweepRequest(const SweepArguments& arguments)
     return request;
 }
 
+void BindingCheckThreads(int threads)
+{
+    if (threads < 1 || threads > kBindingMostThreads) {
+        BindingRaise(PyExc_ValueError, "threads: expected 1 to " + std::to_string(kBindingMostThreads) + ", got " +
+                                           std::to_string(threads));
+    }
+}
+
 void BindWorkbench(py::module_& m)
 {
     m.def("hardware_threads", &EvalHardwareThreads, "The default number of worker threads.");
     m.def("evaluate", &Evaluate, py::arg("paths"), py::arg("labels"), py::arg("config"), py::arg("merge"),
-          py::arg("threads"), "The evaluation as the JSON document of eval --json.");
-    m.def("sweep", &Sweep, py::arg("arguments"),
+          py::arg("threads"), py::arg("progress") = py::none(),
+          "The evaluation as the JSON document of eval --json; progress(done, total) is called while it runs "
+          "(unless None), and Ctrl-C stops it.");
+    m.def("sweep", &Sweep, py::arg("arguments"), py::arg("progress") = py::none(),
           "The rows of sweep --out (CSV text), the base row, the front, the best configuration and the nested "
           "selection (JSON text of --summary's nested, or None without folds).");
 }

@@ -65,15 +65,19 @@ def as_labels(value: Optional[Any]) -> str:
     return path
 
 
+# Worker threads a call may ask for, as the command line's --jobs.
+MOST_THREADS = 1024
+
+
 def as_threads(value: Optional[Any]) -> int:
-    """Worker threads: every hardware thread for None, else an int of at least 1."""
+    """Worker threads: every hardware thread for None, else an int of 1 to 1024."""
     if value is None:
         from . import _tumblewatch
 
         return _tumblewatch.hardware_threads()
     threads = as_int("threads", value)
-    if threads < 1:
-        raise ValueError(f"threads: expected at least 1, got {threads}")
+    if not 1 <= threads <= MOST_THREADS:
+        raise ValueError(f"threads: expected 1 to {MOST_THREADS}, got {threads}")
     return threads
 
 
