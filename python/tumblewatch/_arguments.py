@@ -15,8 +15,8 @@ def as_int(name: str, value: Any) -> int:
 
     Booleans, floats and strings are refused rather than converted.
     """
-    if isinstance(value, bool):
-        raise TypeError(f"{name}: expected an int, got bool")
+    if isinstance(value, bool) or type(value).__name__ == "bool_":  # numpy's bool too
+        raise TypeError(f"{name}: expected an int, got {type(value).__name__}")
     try:
         return operator.index(value)
     except TypeError:
@@ -44,6 +44,9 @@ def as_paths(value: Any) -> List[str]:
     """
     if value is None:
         return []
+    if isinstance(value, (bytes, bytearray)):
+        raise TypeError(f"paths: expected a path (str or os.PathLike) or a sequence of them, got "
+                        f"{type(value).__name__} (decode it: os.fsdecode(path))")
     if isinstance(value, (str, os.PathLike)):
         value = [value]
     if not isinstance(value, Sequence):

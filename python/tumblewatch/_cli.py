@@ -13,9 +13,11 @@ from __future__ import annotations
 import argparse
 import math
 import os
+import shutil
 import signal
 import stat
 import sys
+import warnings
 from typing import Any, Dict, List, NoReturn, Optional, Sequence, Tuple
 
 from . import _tumblewatch
@@ -348,6 +350,8 @@ def run_sweep(options: argparse.Namespace) -> int:
     plan = plan_of(arguments)
     check_outputs(options, arguments)
     exists = os.path.exists(options.out) and os.path.getsize(options.out) > 0
+    if options.resume and not os.path.lexists(options.out):
+        raise Failure(f"--resume: --out {options.out}: no such file (nothing to continue)")
     if exists and not options.resume:
         raise Failure(f"--out {options.out} exists: continue it with --resume, or give another file")
 
@@ -443,6 +447,9 @@ def _disconnect(client: Any, cluster: Any) -> None:
             cluster.close(timeout=5)
         except Exception:
             pass
+        space = getattr(cluster, "tumblewatch_space", None)
+        if space:
+            shutil.rmtree(space, ignore_errors=True)
 
 
 def _hold_standard_streams() -> None:
@@ -464,6 +471,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     """Runs the command line; returns the exit status."""
     _hold_standard_streams()
     options = parser().parse_args(argv)
+    # What --send-data sends is large on purpose.
+    warnings.filterwarnings("ignore", message="Large object of size", category=UserWarning)
     previous = {s: signal.signal(s, _on_signal) for s in (signal.SIGINT, signal.SIGTERM)}
     try:
         if options.command == "sweep":

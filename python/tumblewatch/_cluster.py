@@ -230,11 +230,15 @@ def connect(scheduler: Optional[str] = None, scheduler_file: Optional[str] = Non
             # Every socket on loopback: without a dashboard, the scheduler's
             # and the worker's HTTP servers (health, metrics) would still
             # listen on every interface unless given an address.
+            # The worker's space (its lock files) in a folder of its own,
+            # removed when the cluster closes (disconnect).
+            space = tempfile.mkdtemp(prefix="tumblewatch-cluster-")
             cluster = LocalCluster(n_workers=1, threads_per_worker=threads or _tumblewatch.hardware_threads(),
                                    processes=True, host="127.0.0.1", dashboard_address=None,
                                    worker_dashboard_address="127.0.0.1:0",
                                    scheduler_kwargs={"dashboard_address": "127.0.0.1:0"},
-                                   silence_logs=logging.ERROR)
+                                   local_directory=space, silence_logs=logging.ERROR)
+            cluster.tumblewatch_space = space
         finally:
             if main:
                 signal.signal(signal.SIGINT, interrupt)
@@ -242,6 +246,9 @@ def connect(scheduler: Optional[str] = None, scheduler_file: Optional[str] = Non
     where = f"the scheduler at {scheduler}" if scheduler is not None else f"the scheduler of {scheduler_file}"
     if scheduler_file is not None:
         scheduler = scheduler_address(scheduler_file)
+    elif not _is_address(scheduler):
+        raise ClusterError(f"--scheduler {scheduler!r}: not a scheduler's address (expected PROTOCOL://HOST:PORT, "
+                           "e.g. tcp://127.0.0.1:8786)")
     if not isinstance(timeout, (int, float)) or not 0 <= timeout < math.inf:
         raise ClusterError(f"timeout: expected a finite number of seconds, got {timeout!r}")
     logging.getLogger("distributed").setLevel(logging.CRITICAL)
@@ -250,6 +257,24 @@ def connect(scheduler: Optional[str] = None, scheduler_file: Optional[str] = Non
     except (OSError, TimeoutError, ValueError, TypeError) as e:
         raise ClusterError(f"cannot reach {where} within {timeout:g} s: {e}") from None
     return client, None
+
+
+# Protocols of Dask's communications.
+_PROTOCOLS = ("tcp", "tls", "inproc", "ucx", "ws", "wss")
+
+
+def _is_address(address: Any) -> bool:
+    """A scheduler's address: PROTOCOL://HOST:PORT (or inproc://...) of one of
+    Dask's protocols; anything else would fail later, less clearly."""
+    if not isinstance(address, str) or "://" not in address:
+        return False
+    protocol, _, rest = address.partition("://")
+    if protocol not in _PROTOCOLS or not rest:
+        return False
+    if protocol == "inproc":
+        return True
+    host, _, port = rest.rpartition(":")
+    return bool(host) and port.isdigit() and 0 < int(port) < 65536
 
 
 def scheduler_address(scheduler_file: str) -> str:
@@ -275,7 +300,7 @@ def scheduler_address(scheduler_file: str) -> str:
         address = json.loads(data.decode("utf-8")).get("address")
     except (ValueError, UnicodeDecodeError, AttributeError):
         address = None
-    if not isinstance(address, str) or "://" not in address:
+    if not _is_address(address):
         raise ClusterError(f"{name}: not a scheduler file (JSON with the scheduler's \"address\", as dask "
                            "scheduler --scheduler-file writes it)")
     return address

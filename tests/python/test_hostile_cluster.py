@@ -101,10 +101,13 @@ LOOPBACK = {"0100007F", "00000000000000000000000001000000"}  # 127.0.0.1, ::1 as
 
 def test_a_local_cluster_listens_on_loopback_only(short, tmp_path):
     out = tmp_path / "local.csv"
+    temporary = tmp_path / "tmp"
+    temporary.mkdir()
     client = subprocess.Popen([sys.executable, "-m", "tumblewatch", "sweep", str(short), "--random", "200000",
                                "--range", "fallWindow=4:40", "--range", "quietMagnitude=30:90", "--max-configs",
                                "200000", "--out", str(out), "-q", "-j", "1"],
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                              env=dict(os.environ, TMPDIR=str(temporary)))
     seen = set()
     try:
         deadline = time.monotonic() + TIMEOUT
@@ -124,6 +127,8 @@ def test_a_local_cluster_listens_on_loopback_only(short, tmp_path):
     beyond = {(address, int(port, 16)) for address, port in seen if address not in LOOPBACK}
     assert not beyond, f"sockets listening beyond loopback: {beyond}"
     assert client.returncode == 130
+    # The worker's space (lock files and all) goes with the cluster.
+    assert list(temporary.iterdir()) == []
 
 
 # --- refused before any work -------------------------------------------------------------
@@ -153,6 +158,14 @@ def test_absurd_timeouts_trials_and_scheduler_files_are_refused(short, tmp_path,
     assert not out.exists()
     status, stderr = here(capsys, *tune, "--trials", "5", "--resume")
     assert status == 2 and "no such file (nothing to continue)" in stderr
+    status, stderr = here(capsys, *sweep, "--resume", "--scheduler", "tcp://127.0.0.1:1")
+    assert status == 2 and "no such file (nothing to continue)" in stderr
+    for address in ("foo://bar", "", "tcp://127.0.0.1", "tcp://:80"):
+        start = time.monotonic()
+        done = py(*sweep, "--scheduler", address, "--timeout", "3")
+        no_traceback(done.stderr)
+        assert done.returncode == 2 and "not a scheduler's address" in done.stderr, done.stderr
+        assert time.monotonic() - start < 10
 
 
 def test_a_closed_standard_output_fails_with_status_2(cluster, short, tmp_path):

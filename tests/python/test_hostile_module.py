@@ -221,3 +221,15 @@ def test_notebooks_show_evaluations_and_sweeps_as_tables():
     rows = tumblewatch.sweep(EXAMPLES, grid={"fallWindow": [8, 10]}, threads=2, progress=False)
     page = rows._repr_html_()
     assert "<table" in page and "front" in page.lower()
+
+
+def test_inputs_that_were_taken_silently_are_refused():
+    with pytest.raises(TypeError, match="got bytes"):
+        tumblewatch.evaluate(str(EXAMPLES).encode())
+    masked = np.ma.masked_array(standing(10), mask=np.zeros((10, 6), dtype=bool))
+    for call in (tumblewatch.detect, tumblewatch.trace, tumblewatch.trace_text,
+                 lambda s: tumblewatch.Detector().process(s)):
+        with pytest.raises(TypeError, match="masked array"):
+            call(masked)
+    with pytest.raises(TypeError, match="expected an int, got bool_"):
+        tumblewatch.Config(fallWindow=np.bool_(True))
