@@ -29,7 +29,7 @@ void RunCodes(TumblewatchContext* ctx, const ImuSample* samples, std::size_t cou
 
 // Samples run between two looks at Python's signals (a fraction of a
 // second of one thread).
-constexpr std::size_t kSignalCheckSamples = std::size_t{1} << 19;
+constexpr std::size_t kSignalCheckSamples = std::size_t{1} << 17;
 
 py::array_t<int32_t> Detect(const py::handle& samples, const py::handle& config)
 {

@@ -233,3 +233,14 @@ def test_inputs_that_were_taken_silently_are_refused():
             call(masked)
     with pytest.raises(TypeError, match="expected an int, got bool_"):
         tumblewatch.Config(fallWindow=np.bool_(True))
+
+
+def test_the_cluster_launcher_runs_with_the_interpreter_of_the_build():
+    # python3 first on PATH may be one without Debian's packages: the
+    # launcher names the interpreter the build was configured for.
+    launcher = BUILD_DIR / "tumblewatch-cluster"
+    first = launcher.read_text().splitlines()[0]
+    assert first.startswith("#!/") and os.access(first[2:], os.X_OK), first
+    done = subprocess.run([str(launcher), "--version"], capture_output=True, text=True, timeout=60,
+                          env=dict(python_env(), PATH="/nonexistent"))
+    assert done.returncode == 0 and f"tumblewatch {tumblewatch.__version__}" in done.stdout, done.stderr
