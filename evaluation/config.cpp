@@ -11,10 +11,7 @@
 #include "file_rules.h"
 #include "params.h"
 
-namespace {
-
-// "unknown parameter 'x'", with the nearest name when one is close.
-std::string UnknownName(const std::string& name)
+std::string ConfigUnknownName(const std::string& name)
 {
     std::string message = "unknown parameter '" + name + "'";
     for (int i = 0; i < kTumblewatchParamCount; ++i) {
@@ -32,8 +29,6 @@ std::string UnknownName(const std::string& name)
     }
     return message + " (tumblewatch params lists them)";
 }
-
-}  // namespace
 
 int ConfigParamIndex(const std::string& name)
 {
@@ -96,7 +91,7 @@ bool ConfigApplyToml(const std::string& text, const std::string& name, Tumblewat
         const int index = ConfigParamIndex(param);
         const std::string where = name + ", line " + std::to_string(key.source().begin.line) + ": ";
         if (index < 0) {
-            *error = where + UnknownName(param);
+            *error = where + ConfigUnknownName(param);
             return false;
         }
         const auto* integer = node.as_integer();
@@ -124,7 +119,7 @@ bool ConfigApplySettings(const std::vector<std::string>& settings, TumblewatchCo
         const std::string text = setting.substr(eq + 1);
         const int index = ConfigParamIndex(name);
         if (index < 0) {
-            *error = "--set " + setting + ": " + UnknownName(name);
+            *error = "--set " + setting + ": " + ConfigUnknownName(name);
             return false;
         }
         int32_t value = 0;

@@ -20,6 +20,10 @@ struct ConfigSource {
 // holding a zero byte names none, not the parameter its start names).
 int ConfigParamIndex(const std::string& name);
 
+// "unknown parameter 'NAME'" with the closest parameter's name when one is
+// close ("(did you mean fallWindow?)"), else a pointer to tumblewatch params.
+std::string ConfigUnknownName(const std::string& name);
+
 // Parses value as a signed 32-bit decimal integer (optional sign, digits
 // only, no spaces); false for anything else or a value out of range.
 bool ConfigParseInt32(const std::string& text, int32_t* value);

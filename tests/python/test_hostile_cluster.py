@@ -160,6 +160,9 @@ def test_absurd_timeouts_trials_and_scheduler_files_are_refused(short, tmp_path,
     assert status == 2 and "no such file (nothing to continue)" in stderr
     status, stderr = here(capsys, *sweep, "--resume", "--scheduler", "tcp://127.0.0.1:1")
     assert status == 2 and "no such file (nothing to continue)" in stderr
+    for option, text in (("--range", "fallWindw=5:30"), ("--grid", "quietMagnitudo=50,60")):
+        status, stderr = here(capsys, "sweep", short, "--random", "3", option, text, "--out", out)
+        assert status == 2 and "(did you mean " in stderr, stderr
     for address in ("foo://bar", "", "tcp://127.0.0.1", "tcp://:80"):
         start = time.monotonic()
         done = py(*sweep, "--scheduler", address, "--timeout", "3")
