@@ -317,6 +317,8 @@ void SweepRun(const SweepData& data, const SweepSpace& space, const TumblewatchC
     };
     std::vector<std::thread> workers = ProgressStartThreads(settings.threads, [&](int) { work(); });
     DetectResult inlineResult;
+    constexpr std::chrono::milliseconds kCheckEvery{250};
+    auto lastCheck = std::chrono::steady_clock::now();
 
     while (committed < count) {
         Slot& slot = *slots[static_cast<std::size_t>(committed % window)];
@@ -329,14 +331,21 @@ void SweepRun(const SweepData& data, const SweepSpace& space, const TumblewatchC
         for (;;) {
             {
                 std::unique_lock<std::mutex> lock(mutex);
-                if (changed.wait_for(lock, std::chrono::milliseconds(250), [&] { return slot.remaining == 0; })) {
+                if (changed.wait_for(lock, kCheckEvery, [&] { return slot.remaining == 0; })) {
                     break;
                 }
             }
+            lastCheck = std::chrono::steady_clock::now();
             if (!ProgressCheck(progress)) {
                 stopped = true;
                 break;
             }
+        }
+        // Rows that come in faster than the wait times out: the line and the
+        // poll still every quarter of a second.
+        if (!stopped && std::chrono::steady_clock::now() - lastCheck >= kCheckEvery) {
+            lastCheck = std::chrono::steady_clock::now();
+            stopped = !ProgressCheck(progress);
         }
         if (stopped) {
             const std::lock_guard<std::mutex> lock(mutex);
