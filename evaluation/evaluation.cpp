@@ -130,6 +130,10 @@ bool EvalPassWindowed(const InputRecording& input, const TumblewatchConfig& conf
         if (n == 0) {
             break;
         }
+        if (progress != nullptr && progress->stopped) {
+            result->failure = "stopped before its end";
+            break;
+        }
     }
     DetectStreamEnd(&stream, &result->detect);
     AlarmTallyFinish(&result->tally);
@@ -300,6 +304,7 @@ void EvalRun(const InputSet& inputs, const Manifest* manifest, const EvalSetting
     Progress progress;
     ProgressStart(&progress, "recordings", evaluation->outcomes.size(), settings.progress);
     progress.bytesTotal = bytesTotal;
+    progress.poll = settings.poll;
     ProgressRunParallel(evaluation->outcomes.size(), settings.threads, progress, [&](std::size_t i, int) {
         EvaluateOne(settings, manifest, &progress, &evaluation->outcomes[i]);
         ++progress.done;

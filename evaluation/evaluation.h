@@ -26,6 +26,7 @@ struct EvalSettings {
     std::string tracesDir;      // write each recording's trace below it; empty for none
     bool progress;              // a progress line on a terminal
     FallWindowSettings window;  // the margins of a timed fall's window
+    ProgressPoll poll;  // asked while the work runs (false stops it, the evaluation then incomplete); may be empty
 };
 
 // What became of one recording.

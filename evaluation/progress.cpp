@@ -7,6 +7,8 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -20,6 +22,16 @@ void ProgressStart(Progress* progress, const std::string& what, uint64_t total, 
     progress->bytes = 0;
     progress->start = std::chrono::steady_clock::now();
     progress->shown = wanted && isatty(STDERR_FILENO) != 0;
+    progress->stopped = false;
+}
+
+bool ProgressCheck(Progress* progress)
+{
+    ProgressShow(*progress);
+    if (!progress->stopped && progress->poll && !progress->poll(progress->done.load(), progress->total)) {
+        progress->stopped = true;
+    }
+    return !progress->stopped;
 }
 
 double ProgressSeconds(const Progress& progress)
@@ -66,30 +78,61 @@ void ProgressEnd(const Progress& progress)
     }
 }
 
-void ProgressRunParallel(std::size_t count, int threads, const Progress& progress,
+std::vector<std::thread> ProgressStartThreads(int count, const std::function<void(int worker)>& body)
+{
+    std::vector<std::thread> threads;
+    try {
+        threads.reserve(static_cast<std::size_t>(std::max(count, 0)));
+        for (int t = 0; t < count; ++t) {
+            threads.emplace_back(body, t);
+        }
+    } catch (const std::system_error&) {
+        // The threads started so far do the work.
+    } catch (const std::bad_alloc&) {
+    }
+    return threads;
+}
+
+void ProgressRunParallel(std::size_t count, int threads, Progress& progress,
                          const std::function<void(std::size_t item, int worker)>& work)
 {
     std::atomic<std::size_t> next{0};
-    int running = threads;
+    int running = 0;
     std::mutex mutex;
     std::condition_variable finished;
     auto run = [&](int worker) {
-        for (std::size_t i = next++; i < count; i = next++) {
+        for (std::size_t i = next++; i < count && !progress.stopped; i = next++) {
             work(i, worker);
         }
         const std::lock_guard<std::mutex> lock(mutex);
         --running;
         finished.notify_one();
     };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t) {
-        workers.emplace_back(run, t);
-    }
     {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!finished.wait_for(lock, std::chrono::milliseconds(250), [&] { return running == 0; })) {
-            ProgressShow(progress);
+        const std::lock_guard<std::mutex> lock(mutex);
+        running = threads;
+    }
+    std::vector<std::thread> workers = ProgressStartThreads(threads, run);
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        running -= threads - static_cast<int>(workers.size());
+    }
+    if (workers.empty()) {
+        // No thread could be created: the work runs here.
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            ++running;
         }
+        run(0);
+    }
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (finished.wait_for(lock, std::chrono::milliseconds(250), [&] { return running == 0; })) {
+                break;
+            }
+        }
+        ProgressCheck(&progress);
     }
     for (std::thread& w : workers) {
         w.join();

@@ -97,39 +97,34 @@ struct Slot {
 
 }  // namespace
 
-void SweepLoad(const InputSet& inputs, const Manifest* manifest, int threads, bool frontEnd, SweepData* data)
+bool SweepLoad(const InputSet& inputs, const Manifest* manifest, int threads, bool frontEnd, SweepData* data,
+               const ProgressPoll& poll)
 {
     const std::size_t n = inputs.recordings.size();
     std::vector<SweepRecording> loaded(n);
     std::vector<std::string> reasons(n);
     std::vector<char> ok(n, 0);
-    std::atomic<std::size_t> next{0};
-    auto work = [&] {
-        for (std::size_t i = next++; i < n; i = next++) {
-            const InputRecording& in = inputs.recordings[i];
-            SweepRecording& rec = loaded[i];
-            rec.input = in;
-            rec.fold = -1;
-            rec.labels = InputsLabelsOf(in, manifest);
-            ok[i] = RecordingLoad(in.path, in.format, in.micom, &rec.samples, &reasons[i]) == 0;
-            if (!ok[i] || rec.labels.label == Label::None) {
-                continue;
-            }
-            // Held for the whole sweep: no spare capacity.
-            rec.samples.shrink_to_fit();
-            if (frontEnd) {
-                rec.frontEnd.resize(rec.samples.size());
-                TumblewatchFrontEndRecord(rec.samples.data(), rec.samples.size(), rec.frontEnd.data());
-            }
+    Progress progress;
+    ProgressStart(&progress, "recordings", n, false);
+    progress.poll = poll;
+    ProgressRunParallel(n, threads, progress, [&](std::size_t i, int) {
+        const InputRecording& in = inputs.recordings[i];
+        SweepRecording& rec = loaded[i];
+        rec.input = in;
+        rec.fold = -1;
+        rec.labels = InputsLabelsOf(in, manifest);
+        ok[i] = RecordingLoad(in.path, in.format, in.micom, &rec.samples, &reasons[i]) == 0;
+        ++progress.done;
+        if (!ok[i] || rec.labels.label == Label::None) {
+            return;
         }
-    };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t) {
-        workers.emplace_back(work);
-    }
-    for (std::thread& w : workers) {
-        w.join();
-    }
+        // Held for the whole sweep: no spare capacity.
+        rec.samples.shrink_to_fit();
+        if (frontEnd) {
+            rec.frontEnd.resize(rec.samples.size());
+            TumblewatchFrontEndRecord(rec.samples.data(), rec.samples.size(), rec.frontEnd.data());
+        }
+    });
     data->recordings.clear();
     data->failures.clear();
     data->unlabelled = 0;
@@ -152,6 +147,7 @@ void SweepLoad(const InputSet& inputs, const Manifest* manifest, int threads, bo
             data->recordings.push_back(std::move(loaded[i]));
         }
     }
+    return !progress.stopped;
 }
 
 double SweepMeanDefined(const std::vector<double>& values, int* defined)
@@ -313,11 +309,27 @@ void SweepRun(const SweepData& data, const SweepSpace& space, const TumblewatchC
     std::atomic<int64_t> nextItem{0};
     const int64_t items = count * recordings;
     std::atomic<bool> stop{false};
+    // Runs one item (a configuration on a recording) whose configuration
+    // is in its slot.
+    auto runItem = [&](int64_t item, DetectResult* result) {
+        const int64_t c = item / recordings;
+        const int64_t r = item % recordings;
+        Slot& slot = *slots[static_cast<std::size_t>(c % window)];
+        if (slot.refusal.empty()) {
+            const SweepRecording& rec = data.recordings[static_cast<std::size_t>(r)];
+            slot.scores[static_cast<std::size_t>(r)] = Run(rec, slot.config, settings, result);
+            progress->samples += rec.samples.size();
+        }
+        // The last touch of the slot for this item.
+        if (--slot.remaining == 0) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            changed.notify_all();
+        }
+    };
     auto work = [&] {
         DetectResult result;
         for (int64_t item = nextItem++; item < items; item = nextItem++) {
             const int64_t c = item / recordings;
-            const int64_t r = item % recordings;
             {
                 std::unique_lock<std::mutex> lock(mutex);
                 changed.wait(lock, [&] { return stop || c < committed + window; });
@@ -325,31 +337,46 @@ void SweepRun(const SweepData& data, const SweepSpace& space, const TumblewatchC
             if (stop) {
                 break;
             }
-            Slot& slot = *slots[static_cast<std::size_t>(c % window)];
-            if (slot.refusal.empty()) {
-                const SweepRecording& rec = data.recordings[static_cast<std::size_t>(r)];
-                slot.scores[static_cast<std::size_t>(r)] = Run(rec, slot.config, settings, &result);
-                progress->samples += rec.samples.size();
-            }
-            // The last touch of the slot for this item.
-            if (--slot.remaining == 0) {
-                const std::lock_guard<std::mutex> lock(mutex);
-                changed.notify_all();
-            }
+            runItem(item, &result);
         }
     };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < settings.threads; ++t) {
-        workers.emplace_back(work);
-    }
+    std::vector<std::thread> workers = ProgressStartThreads(settings.threads, [&](int) { work(); });
+    DetectResult inlineResult;
+    constexpr std::chrono::milliseconds kCheckEvery{250};
+    auto lastCheck = std::chrono::steady_clock::now();
 
     while (committed < count) {
         Slot& slot = *slots[static_cast<std::size_t>(committed % window)];
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            while (!changed.wait_for(lock, std::chrono::milliseconds(250), [&] { return slot.remaining == 0; })) {
-                ProgressShow(*progress);
+        // With no worker thread (none could be created) the items run here,
+        // in order: the next ones are this configuration's.
+        while (workers.empty() && slot.remaining != 0) {
+            runItem(nextItem++, &inlineResult);
+        }
+        bool stopped = false;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                if (changed.wait_for(lock, kCheckEvery, [&] { return slot.remaining == 0; })) {
+                    break;
+                }
             }
+            lastCheck = std::chrono::steady_clock::now();
+            if (!ProgressCheck(progress)) {
+                stopped = true;
+                break;
+            }
+        }
+        // Rows that come in faster than the wait times out: the line and the
+        // poll still every quarter of a second.
+        if (!stopped && std::chrono::steady_clock::now() - lastCheck >= kCheckEvery) {
+            lastCheck = std::chrono::steady_clock::now();
+            stopped = !ProgressCheck(progress);
+        }
+        if (stopped) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+            changed.notify_all();
+            break;
         }
         SweepRow row{};
         row.index = slot.index;

@@ -57,7 +57,10 @@ constexpr std::size_t kSweepFrontEndBytesPerSample = sizeof(TumblewatchFrontEndV
 // over the recording it has decoded and keeps its values
 // (kSweepFrontEndBytesPerSample bytes per sample), so that every
 // configuration runs only the decisions.
-void SweepLoad(const InputSet& inputs, const Manifest* manifest, int threads, bool frontEnd, SweepData* data);
+// poll (when given) is asked while the recordings load; false stops the
+// loading, and SweepLoad returns false with data incomplete.
+bool SweepLoad(const InputSet& inputs, const Manifest* manifest, int threads, bool frontEnd, SweepData* data,
+               const ProgressPoll& poll = ProgressPoll());
 
 // The bytes that the decoded recordings and their front ends occupy (the
 // vectors' capacities; names and labels not counted).
@@ -126,9 +129,11 @@ std::vector<RecordingScore> SweepScores(const SweepData& data, const Tumblewatch
 
 // Runs configurations first .. first + count - 1 of space (on base) and
 // calls commit with each row, in index order, on the calling thread, which
-// also shows progress. When commit returns false the run stops after the
-// configurations in flight. At most a few configurations per thread are in
-// flight, so memory does not grow with count.
+// also shows progress. When commit returns false, or progress->poll asks
+// to stop, the run stops after the configurations in flight. At most a few
+// configurations per thread are in flight, so memory does not grow with
+// count. Runs on fewer threads when the system cannot create them all, on
+// the calling thread alone when it can create none.
 void SweepRun(const SweepData& data, const SweepSpace& space, const TumblewatchConfig& base, int64_t first,
               int64_t count, const SweepSettings& settings, Progress* progress,
               const std::function<bool(const SweepRow&)>& commit);

@@ -13,15 +13,18 @@ SweepSettings SettingsOf(const SweepRequest& request)
 }  // namespace
 
 bool SweepSessionStart(SweepPlan* plan, const SweepRequest& request, const SweepSessionOptions& options,
-                       SweepSession* session, std::string* error)
+                       SweepSession* session, std::string* error, const ProgressPoll& poll)
 {
     session->runNow = 0;
     session->refusedNow = 0;
     session->firstRefusal.clear();
     session->seconds = 0.0;
     session->samples = 0;
-    SweepLoad(plan->inputs, SweepPlanManifest(request, *plan), request.inputs.threads, options.frontEndCache,
-              &session->data);
+    if (!SweepLoad(plan->inputs, SweepPlanManifest(request, *plan), request.inputs.threads, options.frontEndCache,
+                   &session->data, poll)) {
+        *error = "stopped";
+        return false;
+    }
     if (session->data.recordings.empty()) {
         *error = "no labelled recording could be read: nothing to sweep";
         return false;
@@ -45,10 +48,11 @@ void SweepSessionResume(const SweepPlan& plan, const std::vector<SweepTally>& ea
 
 void SweepSessionRun(const SweepPlan& plan, const SweepRequest& request, int64_t first,
                      const SweepSessionOptions& options, SweepSession* session,
-                     const std::function<bool(const SweepRow&)>& commit)
+                     const std::function<bool(const SweepRow&)>& commit, const ProgressPoll& poll)
 {
     Progress progress;
     ProgressStart(&progress, "configurations", static_cast<uint64_t>(plan.count - first), options.progress);
+    progress.poll = poll;
     SweepRun(session->data, plan.space, plan.base, first, plan.count - first, SettingsOf(request), &progress,
              [&](const SweepRow& row) {
                  ++session->runNow;

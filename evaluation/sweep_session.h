@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "progress.h"
 #include "sweep_plan.h"
 #include "sweep_summary.h"
 
@@ -42,8 +43,10 @@ struct SweepSession {
 // read and session->data.empty those without samples in any case. Holds the
 // decoded recordings (12 bytes per sample) and their front ends
 // (kSweepFrontEndBytesPerSample) until the session goes.
+// poll (when given) is asked while the recordings load: false stops, with
+// the message "stopped".
 bool SweepSessionStart(SweepPlan* plan, const SweepRequest& request, const SweepSessionOptions& options,
-                       SweepSession* session, std::string* error);
+                       SweepSession* session, std::string* error, const ProgressPoll& poll = ProgressPoll());
 
 // Takes the rows an earlier run of the same sweep left (SweepResumeRead,
 // after SweepSessionStart has set the identifier) into the summary.
@@ -54,10 +57,11 @@ void SweepSessionResume(const SweepPlan& plan, const std::vector<SweepTally>& ea
 // configuration order on the calling thread, and adds it to the summary;
 // with folds, then bootstraps the nested selection over the subjects
 // (SweepSummaryBootstrapNested with options.intervals and request.seed).
-// When commit returns false the run stops after the configurations in
-// flight. Memory stays flat in the number of configurations.
+// When commit returns false, or poll (when given) asks to stop, the run
+// stops after the configurations in flight. Memory stays flat in the number
+// of configurations.
 void SweepSessionRun(const SweepPlan& plan, const SweepRequest& request, int64_t first,
                      const SweepSessionOptions& options, SweepSession* session,
-                     const std::function<bool(const SweepRow&)>& commit);
+                     const std::function<bool(const SweepRow&)>& commit, const ProgressPoll& poll = ProgressPoll());
 
 #endif

@@ -48,7 +48,7 @@ bool SplitName(const std::string& option, const std::string& text, int* param, s
     const std::string name = text.substr(0, eq);
     *param = ConfigParamIndex(name);
     if (*param < 0) {
-        *error = option + " " + text + ": unknown parameter '" + name + "' (tumblewatch params lists them)";
+        *error = option + " " + text + ": " + ConfigUnknownName(name);
         return false;
     }
     if (!TumblewatchParams()[*param].read) {

@@ -17,7 +17,7 @@ packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libb
           libcli11-dev libtomlplusplus-dev nlohmann-json3-dev libfmt-dev libre2-dev libboost-dev
           valgrind cppcheck clang-format pkg-config chromium fonts-dejavu-core
           pybind11-dev python3-dev python3-numpy python3-pandas python3-pytest python3-matplotlib
-          python3-distributed python3-optuna libmosquitto-dev mosquitto)
+          python3-distributed python3-optuna libmosquitto-dev mosquitto python3-tqdm)
 
 missing=()
 for p in "${packages[@]}"; do

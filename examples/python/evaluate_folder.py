@@ -21,11 +21,31 @@ import tumblewatch  # noqa: E402
 EXAMPLES = Path(__file__).resolve().parents[1]
 
 
+def activity_shares(labelled, top):
+    """(label, activity, share detected, recordings) per activity: the top
+    most frequent of each label, then the rest of that label summed."""
+    bars = []
+    for label in ("fall", "adl"):
+        rows = labelled[labelled["label"] == label]
+        groups = rows.groupby("activity")["detected"].agg(["mean", "size"])
+        groups = groups.sort_values(["size", "mean"], ascending=[False, True], kind="stable")
+        for activity, group in groups.head(top).iterrows():
+            bars.append((label, activity, group["mean"], int(group["size"])))
+        rest = groups.iloc[top:]
+        if len(rest):
+            share = (rest["mean"] * rest["size"]).sum() / rest["size"].sum()
+            bars.append((label, f"{len(rest)} other activities", share, int(rest["size"].sum())))
+    return bars
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("paths", nargs="*")
     parser.add_argument("--labels", help="a manifest")
     parser.add_argument("--out", default="activities.png", help="the PNG to write")
+    parser.add_argument("--top", type=int, default=12,
+                        help="chart the N most frequent activities of falls and of daily activities each, the "
+                             "rest summed (default 12)")
     args = parser.parse_args()
     labels = args.labels
     if not args.paths and labels is None:
@@ -39,14 +59,18 @@ def main():
           f"false alarms per hour {s['false_alarms_per_hour']}")
 
     labelled = frame[frame["label"].notna() & frame["read"]]
-    share = labelled.groupby(["label", "activity"])["detected"].mean().sort_index()
-    colours = ["tab:green" if label == "fall" else "tab:red" for label, _ in share.index]
-    fig, ax = plt.subplots(figsize=(max(6, 0.5 * len(share) + 2), 4), constrained_layout=True)
-    ax.bar([f"{a}\n({label})" for label, a in share.index], share.values, color=colours)
-    ax.set_ylim(0, 1)
-    ax.set_ylabel("recordings with an alarm")
+    bars = activity_shares(labelled, args.top)
+    colours = ["tab:green" if label == "fall" else "tab:red" for label, _, _, _ in bars]
+    # Horizontal bars, one text line each: readable for any number of them.
+    fig, ax = plt.subplots(figsize=(8, 1.5 + 0.28 * len(bars)), constrained_layout=True)
+    positions = range(len(bars))
+    ax.barh(positions, [share for _, _, share, _ in bars], color=colours)
+    ax.set_yticks(list(positions), [f"{name} ({label}, {count})" for label, name, _, count in bars],
+                  fontsize="small")
+    ax.invert_yaxis()
+    ax.set_xlim(0, 1)
+    ax.set_xlabel("share of recordings with an alarm")
     ax.set_title("Falls detected (green) and false alarms (red) by activity")
-    ax.tick_params(axis="x", labelsize="small")
     fig.savefig(args.out, dpi=100)
     print(f"chart in {args.out}")
 

@@ -18,6 +18,8 @@ import numpy as np  # noqa: E402
 import tumblewatch  # noqa: E402
 
 EXAMPLES = Path(__file__).resolve().parents[1]
+# Distinct alarm codes labelled on the chart (the title lists them all).
+MAX_CODE_LABELS = 8
 
 
 def main():
@@ -40,6 +42,8 @@ def main():
     att.plot(seconds, state["pitch"], label="pitch")
     att.plot(seconds, state["tilt"], label="tilt")
     att.axhline(config.tiltLimit, color="grey", ls=":", label="tiltLimit")
+    att.axhline(config.pitchLimit, color="black", ls="--", lw=0.8, label="±pitchLimit")
+    att.axhline(-config.pitchLimit, color="black", ls="--", lw=0.8)
     att.set_ylabel("degrees")
     low.plot(seconds, state["fallLength"], label="low-g phase length")
     low.plot(seconds, state["quietRun"], label="quiet run")
@@ -49,9 +53,13 @@ def main():
         for t in alarms["sample"] / 50.0:
             ax.axvline(t, color="red", lw=0.8, alpha=0.6)
         ax.legend(loc="upper right", fontsize="small")
-    first = alarms.drop_duplicates("code")
-    for t, code in zip(first["sample"] / 50.0, first["code"]):
-        acc.annotate(f"code {code}", (t, acc.get_ylim()[1]), color="red", va="top", fontsize="small")
+    # One label per distinct code at its first alarm, each on a row of its
+    # own so that labels of alarms close in time do not overlap.
+    first = alarms.drop_duplicates("code").head(MAX_CODE_LABELS)
+    for row, (t, code) in enumerate(zip(first["sample"] / 50.0, first["code"])):
+        acc.annotate(f"code {code}", (t, 1.0), xycoords=("data", "axes fraction"), xytext=(3, -4 - 11 * row),
+                     textcoords="offset points", color="red", va="top", fontsize="small",
+                     bbox=dict(boxstyle="round,pad=0.1", fc="white", ec="none", alpha=0.8))
     acc.set_title(f"{Path(args.recording).name}: {len(alarms)} alarms "
                   f"(codes {sorted(set(np.asarray(alarms['code']).tolist())) or 'none'})")
     fig.savefig(args.out, dpi=100)

@@ -395,12 +395,7 @@ public:
     }
 
 private:
-    static void CheckThreads(int threads)
-    {
-        if (threads < 1) {
-            BindingRaise(PyExc_ValueError, "threads: expected at least 1, got " + std::to_string(threads));
-        }
-    }
+    static void CheckThreads(int threads) { BindingCheckThreads(threads); }
 
     TumblewatchConfig ConfigOfValues(const std::vector<int32_t>& values) const
     {

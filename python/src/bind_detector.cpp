@@ -1,6 +1,7 @@
 // The detector on numpy arrays: fall codes of whole arrays or of a stream
 // in chunks, the per-sample state, the trace text, and recordings read
 // into arrays. Every loop runs with the GIL released.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,10 @@ void RunCodes(TumblewatchContext* ctx, const ImuSample* samples, std::size_t cou
     }
 }
 
+// Samples run between two looks at Python's signals (a fraction of a
+// second of one thread).
+constexpr std::size_t kSignalCheckSamples = std::size_t{1} << 17;
+
 py::array_t<int32_t> Detect(const py::handle& samples, const py::handle& config)
 {
     const TumblewatchConfig cfg = BindingConfigOf(config);
@@ -33,15 +38,24 @@ py::array_t<int32_t> Detect(const py::handle& samples, const py::handle& config)
     py::array_t<int32_t> codes(static_cast<py::ssize_t>(view.count));
     int32_t* out = codes.mutable_data();
     bool set = false;
+    BindingPoll poll{py::none()};
     {
         py::gil_scoped_release release;
         TumblewatchContext ctx;
         set = TumblewatchSet(&ctx, &cfg) == 0;
         if (set) {
-            RunCodes(&ctx, view.data, view.count, out);
+            // In parts, Ctrl-C seen between them.
+            for (std::size_t at = 0; at < view.count; at += kSignalCheckSamples) {
+                const std::size_t n = std::min(kSignalCheckSamples, view.count - at);
+                RunCodes(&ctx, view.data + at, n, out + at);
+                if (at + n < view.count && !poll.Check(at + n, view.count)) {
+                    break;
+                }
+            }
             TumblewatchClose(&ctx);
         }
     }
+    poll.RaiseIfStopped();
     if (!set) {
         BindingRaise(PyExc_ValueError, "the detector refuses the configuration");
     }

@@ -21,9 +21,7 @@ namespace {
 InputOptions InputsOf(const std::vector<std::string>& paths, const std::string& labels, const TumblewatchConfig& cfg,
                       double merge, int threads)
 {
-    if (threads < 1) {
-        BindingRaise(PyExc_ValueError, "threads: expected at least 1, got " + std::to_string(threads));
-    }
+    BindingCheckThreads(threads);
     if (!(merge >= 0.0)) {
         BindingRaise(PyExc_ValueError, "merge: expected a number of seconds, at least 0");
     }
@@ -40,7 +38,7 @@ InputOptions InputsOf(const std::vector<std::string>& paths, const std::string& 
 // manifests and the fall window's margins.
 std::string Evaluate(const std::vector<std::string>& paths, const std::string& labels, const py::handle& config,
                      double merge, int threads, const std::vector<std::string>& moreLabels, double before, double after,
-                     double confidence, int bootstrap, uint64_t seed)
+                     double confidence, int bootstrap, uint64_t seed, const py::object& progress)
 {
     if (!IntervalConfidenceValid(confidence)) {
         BindingRaise(PyExc_ValueError,
@@ -55,6 +53,7 @@ std::string Evaluate(const std::vector<std::string>& paths, const std::string& l
     options.window = FallWindowSettings{before, after};
     std::string error;
     std::string json;
+    BindingPoll poll(progress);
     {
         py::gil_scoped_release release;
         EvalSettings settings{};
@@ -65,17 +64,24 @@ std::string Evaluate(const std::vector<std::string>& paths, const std::string& l
             settings.threads = threads;
             settings.progress = false;
             settings.window = options.window;
+            settings.poll = poll.Function();
             Evaluation evaluation{};
             EvalRun(inputs, labels.empty() ? nullptr : &manifest, settings, &evaluation);
+            if (poll.Stopped()) {
+                error = "stopped";
+            }
             const Metrics metrics = EvalMetrics(evaluation);
             const Breakdowns breakdowns = BreakdownsOf(evaluation);
             const EvalIntervals intervals =
                 EvalIntervalsOf(evaluation, metrics, breakdowns, IntervalSettings{confidence, bootstrap, seed});
-            const EvalReport report{&evaluation, &metrics,   &breakdowns, &settings.config, paths,         labels,
-                                    merge,       threads,    {},          &intervals,       moreLabels,    options.window};
-            json = ReportJson(report);
+            const EvalReport report{&evaluation, &metrics, &breakdowns, &settings.config, paths,      labels,
+                                    merge,       threads,  {},          &intervals,       moreLabels, options.window};
+            if (!poll.Stopped()) {
+                json = ReportJson(report);
+            }
         }
     }
+    poll.RaiseIfStopped();
     if (json.empty()) {
         BindingRaise(PyExc_ValueError, error);
     }
@@ -97,17 +103,22 @@ struct SweepOutcome {
     std::string nested;  // the summary's "nested" as JSON text; empty without folds
 };
 
-py::dict Sweep(const SweepArguments& arguments)
+py::dict Sweep(const SweepArguments& arguments, const py::object& progress)
 {
     const SweepRequest request = BindingSweepRequest(arguments);
     SweepOutcome outcome;
     std::string error;
+    BindingPoll poll(progress);
     {
         py::gil_scoped_release release;
         SweepPlan plan{};
         SweepSession session{};
         const SweepSessionOptions options{true, false};
-        if (SweepPlanMake(request, &plan, &error) && SweepSessionStart(&plan, request, options, &session, &error)) {
+        if (SweepPlanMake(request, &plan, &error) &&
+            SweepSessionStart(&plan, request, options, &session, &error, [&](uint64_t, uint64_t) {
+                // While the recordings load, no configuration is done yet.
+                return poll.Check(0, static_cast<uint64_t>(plan.count));
+            })) {
             outcome.failures = session.data.failures;
             for (const std::string& empty : session.data.empty) {
                 outcome.failures.push_back(empty + ": no samples; left out");
@@ -115,14 +126,20 @@ py::dict Sweep(const SweepArguments& arguments)
             outcome.objective = plan.objective.text;
             outcome.baseRow = SweepRowText(plan.layout, plan.varied, session.summary.base);
             outcome.rows = SweepHeaderText(plan.layout);
-            SweepSessionRun(plan, request, 0, options, &session, [&](const SweepRow& row) {
-                if (row.refused) {
-                    outcome.refused.emplace_back(row.index, row.refusal);
-                } else {
-                    outcome.rows += SweepRowText(plan.layout, plan.varied, row);
-                }
-                return true;
-            });
+            SweepSessionRun(
+                plan, request, 0, options, &session,
+                [&](const SweepRow& row) {
+                    if (row.refused) {
+                        outcome.refused.emplace_back(row.index, row.refusal);
+                    } else {
+                        outcome.rows += SweepRowText(plan.layout, plan.varied, row);
+                    }
+                    return true;
+                },
+                poll.Function());
+            if (poll.Stopped()) {
+                error = "stopped";
+            }
             outcome.seconds = session.seconds;
             const SweepSummary& summary = session.summary;
             for (const SweepPoint& p : summary.front.points) {
@@ -139,6 +156,7 @@ py::dict Sweep(const SweepArguments& arguments)
             }
         }
     }
+    poll.RaiseIfStopped();
     if (!error.empty()) {
         BindingRaise(PyExc_ValueError, error);
     }
@@ -200,6 +218,14 @@ void BindingSweepExtras(const py::dict& extras, SweepRequest* request)
     }
 }
 
+void BindingCheckThreads(int threads)
+{
+    if (threads < 1 || threads > kBindingMostThreads) {
+        BindingRaise(PyExc_ValueError, "threads: expected 1 to " + std::to_string(kBindingMostThreads) + ", got " +
+                                           std::to_string(threads));
+    }
+}
+
 void BindWorkbench(py::module_& m)
 {
     m.def("hardware_threads", &EvalHardwareThreads, "The default number of worker threads.");
@@ -207,8 +233,10 @@ void BindWorkbench(py::module_& m)
           py::arg("threads"), py::arg("more_labels") = std::vector<std::string>{},
           py::arg("before") = kDefaultFallBefore, py::arg("after") = kDefaultFallAfter,
           py::arg("confidence") = kIntervalDefaultConfidence, py::arg("bootstrap") = 0, py::arg("seed") = 1,
-          "The evaluation as the JSON document of eval --json.");
-    m.def("sweep", &Sweep, py::arg("arguments"),
+          py::arg("progress") = py::none(),
+          "The evaluation as the JSON document of eval --json; progress(done, total) is called while it runs "
+          "(unless None), and Ctrl-C stops it.");
+    m.def("sweep", &Sweep, py::arg("arguments"), py::arg("progress") = py::none(),
           "The rows of sweep --out (CSV text), the base row, the front, the best configuration and the nested "
           "selection (JSON text of --summary's nested, or None without folds).");
 }

@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "progress.h"
 #include "sweep_plan.h"
 #include "tumblewatch.h"
 
@@ -74,6 +75,42 @@ void BindingSweepExtras(const py::dict& extras, SweepRequest* request);
 // it (the configuration as --set values). Raises ValueError for threads
 // below 1 or a negative merge.
 SweepRequest BindingSweepRequest(const SweepArguments& arguments);
+
+// Worker threads a call may ask for, as the command line's --jobs.
+constexpr int kBindingMostThreads = 1024;
+
+// Raises ValueError unless threads is 1 .. kBindingMostThreads.
+void BindingCheckThreads(int threads);
+
+// Polls work that runs with the GIL released: Check (as a ProgressPoll,
+// from the thread that waits for the work, about four times a second)
+// takes the GIL for the moment, runs Python's signal handlers (Ctrl-C
+// raises KeyboardInterrupt) and calls progress(done, total) unless progress
+// is None. An exception there stops the work and is kept; RaiseIfStopped,
+// with the GIL held again after the work, raises it. Lives in a scope that
+// holds the GIL, and outlives the work.
+class BindingPoll {
+public:
+    explicit BindingPoll(py::object progress);
+    ~BindingPoll();
+    BindingPoll(const BindingPoll&) = delete;
+    BindingPoll& operator=(const BindingPoll&) = delete;
+
+    // False once the work is to stop.
+    bool Check(uint64_t done, uint64_t total);
+    // Check as a ProgressPoll; keeps a pointer to this object.
+    ProgressPoll Function();
+    // Raises the exception that stopped the work, if any (the GIL held).
+    void RaiseIfStopped();
+    bool Stopped() const { return stopped_; }
+
+private:
+    py::object progress_;
+    bool stopped_ = false;
+    PyObject* type_ = nullptr;  // the exception kept, owned
+    PyObject* value_ = nullptr;
+    PyObject* trace_ = nullptr;
+};
 
 // The parts of the module.
 void BindConfig(py::module_& m);

@@ -10,15 +10,17 @@ them.
 The workbench: :func:`evaluate` measures the detector on labelled recordings
 (an :class:`Evaluation`, what ``tumblewatch eval --json`` reports) and
 :func:`sweep` evaluates many configurations (a DataFrame of the rows of
-``tumblewatch sweep --out``, with its Pareto front and best configuration).
-:func:`scan` runs each parameter alone over its range (a :class:`ScanResult`)
-and :func:`explain` says why each fall was missed and each false alarm raised
-(an :class:`Explanation`). They load pandas when first used.
+``tumblewatch sweep --out``, with its Pareto front and best configuration);
+:func:`tune` searches the parameters with optuna (the rows of ``python3 -m
+tumblewatch tune``). :func:`scan` runs each parameter alone over its range (a
+:class:`ScanResult`) and :func:`explain` says why each fall was missed and
+each false alarm raised (an :class:`Explanation`). They load pandas when
+first used.
 
 Every loop runs in C++ with the GIL released.
 """
 
-from typing import TYPE_CHECKING, Any, List
+import typing as _typing
 
 from . import _tumblewatch
 from ._config import Config, Param, params
@@ -54,6 +56,7 @@ __all__ = [
     "Evaluation",
     "sweep",
     "SweepResult",
+    "tune",
     "ClusterError",
     "scan",
     "ScanResult",
@@ -63,17 +66,18 @@ __all__ = [
 
 # The workbench needs pandas, which is loaded only when it is first used.
 _LAZY = {"evaluate": "_evaluation", "Evaluation": "_evaluation", "sweep": "_sweep", "SweepResult": "_sweep",
-         "ClusterError": "_cluster", "scan": "_scan", "ScanResult": "_scan", "explain": "_scan",
+         "tune": "_tuning", "ClusterError": "_cluster", "scan": "_scan", "ScanResult": "_scan", "explain": "_scan",
          "Explanation": "_scan"}
 
-if TYPE_CHECKING:
+if _typing.TYPE_CHECKING:
     from ._evaluation import Evaluation, evaluate
     from ._cluster import ClusterError
     from ._sweep import SweepResult, sweep
     from ._scan import Explanation, ScanResult, explain, scan
+    from ._tuning import tune
 
 
-def __getattr__(name: str) -> Any:
+def __getattr__(name: str) -> _typing.Any:
     module = _LAZY.get(name)
     if module is None:
         raise AttributeError(f"module 'tumblewatch' has no attribute '{name}'")
@@ -84,5 +88,5 @@ def __getattr__(name: str) -> Any:
     return value
 
 
-def __dir__() -> List[str]:
-    return sorted(set(globals()) | set(_LAZY))
+def __dir__() -> _typing.List[str]:
+    return sorted(__all__)

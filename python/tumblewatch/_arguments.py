@@ -15,8 +15,8 @@ def as_int(name: str, value: Any) -> int:
 
     Booleans, floats and strings are refused rather than converted.
     """
-    if isinstance(value, bool):
-        raise TypeError(f"{name}: expected an int, got bool")
+    if isinstance(value, bool) or type(value).__name__ == "bool_":  # numpy's bool too
+        raise TypeError(f"{name}: expected an int, got {type(value).__name__}")
     try:
         return operator.index(value)
     except TypeError:
@@ -44,6 +44,9 @@ def as_paths(value: Any) -> List[str]:
     """
     if value is None:
         return []
+    if isinstance(value, (bytes, bytearray)):
+        raise TypeError(f"paths: expected a path (str or os.PathLike) or a sequence of them, got "
+                        f"{type(value).__name__} (decode it: os.fsdecode(path))")
     if isinstance(value, (str, os.PathLike)):
         value = [value]
     if not isinstance(value, Sequence):
@@ -89,17 +92,19 @@ def as_seconds(name: str, value: Any) -> float:
     if not 0.0 <= seconds <= 86400.0:
         raise ValueError(f"{name}: expected a finite number of seconds from 0 to 86400, got {value!r}")
     return seconds
+# Worker threads a call may ask for, as the command line's --jobs.
+MOST_THREADS = 1024
 
 
 def as_threads(value: Optional[Any]) -> int:
-    """Worker threads: every hardware thread for None, else an int of at least 1."""
+    """Worker threads: every hardware thread for None, else an int of 1 to 1024."""
     if value is None:
         from . import _tumblewatch
 
         return _tumblewatch.hardware_threads()
     threads = as_int("threads", value)
-    if threads < 1:
-        raise ValueError(f"threads: expected at least 1, got {threads}")
+    if not 1 <= threads <= MOST_THREADS:
+        raise ValueError(f"threads: expected 1 to {MOST_THREADS}, got {threads}")
     return threads
 
 

@@ -11,10 +11,13 @@ sweep``.
 from __future__ import annotations
 
 import argparse
+import math
 import os
+import shutil
 import signal
 import stat
 import sys
+import warnings
 from typing import Any, Dict, List, NoReturn, Optional, Sequence, Tuple
 
 from . import _tumblewatch
@@ -43,8 +46,13 @@ class Stopped(BaseException):
 
 def error(message: str) -> None:
     """Prints "tumblewatch: MESSAGE" on standard error."""
-    sys.stderr.write(f"tumblewatch: {message}\n")
-    sys.stderr.flush()
+    if sys.stderr is None:  # started with standard error closed
+        return
+    try:
+        sys.stderr.write(f"tumblewatch: {message}\n")
+        sys.stderr.flush()
+    except OSError:
+        pass
 
 
 # --- options -----------------------------------------------------------------
@@ -88,8 +96,8 @@ def _seconds(text: str) -> float:
         value = float(text)
     except ValueError:
         raise argparse.ArgumentTypeError(f"'{text}' is not a number of seconds") from None
-    if not value >= 0.0:
-        raise argparse.ArgumentTypeError(f"expected at least 0, got {text}")
+    if not 0.0 <= value < math.inf:
+        raise argparse.ArgumentTypeError(f"expected a finite number of seconds, at least 0, got {text}")
     return value
 
 
@@ -183,13 +191,20 @@ def parser() -> argparse.ArgumentParser:
     _add_inputs(t)
     t.add_argument("--range", action="append", default=[], dest="ranges", metavar="NAME=LO:HI",
                    help="a parameter to search and its integer bounds (repeatable; at least one)")
-    t.add_argument("--trials", action=_Once, type=int, required=True, metavar="N", help="trials to evaluate (required)")
+    t.add_argument("--trials", action=_Once, type=_positive, required=True, metavar="N",
+                   help="trials to evaluate (required)")
+    t.add_argument("--max-trials", action=_Once, type=_positive, default=100_000, metavar="N",
+                   help="refuse a search of more trials (default 100000; the search keeps every trial in "
+                        "memory, a few KB each)")
     t.add_argument("--seed", action=_Once, type=_seed, default=1, help="seed of the search (default 1)")
     t.add_argument("--sampler", action=_Once, choices=("nsga2", "tpe", "random"), default="nsga2",
                    help="optuna's sampler (default nsga2)")
     t.add_argument("--population", action=_Once, type=_positive, default=50, metavar="N",
                    help="trials asked and evaluated together: NSGA-II's population (default 50)")
     t.add_argument("--out", action=_Once, required=True, metavar="FILE", help="the trials' rows (required)")
+    t.add_argument("--resume", action="store_true",
+                   help="continue the search whose rows --out holds (the same options): the rows then are those "
+                        "of an uninterrupted run")
     _add_cluster(t)
     return top
 
@@ -306,6 +321,9 @@ def print_text(options: argparse.Namespace, text: str) -> None:
     standard output is closed to further writes."""
     if getattr(options, "stdout_error", None):
         return
+    if sys.stdout is None:  # started with standard output closed
+        options.stdout_error = "it is closed"
+        return
     try:
         sys.stdout.write(text)
         sys.stdout.flush()
@@ -342,6 +360,8 @@ def run_sweep(options: argparse.Namespace) -> int:
     plan = plan_of(arguments)
     check_outputs(options, arguments)
     exists = os.path.exists(options.out) and os.path.getsize(options.out) > 0
+    if options.resume and not os.path.lexists(options.out):
+        raise Failure(f"--resume: --out {options.out}: no such file (nothing to continue)")
     if exists and not options.resume:
         raise Failure(f"--out {options.out} exists: continue it with --resume, or give another file")
 
@@ -437,11 +457,32 @@ def _disconnect(client: Any, cluster: Any) -> None:
             cluster.close(timeout=5)
         except Exception:
             pass
+        space = getattr(cluster, "tumblewatch_space", None)
+        if space:
+            shutil.rmtree(space, ignore_errors=True)
+
+
+def _hold_standard_streams() -> None:
+    """Opens /dev/null on a closed standard input, output or error, so that no
+    file opened later (--out) takes its number and no worker process started
+    later writes into it; a closed standard output is still reported
+    (sys.stdout stays None)."""
+    for fd in (0, 1, 2):
+        try:
+            os.fstat(fd)
+        except OSError:
+            held = os.open(os.devnull, os.O_RDWR)
+            if held != fd:
+                os.dup2(held, fd)
+                os.close(held)
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
     """Runs the command line; returns the exit status."""
+    _hold_standard_streams()
     options = parser().parse_args(argv)
+    # What --send-data sends is large on purpose.
+    warnings.filterwarnings("ignore", message="Large object of size", category=UserWarning)
     previous = {s: signal.signal(s, _on_signal) for s in (signal.SIGINT, signal.SIGTERM)}
     try:
         if options.command == "sweep":

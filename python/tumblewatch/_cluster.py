@@ -14,6 +14,9 @@ others on the client.
 
 from __future__ import annotations
 
+import asyncio
+import concurrent.futures
+import errno
 import hashlib
 import math
 import os
@@ -27,7 +30,8 @@ import time
 import uuid
 import zlib
 from collections import OrderedDict
-from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
+from contextlib import contextmanager
+from typing import Any, Callable, Dict, Iterator, List, Optional, Sequence, Tuple
 
 from . import _tumblewatch
 
@@ -42,6 +46,11 @@ _CHUNKS_PER_THREAD = 4
 # Times a failed chunk is tried again (a chunk whose worker dies is always
 # run again elsewhere, up to the scheduler's allowed failures).
 _RETRIES = 2
+
+
+# What a future's result raises when its task was cancelled (its data lost
+# with a restarted worker, or the scheduler gone).
+_CANCELLED: Tuple[type, ...] = (concurrent.futures.CancelledError, asyncio.CancelledError)
 
 
 class ClusterError(Exception):
@@ -222,23 +231,83 @@ def connect(scheduler: Optional[str] = None, scheduler_file: Optional[str] = Non
         main = threading.current_thread() is threading.main_thread()
         interrupt = signal.signal(signal.SIGINT, signal.SIG_IGN) if main else None
         try:
+            # Every socket on loopback: without a dashboard, the scheduler's
+            # and the worker's HTTP servers (health, metrics) would still
+            # listen on every interface unless given an address.
+            # The worker's space (its lock files) in a folder of its own,
+            # removed when the cluster closes (disconnect).
+            space = tempfile.mkdtemp(prefix="tumblewatch-cluster-")
             cluster = LocalCluster(n_workers=1, threads_per_worker=threads or _tumblewatch.hardware_threads(),
                                    processes=True, host="127.0.0.1", dashboard_address=None,
-                                   silence_logs=logging.ERROR)
+                                   worker_dashboard_address="127.0.0.1:0",
+                                   scheduler_kwargs={"dashboard_address": "127.0.0.1:0"},
+                                   local_directory=space, silence_logs=logging.ERROR)
+            cluster.tumblewatch_space = space
         finally:
             if main:
                 signal.signal(signal.SIGINT, interrupt)
         return Client(cluster, set_as_default=False), cluster
     where = f"the scheduler at {scheduler}" if scheduler is not None else f"the scheduler of {scheduler_file}"
-    if scheduler_file is not None and not os.path.isfile(scheduler_file):
-        raise ClusterError(f"--scheduler-file {scheduler_file}: no such file (dask scheduler --scheduler-file "
-                           "writes it)")
+    if scheduler_file is not None:
+        scheduler = scheduler_address(scheduler_file)
+    elif not _is_address(scheduler):
+        raise ClusterError(f"--scheduler {scheduler!r}: not a scheduler's address (expected PROTOCOL://HOST:PORT, "
+                           "e.g. tcp://127.0.0.1:8786)")
+    if not isinstance(timeout, (int, float)) or not 0 <= timeout < math.inf:
+        raise ClusterError(f"timeout: expected a finite number of seconds, got {timeout!r}")
     logging.getLogger("distributed").setLevel(logging.CRITICAL)
     try:
-        client = Client(scheduler, scheduler_file=scheduler_file, timeout=timeout, set_as_default=False)
-    except (OSError, TimeoutError, ValueError) as e:
+        client = Client(scheduler, timeout=timeout, set_as_default=False)
+    except (OSError, TimeoutError, ValueError, TypeError) as e:
         raise ClusterError(f"cannot reach {where} within {timeout:g} s: {e}") from None
     return client, None
+
+
+# Protocols of Dask's communications.
+_PROTOCOLS = ("tcp", "tls", "inproc", "ucx", "ws", "wss")
+
+
+def _is_address(address: Any) -> bool:
+    """A scheduler's address: PROTOCOL://HOST:PORT (or inproc://...) of one of
+    Dask's protocols; anything else would fail later, less clearly."""
+    if not isinstance(address, str) or "://" not in address:
+        return False
+    protocol, _, rest = address.partition("://")
+    if protocol not in _PROTOCOLS or not rest:
+        return False
+    if protocol == "inproc":
+        return True
+    host, _, port = rest.rpartition(":")
+    return bool(host) and port.isdigit() and 0 < int(port) < 65536
+
+
+def scheduler_address(scheduler_file: str) -> str:
+    """The address that a scheduler file (written by ``dask scheduler
+    --scheduler-file``) holds; ClusterError when it is missing, not a regular
+    file or not such a file."""
+    import json
+    import stat
+
+    name = f"--scheduler-file {scheduler_file}"
+    try:
+        fd = os.open(scheduler_file, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC | os.O_NOCTTY)
+    except OSError as e:
+        hint = " (dask scheduler --scheduler-file writes it)" if e.errno == errno.ENOENT else ""
+        raise ClusterError(f"{name}: cannot be read: {e.strerror}{hint}") from None
+    try:
+        if not stat.S_ISREG(os.fstat(fd).st_mode):
+            raise ClusterError(f"{name}: not a regular file")
+        data = os.read(fd, 1 << 20)
+    finally:
+        os.close(fd)
+    try:
+        address = json.loads(data.decode("utf-8")).get("address")
+    except (ValueError, UnicodeDecodeError, AttributeError):
+        address = None
+    if not _is_address(address):
+        raise ClusterError(f"{name}: not a scheduler file (JSON with the scheduler's \"address\", as dask "
+                           "scheduler --scheduler-file writes it)")
+    return address
 
 
 def wait_for_workers(client: Any, timeout: float) -> Dict[str, Any]:
@@ -393,6 +462,15 @@ class Progress:
             sys.stderr.flush()
 
 
+def _cancel(futures: Any) -> None:
+    """Cancels the futures still out (best effort: the scheduler may be gone)."""
+    for future in futures:
+        try:
+            future.cancel()
+        except Exception:
+            pass
+
+
 def _short(address: str) -> str:
     return address.split("://", 1)[-1]
 
@@ -454,13 +532,22 @@ class ClusterSweep:
                                       key=f"tumblewatch-load-{self.key}-{i}")
                    for i, address in enumerate(sorted(workers))]
         loads = []
-        for address, future in zip(sorted(workers), futures):
-            try:
-                loads.append(future.result())
-            except VersionMismatch:
-                raise
-            except ValueError as e:
-                raise ClusterError(f"worker {address}: " + _hint(str(e), self.send_data)) from None
+        try:
+            for address, future in zip(sorted(workers), futures):
+                try:
+                    loads.append(self._load_result(future, address))
+                except VersionMismatch:
+                    raise
+                except ValueError as e:
+                    raise ClusterError(f"worker {address}: " + _hint(str(e), self.send_data)) from None
+                except _CANCELLED:
+                    raise ClusterError(
+                        f"worker {address}: the load of the recordings was cancelled: the worker was restarted (by "
+                        "its nanny, e.g. over its memory limit: see its log)" +
+                        (" and the recordings sent to it were lost" if self.send_data else "") +
+                        "; nothing was run") from None
+        finally:
+            _cancel(futures)
         first = loads[0]
         for load in loads:
             if load["fingerprint"] != self.plan["fingerprint"]:
@@ -480,6 +567,33 @@ class ClusterSweep:
         self.samples = first["samples"]
         self.workers = [load["address"] for load in loads]
         self.threads = sum(int(w.get("nthreads", 1)) for w in workers.values())
+
+    def _load_result(self, future: Any, address: str) -> Dict[str, Any]:
+        """The result of a worker's load, waited for while it runs somewhere.
+        Raises ClusterError when the load has run nowhere (its worker gone, e.g.
+        restarted by its nanny, and no other worker took it) for longer than the
+        timeout, or when the scheduler has had no worker that long."""
+        idle_since: Optional[float] = None
+        while True:
+            try:
+                return future.result(timeout=0.25)
+            except TimeoutError:
+                pass
+            self._watch()
+            try:
+                running = any(future.key in keys for keys in self.client.processing().values())
+            except Exception:  # the scheduler does not answer: _watch counts that
+                running = False
+            now = time.monotonic()
+            if running:
+                idle_since = None
+            elif idle_since is None:
+                idle_since = now
+            elif now - idle_since > self.timeout:
+                raise ClusterError(
+                    f"worker {address}: the load of the recordings has run on no worker for {self.timeout:g} s (the "
+                    "worker left or was restarted by its nanny, e.g. over its memory limit: see its log); nothing "
+                    "was run")
 
     def _as_given(self, text: str) -> str:
         """text with a path that starts with an argument made absolute as the
@@ -520,9 +634,8 @@ class ClusterSweep:
                         at, rows, refused, samples, worker = self._result(future)
                     except VersionMismatch:
                         raise
-                    except Exception as e:  # a chunk that failed on every try
-                        raise ClusterError(f"a chunk of configurations failed on every try: "
-                                           f"{type(e).__name__}: {e}") from None
+                    except (Exception, *_CANCELLED) as e:  # a chunk that failed on every try
+                        raise ClusterError(self._failure("a chunk of configurations", e)) from None
                     done[at] = (rows, refused)
                     if progress is not None:
                         progress.add(sizes[at], samples, worker)
@@ -537,8 +650,7 @@ class ClusterSweep:
                 if progress is not None:
                     progress.show()
         finally:
-            for future in futures.values():
-                future.cancel()
+            _cancel(futures.values())
         return handed
 
     def evaluate(self, trials: List[Tuple[int, List[int]]], per_task: int,
@@ -570,8 +682,8 @@ class ClusterSweep:
                     results, worker = self._result(future)
                 except VersionMismatch:
                     raise
-                except Exception as e:
-                    raise ClusterError(f"trials failed on every try: {type(e).__name__}: {e}") from None
+                except (Exception, *_CANCELLED) as e:
+                    raise ClusterError(self._failure("trials", e)) from None
                 at = at_of[future.key]
                 done[at] = results
                 futures.pop(at).release()
@@ -579,9 +691,14 @@ class ClusterSweep:
                     progress.add(len(results), len(results) * self.samples, worker)
                     progress.show()
         finally:
-            for future in futures.values():
-                future.cancel()
+            _cancel(futures.values())
         return [result for at in sorted(done) for result in done[at]]
+
+    def _failure(self, what: str, e: BaseException) -> str:
+        """Why work failed: the scheduler lost, or the task's own error."""
+        if getattr(self.client, "status", "running") != "running":
+            return f"lost the scheduler at {self.client.scheduler.address} (stopped, or the network failed)"
+        return f"{what} failed on every try: {type(e).__name__}: {e}"
 
     def _next(self, finished: "queue.Queue[Any]") -> Any:
         """The next future done, or None after a quarter of a second. Raises
@@ -637,6 +754,8 @@ class ClusterSweep:
             return self._result(future)
         except ValueError as e:
             raise ClusterError(str(e)) from None
+        except _CANCELLED as e:
+            raise ClusterError(self._failure("the summary", e)) from None
 
     def close(self) -> None:
         """Frees the recordings on the workers (best effort)."""
@@ -651,10 +770,34 @@ class ClusterSweep:
                 pass
 
 
-def sweep_on(client: Any, arguments: Tuple[Any, ...], send_data: bool = False, timeout: float = 30.0) -> Dict[str, Any]:
+@contextmanager
+def client_of(client: Any, timeout: float = 10.0) -> Iterator[Any]:
+    """The Client of a ``client=`` argument: the Client itself, or one
+    connected to the scheduler at an address (closed when the block ends).
+    TypeError for anything else; ClusterError when the address cannot be
+    reached within timeout seconds."""
+    if isinstance(client, str):
+        connected, _ = connect(scheduler=client, timeout=timeout)
+        try:
+            yield connected
+        finally:
+            try:
+                connected.close(timeout=5)
+            except Exception:  # the scheduler may be gone
+                pass
+        return
+    if not all(hasattr(client, name) for name in ("submit", "scatter", "wait_for_workers")):
+        raise TypeError(f"client: expected a distributed.Client or a scheduler address such as "
+                        f"'tcp://127.0.0.1:8786', got {type(client).__name__}")
+    yield client
+
+
+def sweep_on(client: Any, arguments: Tuple[Any, ...], send_data: bool = False, timeout: float = 30.0,
+             progress: Optional[Callable[[int, int], Any]] = None) -> Dict[str, Any]:
     """A whole sweep on the cluster of client, as the compiled sweep returns it
     on this machine: the rows (header and rows, CSV), the base row, the front,
-    the best configuration, the refused configurations and the failures."""
+    the best configuration, the refused configurations and the failures.
+    progress(done, total) is called as rows come in."""
     plan = _tumblewatch.sweep_plan(arguments)
     job = ClusterSweep(client, arguments, plan, send_data)
     try:
@@ -663,9 +806,14 @@ def sweep_on(client: Any, arguments: Tuple[Any, ...], send_data: bool = False, t
         parts = [job.header]
         refused: List[Tuple[int, str]] = []
 
+        handed = [0]
+
         def take(rows: str, refusals: List[Tuple[int, str]]) -> bool:
             parts.append(rows)
             refused.extend(refusals)
+            if progress is not None:
+                handed[0] += rows.count("\n") + len(refusals)
+                progress(handed[0], plan["count"])
             return True
 
         job.run(0, plan["count"], take)

@@ -3,7 +3,7 @@
 from __future__ import annotations
 
 import os
-from typing import TYPE_CHECKING, Dict, Optional, Union
+from typing import TYPE_CHECKING, Any, Dict, Optional, Union
 
 import numpy as np
 
@@ -13,6 +13,15 @@ from ._config import _NAMES, Config
 
 if TYPE_CHECKING:
     import pandas
+
+
+def _unmasked(samples: Any) -> Any:
+    """samples, unless a masked array: the detector reads every sample, so a
+    mask would be ignored silently."""
+    if isinstance(samples, np.ma.MaskedArray):
+        raise TypeError("samples: expected a plain numpy array, got a masked array (the detector would ignore the "
+                        "mask): pass samples.filled(...) or samples.data")
+    return samples
 
 
 def read_recording(path: "str | os.PathLike[str]", micom: Optional[bool] = None) -> np.ndarray:
@@ -91,7 +100,7 @@ def detect(samples: np.ndarray, config: Optional[Config] = None) -> np.ndarray:
     >>> int(tumblewatch.detect(still).max())
     0
     """
-    return _tumblewatch.detect(samples, config_values(config))
+    return _tumblewatch.detect(_unmasked(samples), config_values(config))
 
 
 class Detector:
@@ -147,7 +156,7 @@ class Detector:
         TypeError, ValueError
             As :func:`detect`; nothing is processed then.
         """
-        return self._detector.process(samples)
+        return self._detector.process(_unmasked(samples))
 
     @property
     def sample_count(self) -> int:
@@ -203,7 +212,7 @@ def trace(
     """
     if not isinstance(as_frame, bool):
         raise TypeError(f"as_frame: expected a bool, got {type(as_frame).__name__}")
-    columns = _tumblewatch.trace(samples, config_values(config))
+    columns = _tumblewatch.trace(_unmasked(samples), config_values(config))
     if as_frame:
         import pandas
 
@@ -227,4 +236,4 @@ def trace_text(samples: np.ndarray, config: Optional[Config] = None) -> bytes:
         One line per sample, byte for byte the bench's trace file of a
         recording with these samples (for the default configuration).
     """
-    return _tumblewatch.trace_text(samples, config_values(config))
+    return _tumblewatch.trace_text(_unmasked(samples), config_values(config))

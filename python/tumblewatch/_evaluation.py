@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import html
 import json
 import os
 import warnings
@@ -12,6 +13,7 @@ import pandas
 from . import _tumblewatch
 from ._arguments import as_label_files, as_merge, as_paths, as_seconds, as_threads, config_values
 from ._config import Config
+from ._progress import ProgressArgument, progress_of
 
 Paths = Union[str, "os.PathLike[str]", Sequence[Union[str, "os.PathLike[str]"]]]
 
@@ -54,6 +56,16 @@ def _recording_row(r: Dict[str, Any]) -> Dict[str, Any]:
         "impact_source": impact.get("source"),
         "latency_s": r.get("latency_s"),
     }
+
+
+# The summary's figures that a notebook shows, in order.
+_SHOWN = ("falls", "adls", "tp", "fn", "fp", "tn", "sensitivity", "specificity", "precision", "f1",
+          "false_alarms_per_hour", "false_alarm_events", "adl_hours", "latency_median", "unreadable", "unlabelled",
+          "samples", "seconds")
+
+
+def _figure(value: Any) -> str:
+    return f"{value:.4g}" if isinstance(value, float) else str(value)
 
 
 class Evaluation:
@@ -142,6 +154,16 @@ class Evaluation:
     def __setstate__(self, state: Dict[str, str]) -> None:
         self.__init__(state["text"])  # type: ignore[misc]
 
+    def _repr_html_(self) -> str:
+        """The summary as an HTML table (what a notebook shows)."""
+        s = self.summary
+        rows = "".join(
+            f"<tr><th style='text-align:left'>{html.escape(str(key))}</th>"
+            f"<td>{'undefined' if s[key] is None else html.escape(_figure(s[key]))}</td></tr>"
+            for key in _SHOWN if key in s)
+        failures = f"<p>{len(self.failures)} recordings could not be read (see failures).</p>" if self.failures else ""
+        return f"<div><p>Evaluation of {s['recordings_found']} recordings</p><table>{rows}</table>{failures}</div>"
+
     def __repr__(self) -> str:
         s = self.summary
 
@@ -193,6 +215,7 @@ def evaluate(
     confidence: float = 0.95,
     bootstrap: int = 0,
     seed: int = 1,
+    progress: ProgressArgument = None,
 ) -> Evaluation:
     """Evaluate the detector on recordings, as ``tumblewatch eval`` does.
 
@@ -215,7 +238,7 @@ def evaluate(
         Alarms less than this many seconds apart are one event.
     threads : int, optional
         Worker threads; every hardware thread by default. The results are the
-        same for any number.
+        same for any number (1 to 1024).
     before, after : float, default 1.5 and 3.0
         A fall whose manifest gives its timing counts as detected only by an
         alarm from ``before`` seconds before the fall starts to ``after``
@@ -227,6 +250,11 @@ def evaluate(
     seed : int, default 1
         The bootstrap's seed, 0 to 2**64 - 1 (``--seed``): the same seed gives
         the same intervals.
+    progress : bool or callable, optional
+        ``progress(done, total)`` (recordings) is called a few times a second
+        while the work runs and once at its end; True shows a progress bar (tqdm: a line on a
+        terminal, a widget in Jupyter), False nothing. By default a bar when
+        standard error is a terminal, else nothing.
 
     Returns
     -------
@@ -253,11 +281,16 @@ def evaluate(
     """
     path_list = as_paths(paths)
     manifests = as_label_files(labels)
-    text = _tumblewatch.evaluate(path_list, manifests[0] if manifests else "", config_values(config),
-                                 as_merge(merge), as_threads(threads), manifests[1:], as_seconds("before", before),
-                                 as_seconds("after", after), _as_confidence(confidence),
-                                 _as_count("bootstrap", bootstrap), _as_seed(seed))
-    evaluation = Evaluation(text)
+    arguments = (path_list, manifests[0] if manifests else "", config_values(config), as_merge(merge),
+                 as_threads(threads), manifests[1:], as_seconds("before", before), as_seconds("after", after),
+                 _as_confidence(confidence), _as_count("bootstrap", bootstrap), _as_seed(seed))
+    # Ctrl-C stops the work within a fraction of a second (KeyboardInterrupt).
+    with progress_of(progress, "recordings") as report:
+        text = _tumblewatch.evaluate(*arguments, progress=report)
+        evaluation = Evaluation(text)
+        if report is not None:
+            found = evaluation.summary["recordings_found"]
+            report(found, found)
     for failure in evaluation.failures:
         warnings.warn(f"{failure['path']}: {failure['reason']}", RuntimeWarning, stacklevel=2)
     return evaluation

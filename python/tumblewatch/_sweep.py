@@ -14,6 +14,7 @@ from . import _tumblewatch
 from ._arguments import as_int, as_label_files, as_merge, as_paths, as_seconds, as_threads, config_values
 from ._config import _NAMES, Config, _unknown
 from ._evaluation import Paths
+from ._progress import ProgressArgument, progress_of
 
 GridValues = Union[str, Sequence[int], range]
 
@@ -30,19 +31,55 @@ def _check_name(name: Any, what: str) -> str:
     return name
 
 
-def _grid_values(name: str, values: Any) -> str:
-    if isinstance(values, (Sequence, range)) and not isinstance(values, str) and len(values) > 0:
-        return ",".join(str(as_int(name, v)) for v in values)
-    raise TypeError(f"grid: {name}: expected a non-empty sequence of ints or 'LO:HI:STEP'")
+def _is_sequence(values: Any) -> bool:
+    """A sized, ordered collection of values (a list, tuple, range or numpy
+    array), not a text or a mapping."""
+    return (not isinstance(values, (str, bytes, bytearray, Mapping)) and hasattr(values, "__len__")
+            and hasattr(values, "__getitem__"))
 
 
-def _range_values(name: str, bounds: Any) -> str:
-    if isinstance(bounds, Sequence) and not isinstance(bounds, str) and len(bounds) == 2:
-        return f"{as_int(name, bounds[0])}:{as_int(name, bounds[1])}"
+def _grid_values(name: str, values: Any, limit: int) -> str:
+    """The command line's text of a grid's values: a range as LO:HI:STEP (never
+    expanded here), other sequences value by value once their length is
+    within limit."""
+    if isinstance(values, range) and len(values) > 0 and values.step > 0:
+        return f"{values.start}:{values[-1]}:{values.step}"
+    if _is_sequence(values) and len(values) > 0:
+        if len(values) > limit:
+            raise ValueError(f"grid: {name}: {len(values)} values, more than max_configs ({limit})")
+        return ",".join(str(as_int(f"grid: {name}", v)) for v in values)
+    raise TypeError(f"grid: {name}: expected a non-empty sequence of ints (a list, range or integer numpy array) "
+                    f"or 'LO:HI:STEP', got {type(values).__name__}")
+
+
+def _range_values(name: str, bounds: Any, limit: int = 0) -> str:
+    if _is_sequence(bounds) and len(bounds) == 2:
+        return f"{as_int(f'ranges: {name}', bounds[0])}:{as_int(f'ranges: {name}', bounds[1])}"
     raise TypeError(f"ranges: {name}: expected (LO, HI) or 'LO:HI'")
 
 
-def _option_texts(value: Any, what: str, values_text: Callable[[str, Any], str]) -> List[str]:
+# The command line's options in the compiled sweep's messages, and the
+# arguments of sweep() that stand for them.
+_PYTHON_TERMS = [
+    ("--random needs at least one --range NAME=LO:HI", "random= needs ranges=, e.g. ranges={'fallWindow': (5, 30)}"),
+    ("--range needs --random N", "ranges= needs random=N (the number of configurations to draw)"),
+    ("nothing to sweep: give --grid NAME=... or --random N with --range NAME=LO:HI",
+     "nothing to sweep: give grid=, or random=N with ranges="),
+    ("more than --max-configs", "more than max_configs="),
+    ("--grid ", "grid: "), ("--range ", "ranges: "), ("--folds", "folds"), ("--labels", "labels="),
+    ("--merge", "merge"), ("--objective", "objective"), ("--max-configs", "max_configs"), ("--random", "random"),
+]
+
+
+def python_terms(message: str) -> str:
+    """A message of the compiled sweep with the command line's options named
+    as the arguments of :func:`sweep`."""
+    for cli, python in _PYTHON_TERMS:
+        message = message.replace(cli, python)
+    return message
+
+
+def _option_texts(value: Any, what: str, values_text: Callable[[str, Any, int], str], limit: int) -> List[str]:
     """The command line's NAME=... texts of a grid or ranges argument, in order.
 
     value is None, a mapping of names to values (a str value is taken as the
@@ -65,7 +102,7 @@ def _option_texts(value: Any, what: str, values_text: Callable[[str, Any], str])
             items.append((name, values))
     else:
         raise TypeError(f"{what}: expected a mapping of names to values or 'NAME=...' texts")
-    return [f"{_check_name(name, what)}={values if isinstance(values, str) else values_text(name, values)}"
+    return [f"{_check_name(name, what)}={values if isinstance(values, str) else values_text(name, values, limit)}"
             for name, values in items]
 
 
@@ -131,6 +168,22 @@ class SweepResult(pandas.DataFrame):
     def _constructor(self) -> Any:
         return pandas.DataFrame
 
+    def _repr_html_(self) -> Optional[str]:
+        """The objective, the best configuration and the front, then the rows
+        (what a notebook shows)."""
+        import html
+
+        rows = super()._repr_html_()
+        best = getattr(self, "best", None)
+        best_text = "none qualifies" if best is None else f"configuration {best.name}"
+        front = getattr(self, "front", None)
+        front_html = "" if front is None else front.to_html(max_rows=20, index=False)
+        return (f"<div><p>Sweep {html.escape(str(getattr(self, 'sweep_id', '')))}: "
+                f"{html.escape(str(getattr(self, 'description', '')))}</p>"
+                f"<p>Objective: {html.escape(str(getattr(self, 'objective', '')))}; best: {best_text}</p>"
+                f"<p>Pareto front ({0 if front is None else len(front)} configurations)</p>{front_html}"
+                f"<p>All {len(self)} rows</p>{rows or ''}</div>")
+
 
 def sweep(
     paths: Optional[Paths] = None,
@@ -150,6 +203,7 @@ def sweep(
     folds_by: str = "subject",
     before: float = 1.5,
     after: float = 3.0,
+    progress: ProgressArgument = None,
 ) -> SweepResult:
     """Evaluate many configurations on the same recordings, as ``tumblewatch sweep`` does.
 
@@ -183,15 +237,16 @@ def sweep(
         with at most the base configuration's false alarms per hour,
         ``"max:f1"``, or ``"max:sensitivity@fa<=X"``.
     threads : int, optional
-        Worker threads; every hardware thread by default. The rows are the
-        same for any number. Not used with ``client`` (each worker runs as
-        many chunks at once as it has threads).
+        Worker threads (1 to 1024); every hardware thread by default. The rows
+        are the same for any number. Not used with ``client`` (each worker runs
+        as many chunks at once as it has threads).
     merge : float, default 10.0
         Alarms less than this many seconds apart are one event.
     max_configs : int, default 100000
         Refuse a sweep of more configurations, before any work.
-    client : distributed.Client, optional
-        Run the sweep on this Dask cluster: every worker loads the recordings
+    client : distributed.Client or str, optional
+        Run the sweep on this Dask cluster (a Client, or the scheduler's
+        address such as ``"tcp://127.0.0.1:8786"``, connected to for the call): every worker loads the recordings
         once, the configurations go out in chunks and the rows are those of
         the same sweep on this machine. The workers need the same tumblewatch
         (checked before any work) and, without ``send_data``, the recordings at
@@ -204,6 +259,11 @@ def sweep(
         holds out one dataset (or group of datasets) at a time.
     before, after : float, default 1.5 and 3.0
         The fall window's margins, as for :func:`evaluate`.
+    progress : bool or callable, optional
+        ``progress(done, total)`` (configurations) is called a few times a
+        second while the sweep runs and once at its end; True shows a progress bar (tqdm), False
+        nothing. By default a bar when standard error is a terminal. Ctrl-C
+        stops the sweep within a fraction of a second (KeyboardInterrupt).
 
     Returns
     -------
@@ -236,12 +296,23 @@ def sweep(
     arguments = sweep_arguments(paths, grid, ranges, random, seed, folds, labels, config, objective,
                                 threads if client is None else 1, merge, max_configs, folds_by=folds_by,
                                 before=before, after=after)
-    if client is None:
-        result = _result(_tumblewatch.sweep(arguments))
-    else:
-        from ._cluster import sweep_on
+    if client is None and send_data:
+        raise ValueError("send_data=True needs client= (the recordings are sent to a cluster's workers)")
+    with progress_of(progress, "configurations") as report:
+        try:
+            if client is None:
+                out = _tumblewatch.sweep(arguments, progress=report)
+            else:
+                from ._cluster import client_of, sweep_on
 
-        result = _result(sweep_on(client, arguments, send_data=send_data))
+                with client_of(client) as connected:
+                    out = sweep_on(connected, arguments, send_data=send_data, progress=report)
+        except ValueError as e:
+            raise ValueError(python_terms(str(e))) from None
+        result = _result(out)
+        if report is not None:
+            done = len(result) + len(result.refused)
+            report(done, done)
     for failure in result.failures:
         warnings.warn(failure, RuntimeWarning, stacklevel=2)
     return result
@@ -253,8 +324,12 @@ def sweep_arguments(paths: Optional[Paths], grid: Any, ranges: Any, random: int,
                     after: float = 3.0) -> Tuple[Any, ...]:
     """The arguments of the compiled sweep functions, checked as :func:`sweep` documents."""
     path_list = as_paths(paths)
-    grids = _option_texts(grid, "grid", _grid_values)
-    range_texts = _option_texts(ranges, "ranges", _range_values)
+    limit = as_int("max_configs", max_configs)
+    if not 1 <= limit < 2**63:
+        raise ValueError(f"max_configs: expected at least 1, got {limit}")
+    # Each grid's values are counted before any is expanded.
+    grids = _option_texts(grid, "grid", _grid_values, limit)
+    range_texts = _option_texts(ranges, "ranges", _range_values, limit)
     draws = as_int("random", random)
     if draws < 0:
         raise ValueError(f"random: expected at least 0, got {draws}")
@@ -264,9 +339,6 @@ def sweep_arguments(paths: Optional[Paths], grid: Any, ranges: Any, random: int,
     fold_count = as_int("folds", folds)
     if not 0 <= fold_count < 2**31:
         raise ValueError(f"folds: expected 0 (none) or at least 2, got {fold_count}")
-    limit = as_int("max_configs", max_configs)
-    if not 1 <= limit < 2**63:
-        raise ValueError(f"max_configs: expected at least 1, got {limit}")
     if objective is not None and not isinstance(objective, str):
         raise TypeError(f"objective: expected a str or None, got {type(objective).__name__}")
     if draws >= 2**63:

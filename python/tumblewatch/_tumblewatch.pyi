@@ -1,6 +1,6 @@
 """Type stubs of the compiled core of tumblewatch (use the package's own functions)."""
 
-from typing import Any, Dict, List, Optional, Tuple
+from typing import Any, Callable, Dict, List, Optional, Tuple
 
 import numpy as np
 import numpy.typing as npt
@@ -22,14 +22,15 @@ def read_recording(path: str, micom: Optional[bool]) -> npt.NDArray[np.int16]: .
 def sample_address(samples: npt.NDArray[np.int16]) -> int: ...
 def evaluate(paths: List[str], labels: str, config: Values, merge: float, threads: int,
              more_labels: List[str] = ..., before: float = ..., after: float = ..., confidence: float = ...,
-             bootstrap: int = ..., seed: int = ...) -> str: ...
+             bootstrap: int = ..., seed: int = ...,
+             progress: Optional[Callable[[int, int], Any]] = ...) -> str: ...
 # paths, labels, config, merge, threads, grids, ranges, random, seed,
 # max_configs, folds, objective, format, further options (more_labels,
 # folds_by, before, after)
 SweepArguments = Tuple[List[str], str, Values, float, int, List[str], List[str], int, int, int, int, str, str,
                        Dict[str, Any]]
 
-def sweep(arguments: SweepArguments) -> Dict[str, object]: ...
+def sweep(arguments: SweepArguments, progress: Optional[Callable[[int, int], Any]] = ...) -> Dict[str, object]: ...
 def scan(paths: List[str], labels: str, config: Values, merge: float, threads: int, params: List[str],
          steps: List[str], max_values: int) -> str: ...
 def explain(paths: List[str], labels: str, config: Values, merge: float, threads: int, params: List[str],

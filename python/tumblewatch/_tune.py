@@ -14,14 +14,11 @@ from __future__ import annotations
 import argparse
 import math
 import os
-import warnings
 from typing import Any, Dict, List, Sequence, Tuple
 
 from . import _tumblewatch
 from ._cli import (EXIT_OK, EXIT_STOPPED, EXIT_UNREADABLE, Failure, RowsFile, Stopped, _connect, _disconnect, _load,
                    arguments_of, check_outputs, error, plan_of, report, summarize)
-
-_SAMPLER_NAMES = {"nsga2": "NSGA-II", "tpe": "TPE", "random": "random"}
 
 # Trials per task, relative to the workers' threads: two tasks per thread
 # and population.
@@ -62,35 +59,30 @@ def _value_of(base: Tuple[int, ...], name: str) -> int:
 
 def sampler_of(name: str, seed: int, population: int) -> Any:
     """optuna's sampler by name, seeded."""
-    import optuna
+    from ._search import sampler_of as of
 
-    if name == "nsga2":
-        return optuna.samplers.NSGAIISampler(population_size=max(2, population), seed=seed)
-    if name == "tpe":
-        return optuna.samplers.TPESampler(seed=seed)
-    return optuna.samplers.RandomSampler(seed=seed)
+    return of(name, seed, population)
 
 
 def description_of(plan: Dict[str, Any], options: argparse.Namespace) -> str:
     """The output's description: what the search ran on and how, in words; the
     base configuration named as in a sweep's."""
-    recordings = plan["description"].split("; ", 1)[0]
-    parts = [recordings,
-             f"{options.trials} trials of optuna's {_SAMPLER_NAMES[options.sampler]} search (sensitivity up, false "
-             f"alarms per hour down), {options.population} at a time, seed {options.seed}",
-             " ".join(f"range {r}" for r in options.ranges),
-             "base " + (" ".join(plan["base_changes"]) if plan["base_changes"] else "defaults")]
-    if options.folds > 0:
-        parts.append(f"{options.folds} folds")
-    return "; ".join(parts)
+    from ._search import description
+
+    return description(plan["description"].split("; ", 1)[0], options.trials, options.sampler, options.population,
+                       options.seed, options.ranges, plan["base_changes"], options.folds)
 
 
 def run_tune(options: argparse.Namespace) -> int:
     """Runs the search of the options; returns the exit status."""
     from . import _cluster
+    from ._search import Search, SearchError, read_kept
 
     if options.trials < 1:
         raise Failure(f"--trials: expected at least 1 trial, got {options.trials}")
+    if options.trials > options.max_trials:
+        raise Failure(f"--trials {options.trials}: more than --max-trials {options.max_trials} (the search keeps "
+                      "every trial in memory)")
     if not options.ranges:
         raise Failure("tune needs at least one --range NAME=LO:HI")
     if options.seed >= 2**32:
@@ -100,13 +92,11 @@ def run_tune(options: argparse.Namespace) -> int:
     ranges = parse_ranges(options.ranges)
     check_ranges(ranges, arguments[2])
     check_outputs(options, arguments)
-    if os.path.exists(options.out) and os.path.getsize(options.out) > 0:
-        raise Failure(f"--out {options.out} exists: give another file")
-
-    import optuna
-
-    optuna.logging.set_verbosity(optuna.logging.WARNING)
-    warnings.filterwarnings("ignore", category=optuna.exceptions.ExperimentalWarning)
+    exists = os.path.exists(options.out) and os.path.getsize(options.out) > 0
+    if options.resume and not os.path.lexists(options.out):
+        raise Failure(f"--resume: --out {options.out}: no such file (nothing to continue)")
+    if exists and not options.resume:
+        raise Failure(f"--out {options.out} exists: continue the search with --resume, or give another file")
 
     client, cluster = _connect(options)
     job = _cluster.ClusterSweep(client, arguments, plan, options.send_data)
@@ -115,47 +105,43 @@ def run_tune(options: argparse.Namespace) -> int:
         sweep_id = _tumblewatch.sweep_id(
             f"tune|{job.sweep_id}|{options.sampler}|{options.population}|{options.seed}|{options.trials}")
         header = _tumblewatch.sweep_header(arguments, sweep_id, description_of(plan, options))
-        rows = RowsFile(options.out, 0, header)
-        progress = _cluster.Progress("trials", options.trials, not options.quiet)
-        refused: List[Tuple[int, str]] = []
-        undefined = 0
+        search = Search(ranges, options.trials, options.sampler, options.seed, options.population)
+        keep = 0
+        if exists:
+            try:
+                with open(options.out, "rb") as f:
+                    kept = read_kept(f.read(), header, ranges, options.population, f"--resume {options.out}")
+                search.replay(kept, f"--resume {options.out}")
+            except OSError as e:
+                raise Failure(f"--out {options.out}: cannot be read: {e.strerror}") from None
+            except SearchError as e:
+                raise Failure(str(e)) from None
+            keep = kept.keep
+        rows = RowsFile(options.out, keep, header)
+        progress = _cluster.Progress("trials", options.trials - len(search.study.trials), not options.quiet)
+        per_task = max(1, math.ceil(options.population / (_TASKS_PER_THREAD * job.threads)))
         try:
-            study = optuna.create_study(directions=["maximize", "minimize"],
-                                        sampler=sampler_of(options.sampler, options.seed, options.population))
-            distributions = {name: optuna.distributions.IntDistribution(low, high) for name, low, high in ranges}
-            per_task = max(1, math.ceil(options.population / (_TASKS_PER_THREAD * job.threads)))
-            while len(study.trials) < options.trials:
-                asked = [study.ask(distributions)
-                         for _ in range(min(options.population, options.trials - len(study.trials)))]
-                trials = [(t.number, [int(t.params[name]) for name, _, _ in ranges]) for t in asked]
-                results = job.evaluate(trials, per_task, progress)
-                text = []
-                for trial, (row, refusal, sensitivity, false_alarms) in zip(asked, results):
-                    if refusal:
-                        refused.append((trial.number, refusal))
-                        study.tell(trial, state=optuna.trial.TrialState.FAIL)
-                        continue
-                    text.append(row)
-                    if math.isnan(sensitivity) or math.isnan(false_alarms):
-                        undefined += 1
-                        study.tell(trial, state=optuna.trial.TrialState.FAIL)
-                    else:
-                        study.tell(trial, [sensitivity, false_alarms])
-                rows.write("".join(text))
-                progress.show()
+            search.run(lambda trials: job.evaluate(trials, per_task, progress), rows.write,
+                       lambda _: progress.show())
         except Stopped:
-            raise Failure(f"stopped; the trials so far are kept in {options.out}", EXIT_STOPPED) from None
+            raise Failure(f"stopped; the trials so far are kept in {options.out} (continue with --resume)",
+                          EXIT_STOPPED) from None
         except _cluster.ClusterError as e:
-            raise Failure(f"{e}; the trials so far are kept in {options.out}") from None
+            raise Failure(f"{e}; the trials so far are kept in {options.out} (continue with --resume)") from None
         finally:
             progress.end()
             rows.close()
+        refused = search.refused
+        if search.all_refused():
+            raise Failure(f"every one of the {len(refused)} trials was refused by the detector, e.g. trial "
+                          f"{refused[0][0]}: {refused[0][1]}; no row was written: narrow the --range bounds to "
+                          "values the detector accepts")
         if refused:
             error(f"{len(refused)} trials refused by the detector and not told to the search, e.g. trial "
                   f"{refused[0][0]}: {refused[0][1]}")
-        if undefined:
-            error(f"{undefined} trials with an undefined sensitivity or false alarm rate (no falls or no daily "
-                  "activities among the recordings) were not told to the search")
+        if search.undefined:
+            error(f"{search.undefined} trials with an undefined sensitivity or false alarm rate (no falls or no "
+                  "daily activities among the recordings) were not told to the search")
         summary = summarize(job, options.out, "tumblewatch tune", "trial", options.trials, options.trials,
                             len(refused), progress)
         report(options, summary, "tumblewatch tune", sweep_id)

@@ -152,7 +152,7 @@ def test_bad_workbench_arguments(tmp_path):
                          ({"grid": {"fallWindow": [5]}, "folds": 1}, "at least 2 groups"),
                          ({"grid": {"fallWindow": [5]}, "objective": "max:joy"}, "objective"),
                          ({"grid": {"fallWindow": "1:63:1", "tiltLimit": "0:90:1"}, "max_configs": 100},
-                          "more than --max-configs 100")]:
+                          "more than max_configs= 100")]:
         with pytest.raises(ValueError, match=text):
             tumblewatch.sweep(examples, **kwargs)
     with pytest.raises(TypeError):

@@ -445,7 +445,7 @@ def test_an_existing_file_without_resume_is_refused(recordings, tmp_path, capsys
 
 
 @pytest.mark.parametrize("options, message", [
-    (["--range", "fallWindow=5:20", "--trials", "0"], "--trials: expected at least 1 trial, got 0"),
+    (["--range", "fallWindow=5:20", "--trials", "0"], "argument --trials: expected 1 to 9223372036854775807, got 0"),
     (["--trials", "5"], "tune needs at least one --range NAME=LO:HI"),
     (["--range", "fallWindow=20:5", "--trials", "5"], "--range fallWindow=20:5: LO is greater than HI"),
     (["--range", "fallWindow=64:90", "--trials", "5"], "--range fallWindow=64:90: the detector refuses every value"),

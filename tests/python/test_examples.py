@@ -50,3 +50,19 @@ def test_sweep_front(tmp_path):
 
 def test_sweep_front_of_the_real_recordings(tmp_path, shared_real):
     run("sweep_front.py", tmp_path, str(shared_real))
+
+
+def test_evaluate_folder_of_the_real_recordings_charts_the_most_frequent_activities(tmp_path, shared_real):
+    # Dozens of activities: the chart keeps the most frequent of each label
+    # and sums the rest, one readable line per bar.
+    out = run("evaluate_folder.py", tmp_path, str(shared_real), "--top", "5")
+    assert "chart in" in out
+    image = matplotlib.image.imread(tmp_path / "evaluate_folder.png")
+    assert image.shape[0] < 100 * (1.5 + 0.28 * 12)  # at most 5 + 1 bars per label
+
+
+def test_plot_recording_of_a_real_recording(tmp_path, shared_real):
+    recording = sorted(shared_real.rglob("*.bin"))[:1] or sorted(shared_real.rglob("*.csv"))[:1]
+    if not recording:
+        pytest.skip(f"no recording in {shared_real}")
+    assert "alarms" in run("plot_recording.py", tmp_path, str(recording[0]))
