@@ -75,18 +75,8 @@ int CommandPlotRun(const PlotOptions& options)
 
     const Metrics metrics = EvalMetrics(evaluation);
     const Breakdowns breakdowns = BreakdownsOf(evaluation);
-    const EvalReport report{&evaluation,
-                            &metrics,
-                            &breakdowns,
-                            &config,
-                            {options.recording},
-                            options.labels,
-                            options.mergeSeconds,
-                            1,
-                            {},
-                            nullptr,
-                            options.moreLabels,
-                            options.window};
+    const EvalReport report{&evaluation,          &metrics, &breakdowns, &config, {options.recording}, options.labels,
+                            options.mergeSeconds, 1,        {},          nullptr, options.moreLabels,  options.window};
     if (!CommandWriteOutput(options.html, [&](const TextSink& sink) { HtmlPlotPageWrite(report, chart, sink); })) {
         return kExitUsage;
     }
