@@ -122,6 +122,7 @@ void Summary(std::string* out, const EvalReport& r)
         *out += fmt::format("  {:<22} {:>7}\n", "latency median (s)", "-");
     }
 
+    FallWindowLines(out, r);
     if (intervals.bootstrapped) {
         const IntervalBootstrap& b = intervals.bootstrap;
         *out += fmt::format("  over subjects: a bootstrap of {} resamples of the {} subjects (seed {}):\n", b.resamples,
@@ -135,7 +136,6 @@ void Summary(std::string* out, const EvalReport& r)
         }
     }
     *out += "  (Wilson intervals of shares, exact Poisson of false alarms per hour; - where nothing was counted)\n";
-    FallWindowLines(out, r);
 
     *out += fmt::format("\nConfusion matrix        detected   not detected\n");
     *out += fmt::format("  falls {:>6}       {:>9}  {:>13}\n", m.falls, m.tp, m.fn);

@@ -375,7 +375,19 @@ TEST(ImportAnnotation, AnnotatedImportNamesEveryFaultAndKeepsTheRecording)
     EXPECT_NE(annotated.unannotated[0].reason.find("39 labels (9 samples at 50 Hz) where the recording has 10"),
               std::string::npos)
         << annotated.unannotated[0].reason;
-    EXPECT_EQ(ReadFile(tmp / "annotated.csv"), ReadFile(tmp / "out/manifest.csv"));
+    // Beside the old manifest the new one is the same text; in another
+    // folder its paths reach the same recordings from there.
+    ASSERT_EQ(ImportAnnotateManifest(tmp / "out/manifest.csv", ann, tmp / "out/annotated.csv", &annotated, &error),
+              kImportSomeSkipped)
+        << error;
+    EXPECT_EQ(ReadFile(tmp / "out/annotated.csv"), ReadFile(tmp / "out/manifest.csv"));
+    const std::vector<std::vector<std::string>> moved = Rows(tmp / "annotated.csv");
+    ASSERT_EQ(moved.size(), rows.size());
+    for (std::size_t r = 1; r < moved.size(); ++r) {
+        EXPECT_EQ(Column(moved, r, "path"), "out/" + Column(rows, r, "path"));
+        EXPECT_TRUE(fs::is_regular_file(tmp / Column(moved, r, "path")));
+    }
+    EXPECT_EQ(Column(moved, 1, "fall_start"), "2");
     // The manifest itself is never the output.
     EXPECT_EQ(ImportAnnotateManifest(tmp / "out/manifest.csv", ann, tmp / "out/manifest.csv", &annotated, &error),
               kImportRefused);

@@ -190,7 +190,9 @@ struct ImportAnnotated {
 // (SA01/F01_SA01_R01.txt), checks its length against the row's samples
 // (its blocks of four must number them), and writes the manifest with the
 // columns fall_start, fall_end, alert_start and alert_end filled (added
-// when missing; every other column as it was) to out, whole. Returns
+// when missing; every other column as it was, but a relative path is
+// rewritten to reach the same recording from out's folder) to out, whole.
+// Returns
 // kImportDone, kImportSomeSkipped (result->unannotated: rows left without
 // the timing, and why), or kImportRefused with the reason in *error.
 int ImportAnnotateManifest(const std::string& manifest, const std::string& annotationDir, const std::string& out,

@@ -84,6 +84,27 @@ std::string Row(const std::vector<std::string>& fields)
     return text + "\n";
 }
 
+// The folder of a manifest, absolute, "." and ".." resolved lexically (as
+// the manifest reader resolves the paths it lists).
+fs::path FolderOf(const std::string& manifest)
+{
+    const fs::path parent = fs::path(manifest).parent_path();
+    return fs::absolute(parent.empty() ? fs::path(".") : parent).lexically_normal();
+}
+
+// A recording's path as the old manifest gives it, rewritten to reach the
+// same file from the new manifest's folder: absolute paths and manifests in
+// one folder keep it as it is.
+std::string Rebased(const std::string& path, const fs::path& from, const fs::path& to)
+{
+    if (path.empty() || fs::path(path).is_absolute() || from == to) {
+        return path;
+    }
+    const fs::path target = (from / path).lexically_normal();
+    const fs::path relative = target.lexically_relative(to);
+    return relative.empty() ? target.string() : relative.string();
+}
+
 }  // namespace
 
 int ImportAnnotateManifest(const std::string& manifest, const std::string& annotationDir, const std::string& out,
@@ -133,6 +154,10 @@ int ImportAnnotateManifest(const std::string& manifest, const std::string& annot
             header.emplace_back(kPhaseColumns[k]);
         }
     }
+    // The new manifest may lie in another folder: its paths reach the same
+    // recordings from there.
+    const fs::path from = FolderOf(manifest);
+    const fs::path to = FolderOf(out);
     std::string written = Row(header);
     for (std::size_t i = 1; i < records.size(); ++i) {
         std::vector<std::string>& row = records[i];
@@ -191,6 +216,7 @@ int ImportAnnotateManifest(const std::string& manifest, const std::string& annot
                 row[static_cast<std::size_t>(phase[k])] = values[k] < 0 ? "" : std::to_string(values[k]);
             }
         }
+        row[static_cast<std::size_t>(path)] = Rebased(row[static_cast<std::size_t>(path)], from, to);
         written += Row(row);
     }
     if (!FilesWriteWhole(out, written, error)) {
