@@ -166,8 +166,8 @@ int CommandLiveRun(const LiveOptions& options)
         return kExitUsage;
     }
     sourceOptions.serial.baud = options.baud;
-    std::vector<LiveSourceSpec> specs;
-    std::vector<LiveMqttSpec> brokers;
+    std::vector<LiveSourceTarget> targets;
+    std::vector<LiveMqttTarget> brokers;
     std::vector<std::string> seen;
     for (const std::string& text : options.sources) {
         if (std::find(seen.begin(), seen.end(), text) != seen.end()) {
@@ -176,7 +176,7 @@ int CommandLiveRun(const LiveOptions& options)
         }
         seen.push_back(text);
         if (LiveMqttIsSource(text)) {
-            LiveMqttSpec broker;
+            LiveMqttTarget broker;
             if (!LiveMqttParse(text, &broker, &error)) {
                 CommandError(error);
                 return kExitUsage;
@@ -184,12 +184,12 @@ int CommandLiveRun(const LiveOptions& options)
             brokers.push_back(broker);
             continue;
         }
-        LiveSourceSpec spec;
-        if (!LiveSourceParse(text, &spec, &error)) {
+        LiveSourceTarget target;
+        if (!LiveSourceParse(text, &target, &error)) {
             CommandError(error);
             return kExitUsage;
         }
-        specs.push_back(spec);
+        targets.push_back(target);
     }
     LiveMqttOptions mqttOptions;
     if (!MqttOptionsOf(options, brokers.empty(), &mqttOptions)) {
@@ -257,7 +257,7 @@ int CommandLiveRun(const LiveOptions& options)
     }
     std::vector<LiveMqtt*> clients;
     int ran = 0;
-    for (const LiveMqttSpec& broker : brokers) {
+    for (const LiveMqttTarget& broker : brokers) {
         mqttOptions.format = sourceOptions.format;
         LiveMqtt* client = LiveMqttStart(broker, mqttOptions, engine, notices, &error);
         if (client == nullptr) {
@@ -268,7 +268,7 @@ int CommandLiveRun(const LiveOptions& options)
     }
     publisher.store(clients.empty() || mqttOptions.publish.empty() ? nullptr : clients.front());
     if (ran == 0) {
-        ran = LiveSourcesRun(specs, sourceOptions, engine, signalFd, notices, &error);
+        ran = LiveSourcesRun(targets, sourceOptions, engine, signalFd, notices, &error);
     }
     for (LiveMqtt* client : clients) {
         LiveMqttStopInput(client);

@@ -22,9 +22,8 @@ ordered_json Config(const TumblewatchConfig& config)
 
 ordered_json Figures(const Metrics& m)
 {
-    // The Wilson interval of each rate and the Poisson interval of the
-    // false alarms per hour join these figures once the project's interval
-    // module is in (evaluation/intervals.h).
+    // No intervals yet: the Wilson interval of each rate and the Poisson
+    // interval of the false alarms per hour (intervals.h) belong here.
     return ordered_json{{"tp", m.tp},
                         {"fn", m.fn},
                         {"fp", m.fp},

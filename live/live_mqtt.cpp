@@ -30,7 +30,7 @@ std::once_flag libraryOnce;
 }  // namespace
 
 struct LiveMqtt {
-    LiveMqttSpec spec;
+    LiveMqttTarget target;
     LiveMqttOptions options;
     LiveEngine* engine = nullptr;
     const LiveNoticeSink* notices = nullptr;
@@ -78,21 +78,21 @@ void OnConnect(mosquitto* client, void* object, int rc)
 {
     auto* mqtt = static_cast<LiveMqtt*>(object);
     if (rc != 0) {
-        (*mqtt->notices)(mqtt->spec.text + ": the broker refused the connection: " + mosquitto_connack_string(rc));
+        (*mqtt->notices)(mqtt->target.text + ": the broker refused the connection: " + mosquitto_connack_string(rc));
         return;
     }
-    (*mqtt->notices)(mqtt->spec.text + (mqtt->everConnected ? ": connected again" : ": connected"));
+    (*mqtt->notices)(mqtt->target.text + (mqtt->everConnected ? ": connected again" : ": connected"));
     mqtt->everConnected = true;
-    const int status = mosquitto_subscribe(client, nullptr, mqtt->spec.topic.c_str(), kSubscribeQos);
+    const int status = mosquitto_subscribe(client, nullptr, mqtt->target.topic.c_str(), kSubscribeQos);
     if (status != MOSQ_ERR_SUCCESS) {
-        (*mqtt->notices)(mqtt->spec.text + ": cannot subscribe: " + mosquitto_strerror(status));
+        (*mqtt->notices)(mqtt->target.text + ": cannot subscribe: " + mosquitto_strerror(status));
     }
 }
 
 void OnSubscribe(mosquitto*, void* object, int, int, const int*)
 {
     auto* mqtt = static_cast<LiveMqtt*>(object);
-    (*mqtt->notices)(mqtt->spec.text + ": subscribed to " + mqtt->spec.topic);
+    (*mqtt->notices)(mqtt->target.text + ": subscribed to " + mqtt->target.topic);
 }
 
 void OnDisconnect(mosquitto*, void* object, int rc)
@@ -107,7 +107,7 @@ void OnDisconnect(mosquitto*, void* object, int rc)
             ++entry.second.counts.gaps;
         }
     }
-    (*mqtt->notices)(mqtt->spec.text + ": the connection to the broker broke; reconnecting");
+    (*mqtt->notices)(mqtt->target.text + ": the connection to the broker broke; reconnecting");
 }
 
 void OnMessage(mosquitto*, void* object, const mosquitto_message* message)
@@ -134,7 +134,7 @@ void OnMessage(mosquitto*, void* object, const mosquitto_message* message)
     mqtt->samples.clear();
     LivePayloadMessage(&it->second, static_cast<const unsigned char*>(message->payload),
                        message->payloadlen > 0 ? static_cast<std::size_t>(message->payloadlen) : 0, &mqtt->samples);
-    LiveEnginePush(mqtt->engine, device, mqtt->spec.text, mqtt->samples.data(), mqtt->samples.size(), arrival,
+    LiveEnginePush(mqtt->engine, device, mqtt->target.text, mqtt->samples.data(), mqtt->samples.size(), arrival,
                    LivePayloadTakeCounts(&it->second));
 }
 
@@ -151,7 +151,8 @@ std::string ConnectError(int status)
 // Connects (blocking: a broker on a reachable host answers at once).
 bool FirstConnect(LiveMqtt* mqtt, int* status)
 {
-    *status = mosquitto_connect(mqtt->client, mqtt->spec.host.c_str(), mqtt->spec.port, mqtt->options.keepAliveSeconds);
+    *status =
+        mosquitto_connect(mqtt->client, mqtt->target.host.c_str(), mqtt->target.port, mqtt->options.keepAliveSeconds);
     return *status == MOSQ_ERR_SUCCESS;
 }
 
@@ -175,10 +176,10 @@ bool LiveMqttIsSource(const std::string& text)
     return text.rfind("mqtt://", 0) == 0;
 }
 
-bool LiveMqttParse(const std::string& text, LiveMqttSpec* spec, std::string* reason)
+bool LiveMqttParse(const std::string& text, LiveMqttTarget* target, std::string* reason)
 {
-    *spec = LiveMqttSpec{};
-    spec->text = text;
+    *target = LiveMqttTarget{};
+    target->text = text;
     const std::string rest = text.substr(std::strlen("mqtt://"));
     const std::size_t slash = rest.find('/');
     if (slash == std::string::npos || slash + 1 == rest.size()) {
@@ -186,7 +187,7 @@ bool LiveMqttParse(const std::string& text, LiveMqttSpec* spec, std::string* rea
         return false;
     }
     std::string hostPort = rest.substr(0, slash);
-    spec->topic = rest.substr(slash + 1);
+    target->topic = rest.substr(slash + 1);
     const std::size_t colon = hostPort.find_last_of(':');
     if (colon != std::string::npos && hostPort.find(']', colon) == std::string::npos) {
         const std::string port = hostPort.substr(colon + 1);
@@ -195,7 +196,7 @@ bool LiveMqttParse(const std::string& text, LiveMqttSpec* spec, std::string* rea
             *reason = "source '" + text + "': the port must be 1 to 65535";
             return false;
         }
-        spec->port = std::stoi(port);
+        target->port = std::stoi(port);
         hostPort.resize(colon);
     }
     if (hostPort.size() >= 2 && hostPort.front() == '[' && hostPort.back() == ']') {
@@ -205,31 +206,31 @@ bool LiveMqttParse(const std::string& text, LiveMqttSpec* spec, std::string* rea
         *reason = "source '" + text + "' names no broker";
         return false;
     }
-    spec->host = hostPort;
-    if (mosquitto_sub_topic_check(spec->topic.c_str()) != MOSQ_ERR_SUCCESS) {
-        *reason = "source '" + text + "': '" + spec->topic + "' is not a valid topic filter";
+    target->host = hostPort;
+    if (mosquitto_sub_topic_check(target->topic.c_str()) != MOSQ_ERR_SUCCESS) {
+        *reason = "source '" + text + "': '" + target->topic + "' is not a valid topic filter";
         return false;
     }
     return true;
 }
 
-LiveMqtt* LiveMqttStart(const LiveMqttSpec& spec, const LiveMqttOptions& options, LiveEngine* engine,
+LiveMqtt* LiveMqttStart(const LiveMqttTarget& target, const LiveMqttOptions& options, LiveEngine* engine,
                         const LiveNoticeSink& notices, std::string* reason)
 {
     std::call_once(libraryOnce, [] { mosquitto_lib_init(); });
     auto* mqtt = new LiveMqtt;
-    mqtt->spec = spec;
+    mqtt->target = target;
     mqtt->options = options;
     mqtt->engine = engine;
     mqtt->notices = &notices;
     mqtt->client = mosquitto_new(nullptr, true, mqtt);
     if (mqtt->client == nullptr) {
-        *reason = spec.text + ": cannot create the client";
+        *reason = target.text + ": cannot create the client";
         delete mqtt;
         return nullptr;
     }
     auto fail = [&](const std::string& what, int status) {
-        *reason = spec.text + ": " + what + ": " + mosquitto_strerror(status);
+        *reason = target.text + ": " + what + ": " + mosquitto_strerror(status);
         mosquitto_destroy(mqtt->client);
         delete mqtt;
         return nullptr;
@@ -270,7 +271,7 @@ LiveMqtt* LiveMqttStart(const LiveMqttSpec& spec, const LiveMqttOptions& options
     if (status == MOSQ_ERR_INVAL) {
         return fail("cannot connect", status);
     }
-    notices(spec.text + ": the broker is not reachable yet (" + ConnectError(status) + "); trying again");
+    notices(target.text + ": the broker is not reachable yet (" + ConnectError(status) + "); trying again");
     mqtt->starter = std::thread([mqtt] {
         unsigned delay = kReconnectFirstSeconds;
         for (;;) {
@@ -285,7 +286,7 @@ LiveMqtt* LiveMqttStart(const LiveMqttSpec& spec, const LiveMqttOptions& options
                 if (mosquitto_loop_start(mqtt->client) == MOSQ_ERR_SUCCESS) {
                     mqtt->looping = true;
                 } else {
-                    (*mqtt->notices)(mqtt->spec.text + ": cannot start the client's thread");
+                    (*mqtt->notices)(mqtt->target.text + ": cannot start the client's thread");
                 }
                 return;
             }
@@ -319,7 +320,7 @@ void LiveMqttStopInput(LiveMqtt* mqtt)
     std::lock_guard<std::mutex> lock(mqtt->inputMutex);
     mqtt->taking = false;
     for (auto& entry : mqtt->payloads) {
-        LiveEngineEnd(mqtt->engine, entry.first, mqtt->spec.text, LivePayloadTakeCounts(&entry.second), "stopped");
+        LiveEngineEnd(mqtt->engine, entry.first, mqtt->target.text, LivePayloadTakeCounts(&entry.second), "stopped");
     }
 }
 

@@ -12,7 +12,7 @@
 #include "live_engine.h"
 #include "live_payload.h"
 
-struct LiveMqttSpec {
+struct LiveMqttTarget {
     std::string text;  // as given
     std::string host;
     int port = 1883;
@@ -23,7 +23,7 @@ struct LiveMqttSpec {
 bool LiveMqttIsSource(const std::string& text);
 
 // Parses "mqtt://HOST[:PORT]/TOPIC". False with the reason in *reason.
-bool LiveMqttParse(const std::string& text, LiveMqttSpec* spec, std::string* reason);
+bool LiveMqttParse(const std::string& text, LiveMqttTarget* target, std::string* reason);
 
 struct LiveMqttOptions {
     LiveFormat format = LiveFormat::Csv;
@@ -48,7 +48,7 @@ struct LiveMqtt;
 // engine. Returns the client; null with the reason in *reason when the
 // settings are refused (a TLS file that cannot be used, ...). engine and
 // notices must stay alive until LiveMqttStop.
-LiveMqtt* LiveMqttStart(const LiveMqttSpec& spec, const LiveMqttOptions& options, LiveEngine* engine,
+LiveMqtt* LiveMqttStart(const LiveMqttTarget& target, const LiveMqttOptions& options, LiveEngine* engine,
                         const LiveNoticeSink& notices, std::string* reason);
 
 // Publishes an alarm as JSON on options.publish (QoS 1); nothing when no

@@ -168,7 +168,7 @@ public:
     Sources(const Sources&) = delete;
     Sources& operator=(const Sources&) = delete;
 
-    bool Add(const LiveSourceSpec& spec, std::string* reason);
+    bool Add(const LiveSourceTarget& target, std::string* reason);
     int Run(int stopFd);
 
 private:
@@ -395,55 +395,55 @@ void Sources::Readable(Stream* stream)
     }
 }
 
-bool Sources::Add(const LiveSourceSpec& spec, std::string* reason)
+bool Sources::Add(const LiveSourceTarget& target, std::string* reason)
 {
-    switch (spec.kind) {
+    switch (target.kind) {
     case LiveSourceKind::Stdin: {
-        Stream* stream = NewStream(spec.kind, spec.text, "stdin");
+        Stream* stream = NewStream(target.kind, target.text, "stdin");
         stream->fd = 0;
         return true;
     }
     case LiveSourceKind::Follow: {
-        FILE* file = SafeOpenInput(spec.path, reason);
+        FILE* file = SafeOpenInput(target.path, reason);
         if (file == nullptr) {
-            *reason = spec.text + ": " + *reason;
+            *reason = target.text + ": " + *reason;
             return false;
         }
-        Stream* stream = NewStream(spec.kind, spec.text, Basename(spec.path));
-        stream->path = spec.path;
+        Stream* stream = NewStream(target.kind, target.text, Basename(target.path));
+        stream->path = target.path;
         stream->fd = ::dup(::fileno(file));
         std::fclose(file);
         ::fcntl(stream->fd, F_SETFD, FD_CLOEXEC);
         return true;
     }
     case LiveSourceKind::Tcp: {
-        Stream* stream = NewStream(spec.kind, spec.text, spec.host + ":" + spec.port);
-        if (!Resolve(spec.host, spec.port, false, &stream->address, &stream->addressSize, reason)) {
-            *reason = spec.text + ": " + *reason;
+        Stream* stream = NewStream(target.kind, target.text, target.host + ":" + target.port);
+        if (!Resolve(target.host, target.port, false, &stream->address, &stream->addressSize, reason)) {
+            *reason = target.text + ": " + *reason;
             return false;
         }
         return true;
     }
     case LiveSourceKind::Serial: {
         // The device is named by its path below /dev ("ttyUSB0", "pts/3").
-        const std::string name = spec.path.rfind("/dev/", 0) == 0 ? spec.path.substr(5) : Basename(spec.path);
-        Stream* stream = NewStream(spec.kind, spec.text, name);
-        stream->path = spec.path;
+        const std::string name = target.path.rfind("/dev/", 0) == 0 ? target.path.substr(5) : Basename(target.path);
+        Stream* stream = NewStream(target.kind, target.text, name);
+        stream->path = target.path;
         struct stat st {};
-        if (::stat(spec.path.c_str(), &st) == 0 && !S_ISCHR(st.st_mode)) {
-            *reason = spec.text + ": not a serial port (" + SafeKindText(st.st_mode) + ")";
+        if (::stat(target.path.c_str(), &st) == 0 && !S_ISCHR(st.st_mode)) {
+            *reason = target.text + ": not a serial port (" + SafeKindText(st.st_mode) + ")";
             return false;
         }
-        if (::stat(spec.path.c_str(), &st) != 0) {
-            notices_(spec.text + ": not there yet; looked for every second");
+        if (::stat(target.path.c_str(), &st) != 0) {
+            notices_(target.text + ": not there yet; looked for every second");
         }
         return true;
     }
     case LiveSourceKind::Listen: {
-        Stream* stream = NewStream(spec.kind, spec.text, "");
+        Stream* stream = NewStream(target.kind, target.text, "");
         stream->listener = true;
-        if (!Resolve(spec.host, spec.port, true, &stream->address, &stream->addressSize, reason)) {
-            *reason = spec.text + ": " + *reason;
+        if (!Resolve(target.host, target.port, true, &stream->address, &stream->addressSize, reason)) {
+            *reason = target.text + ": " + *reason;
             return false;
         }
         const int fd = ::socket(stream->address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -451,7 +451,7 @@ bool Sources::Add(const LiveSourceSpec& spec, std::string* reason)
         if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
             ::bind(fd, reinterpret_cast<const sockaddr*>(&stream->address), stream->addressSize) != 0 ||
             ::listen(fd, 64) != 0) {
-            *reason = spec.text + ": cannot listen: " + SafeErrorText(errno);
+            *reason = target.text + ": cannot listen: " + SafeErrorText(errno);
             if (fd >= 0) {
                 ::close(fd);
             }
@@ -556,27 +556,27 @@ int Sources::Run(int stopFd)
 
 }  // namespace
 
-bool LiveSourceParse(const std::string& text, LiveSourceSpec* spec, std::string* reason)
+bool LiveSourceParse(const std::string& text, LiveSourceTarget* target, std::string* reason)
 {
-    *spec = LiveSourceSpec{};
-    spec->text = text;
+    *target = LiveSourceTarget{};
+    target->text = text;
     auto starts = [&text](const char* prefix) { return text.rfind(prefix, 0) == 0; };
     if (text == "-") {
-        spec->kind = LiveSourceKind::Stdin;
+        target->kind = LiveSourceKind::Stdin;
         return true;
     }
     if (starts("follow:") || starts("serial:")) {
-        spec->kind = starts("follow:") ? LiveSourceKind::Follow : LiveSourceKind::Serial;
-        spec->path = text.substr(text.find(':') + 1);
-        if (spec->path.empty()) {
+        target->kind = starts("follow:") ? LiveSourceKind::Follow : LiveSourceKind::Serial;
+        target->path = text.substr(text.find(':') + 1);
+        if (target->path.empty()) {
             *reason = "source '" + text + "' names no file";
             return false;
         }
         return true;
     }
     if (starts("tcp:") || starts("listen:")) {
-        spec->kind = starts("tcp:") ? LiveSourceKind::Tcp : LiveSourceKind::Listen;
-        if (!SplitHostPort(text.substr(text.find(':') + 1), &spec->host, &spec->port)) {
+        target->kind = starts("tcp:") ? LiveSourceKind::Tcp : LiveSourceKind::Listen;
+        if (!SplitHostPort(text.substr(text.find(':') + 1), &target->host, &target->port)) {
             *reason = "source '" + text + "' needs HOST:PORT (a port from 0 to 65535)";
             return false;
         }
@@ -608,12 +608,12 @@ bool LiveSerialBaudKnown(int baud)
     return BaudConstant(baud) != B0;
 }
 
-int LiveSourcesRun(const std::vector<LiveSourceSpec>& specs, const LiveSourceOptions& options, LiveEngine* engine,
+int LiveSourcesRun(const std::vector<LiveSourceTarget>& targets, const LiveSourceOptions& options, LiveEngine* engine,
                    int stopFd, const LiveNoticeSink& notices, std::string* reason)
 {
     Sources sources(options, engine, notices);
-    for (const LiveSourceSpec& spec : specs) {
-        if (!sources.Add(spec, reason)) {
+    for (const LiveSourceTarget& target : targets) {
+        if (!sources.Add(target, reason)) {
             return 2;
         }
     }

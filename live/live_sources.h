@@ -22,7 +22,7 @@ enum class LiveSourceKind {
     Serial,  // "serial:PATH"
 };
 
-struct LiveSourceSpec {
+struct LiveSourceTarget {
     LiveSourceKind kind;
     std::string text;  // as given
     std::string path;  // follow, serial
@@ -40,7 +40,7 @@ struct LiveSerialSettings {
 
 // Parses a SOURCE argument. False with the reason in *reason (a source of
 // another kind, "mqtt://...", is not this module's: false as well).
-bool LiveSourceParse(const std::string& text, LiveSourceSpec* spec, std::string* reason);
+bool LiveSourceParse(const std::string& text, LiveSourceTarget* target, std::string* reason);
 
 // Parses a framing such as "8N1" or "7E2" into settings. False for any
 // other text.
@@ -63,7 +63,7 @@ struct LiveSourceOptions {
 // (*reason says which: a file to follow that is no regular file, an
 // address that does not resolve or cannot be listened on); every device is
 // handed its end before the return (why: "end of stream" or "stopped").
-int LiveSourcesRun(const std::vector<LiveSourceSpec>& specs, const LiveSourceOptions& options, LiveEngine* engine,
+int LiveSourcesRun(const std::vector<LiveSourceTarget>& targets, const LiveSourceOptions& options, LiveEngine* engine,
                    int stopFd, const LiveNoticeSink& notices, std::string* reason);
 
 #endif
